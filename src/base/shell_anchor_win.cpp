@@ -1,0 +1,1 @@
+// Keeps the shell library non-empty while it is being grown.

@@ -1,0 +1,77 @@
+// Picture buffer record and the picture library operations on it.
+#pragma once
+
+#include <cstdint>
+
+// Plain record over a pixel block: rows top to bottom, components
+// interleaved (colour as blue, green, red), 16-bit samples in machine order.
+struct SQmPicBuf {
+    uint8_t* data;
+    int32_t size;
+    int32_t stride;
+    int32_t width;
+    int32_t height;
+    int32_t components;
+    int32_t bitsPerComponent;
+};
+
+template <typename T>
+struct CQmRect {
+    T left, top, right, bottom;  // right and bottom exclusive
+};
+
+template <typename T>
+struct CQmPoint {
+    T x, y;
+};
+
+template <typename T>
+struct CQmSize {
+    T cx, cy;
+};
+
+// Centre-to-centre scale map between a source and a destination picture.
+class CQmPicMap {
+public:
+    CQmPicMap() = default;
+    CQmPicMap(double dstCentreX, double dstCentreY, double srcCentreX, double srcCentreY, double angle,
+              double scale);
+    void Compute(double dstCentreX, double dstCentreY, double srcCentreX, double srcCentreY, double angle,
+                 double scale);
+    void MapPointSrcToDst(int32_t& dstX, int32_t& dstY, double srcX, double srcY) const;
+    void MapPointDstToSrc(double& srcX, double& srcY, int32_t dstX, int32_t dstY) const;
+
+    double DstCentreX() const { return dstCentreX_; }
+    double DstCentreY() const { return dstCentreY_; }
+    double SrcCentreX() const { return srcCentreX_; }
+    double SrcCentreY() const { return srcCentreY_; }
+    double Scale() const { return scale_; }
+
+private:
+    double dstCentreX_ = 0, dstCentreY_ = 0, srcCentreX_ = 0, srcCentreY_ = 0, angle_ = 0, scale_ = 1;
+};
+
+class CQmPicBufAPI {
+public:
+    static void Init(SQmPicBuf& buf);
+    // 0 = done, 1 = refused (invalid geometry, byte size beyond int32, allocation
+    // failure); on refusal the record is left empty.
+    static uint8_t ReinitHeap(SQmPicBuf& buf, int32_t width, int32_t height, int32_t components,
+                              int32_t bitsPerComponent);
+    static uint8_t ReinitHeap(SQmPicBuf& dst, const SQmPicBuf& like);
+    static void DoneHeap(SQmPicBuf& buf);
+
+    static void Copy(SQmPicBuf& dst, const SQmPicBuf& src);
+    static void Copy(SQmPicBuf& dst, const SQmPicBuf& src, const CQmRect<int>& rect);
+    static void CopyRect(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPoint<int>& dstPt,
+                         const CQmPoint<int>& srcPt, const CQmSize<int>& size);
+    static void SetConst(SQmPicBuf& buf, const CQmRect<int>& rect, uint8_t value);
+
+    static uint8_t ConvertBpcComp(SQmPicBuf& buf, uint32_t bitsPerComponent, uint32_t components);
+    static uint8_t ExtractComponent(SQmPicBuf& plane, uint32_t index, const SQmPicBuf& src);
+    static uint8_t InsertComponent(SQmPicBuf& dst, uint32_t index, const SQmPicBuf& plane);
+
+    static void TransformConstantFast(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map);
+    static void TransformBilinearFast(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map);
+    static void TransformBicubicFast(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map);
+};

@@ -1,0 +1,44 @@
+// Float planes, the 5 x 5 pyramid kernel and the reduce / expand resampling pair.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Move-only owner of one packed width x height array of floats.
+class FloatPlane {
+public:
+    FloatPlane() = default;
+    FloatPlane(const FloatPlane&) = delete;
+    FloatPlane& operator=(const FloatPlane&) = delete;
+    FloatPlane(FloatPlane&& o) noexcept;
+    FloatPlane& operator=(FloatPlane&& o) noexcept;
+    ~FloatPlane();
+
+    // Zero-filled; returns false (and leaves the plane empty) when the memory cannot be had.
+    bool Allocate(int32_t width, int32_t height);
+    void Release();
+
+    float* Data() { return data_; }
+    const float* Data() const { return data_; }
+    int32_t Width() const { return width_; }
+    int32_t Height() const { return height_; }
+    size_t Count() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_); }
+    bool Empty() const { return data_ == nullptr; }
+
+private:
+    float* data_ = nullptr;
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+};
+
+constexpr int kKernelTaps = 25;
+
+// K[r][c] = w[r] * w[c], w = (0.05, 0.25, 0.4, 0.25, 0.05), in single precision.
+void PyramidKernel(float kernel[kKernelTaps]);
+
+// dst is (srcWidth >> 1) x (srcHeight >> 1); nothing is written when it is below 5 in either direction.
+void ReducePlane(float* dst, const float* src, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
+                 int32_t srcHeight, const float* kernel);
+// src is (dstWidth >> 1) x (dstHeight >> 1); nothing is written when dst is below 5 in either direction.
+void ExpandPlane(float* dst, const float* src, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
+                 int32_t srcHeight, const float* kernel);
