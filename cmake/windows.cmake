@@ -2,10 +2,25 @@
 enable_language(RC)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 
-list(FILTER SP_WIN_SOURCES EXCLUDE REGEX "/(entry|shell_anchor)_win\\.cpp$")
-add_library(sp_shell STATIC ${SP_WIN_SOURCES} ${CMAKE_SOURCE_DIR}/src/base/shell_anchor_win.cpp)
-target_link_libraries(sp_shell PUBLIC sp_core gdiplus comctl32 comdlg32 shell32 ole32 oleaut32 uuid
-                      gdi32 user32 kernel32 advapi32 shlwapi)
+# Win32 shell: one static library per subsystem, over its portable library and the shells it builds on.
+set(SP_WIN_LIBS gdiplus comctl32 comdlg32 shell32 ole32 oleaut32 uuid gdi32 user32 kernel32 advapi32 shlwapi)
+add_library(sp_shell INTERFACE)
+foreach(sub ${SP_SUBSYSTEMS})
+    if(SP_WIN_SOURCES_${sub})
+        add_library(sp_${sub}_win STATIC ${SP_WIN_SOURCES_${sub}})
+        set(_vis PUBLIC)
+    else()
+        add_library(sp_${sub}_win INTERFACE)
+        set(_vis INTERFACE)
+    endif()
+    target_link_libraries(sp_${sub}_win ${_vis} sp_${sub} ${SP_WIN_LIBS})
+    foreach(dep ${SP_DEPS_${sub}})
+        target_link_libraries(sp_${sub}_win ${_vis} sp_${dep}_win)
+    endforeach()
+    target_link_libraries(sp_shell INTERFACE sp_${sub}_win)
+endforeach()
+# Messages of the image files come from the string table.
+target_link_libraries(sp_imaging_win INTERFACE sp_settings_win)
 
 # Resources are linked into every executable that creates windows (the program and the GUI tests):
 # a resource object inside a static library would not be pulled in.

@@ -1,1 +1,0 @@
-// Keeps the shell library non-empty while it is being grown.
