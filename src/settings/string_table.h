@@ -1,0 +1,16 @@
+// Keys of the localised texts and their English defaults.
+#pragma once
+
+#include <cstdint>
+
+// Slots "string1" ... "string89" and the keys added after them.
+constexpr int kFirstAddedString = 90;
+constexpr int kStringSlots = 92;  // highest key number
+constexpr int kStringChars = 1024;
+
+// Added keys (after "string89").
+constexpr int kStrPictureTooLarge = 90;  // a picture too large to hold in memory
+constexpr int kStrSaveFailed = 91;       // the encoder could not write the file
+
+// The English default of "string<n>"; empty for unused numbers and numbers out of range.
+const wchar_t* EnglishString(int n);
