@@ -1,0 +1,49 @@
+// Smart Contrast: a Laplacian pyramid per component, collapsed again with one gain per detail band.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/pic_buf.h"
+#include "pyramid/float_plane.h"
+
+constexpr int kLodCount = 8;            // slider values lod[0..7], detail of 1 .. 128 pixels
+constexpr int kContrastMaxLevels = 11;  // capacity of the level tables
+constexpr uint32_t kContrastMaxLevelCount = 8;
+constexpr int kContrastComponents = 3;
+
+// Reductions for a width x height picture: halvings of the smaller side until it is below 10, at most 8.
+uint32_t ContrastLevelCount(int32_t width, int32_t height);
+
+// Owns every plane; one instance per open Smart Contrast dialog. Not copyable (the planes are move-only).
+struct ContrastPyramid {
+    uint32_t componentCount = 0;
+    int32_t bitsPerComponent = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    uint32_t levelCount = 0;
+    uint32_t levelWidth[kContrastMaxLevels] = {};
+    uint32_t levelHeight[kContrastMaxLevels] = {};
+    float kernel[kKernelTaps] = {};
+    FloatPlane gauss[kContrastComponents][kContrastMaxLevels];
+    FloatPlane scaledDetail[kContrastComponents][kContrastMaxLevels];
+    FloatPlane detail[kContrastComponents][kContrastMaxLevels];
+    bool built = false;  // Build finished without failure
+
+    // 0 = built, 1 = refused (unsupported picture or an allocation failed; planes made so far stay owned).
+    uint8_t Build(const SQmPicBuf& source);
+    // Collapses one component with gains lod[k] / 10 into a one-component picture of the pyramid's
+    // geometry. Does nothing unless the pyramid is renderable and target and component fit.
+    // 0 = rendered, 1 = nothing written.
+    uint8_t Render(SQmPicBuf& target, const int32_t lod[kLodCount], uint32_t component);
+    // True after a successful Build of a picture with at least one reduction.
+    bool Renderable() const { return built && levelCount >= 1; }
+    void Release();
+};
+
+// Writes a packed plane of the target's size into a one-component 8- or 16-bit picture, clamped to
+// 0 .. 2^bits - 1 and truncated toward zero.
+void StoreFloatPlane(SQmPicBuf& target, const float* plane);
+
+// Renders every component of result from the pyramid. 0 = rendered; 1 = nothing done (geometry differs
+// from the pyramid's, the pyramid is not renderable, or the temporary buffer could not be had).
+uint8_t ApplySmartContrast(SQmPicBuf& result, ContrastPyramid& pyramid, const int32_t lod[kLodCount]);
