@@ -1,0 +1,89 @@
+// Pure arithmetic of the image view: placement, zoom steps, fit, wheel and the zoom box text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "imaging/pic_buf.h"
+
+// The placement: picture point (anchorImgX, anchorImgY) is shown at window point
+// (anchorWinX, anchorWinY), distances multiplied by zoom.
+struct ViewPlacement {
+    double zoom = 1.0;
+    double anchorWinX = 0, anchorWinY = 0;
+    double anchorImgX = 0, anchorImgY = 0;
+};
+
+inline constexpr double kZoomInFactor = 1.2;
+inline constexpr double kZoomOutFactor = 0.8333333333333334;  // 1 / 1.2
+inline constexpr double kWheelMaxZoom = 8.0;
+inline constexpr uint8_t kViewGrey = 190;
+
+// The zoom box list, entry i -> zoom.
+inline constexpr int kZoomListCount = 8;
+extern const double kZoomListValues[kZoomListCount];
+extern const char* const kZoomListTexts[kZoomListCount];
+double ZoomForListEntry(int index);  // 1.0 when no entry (or an unknown one) is selected
+
+// The map from picture to window that the view and the dialogs use.
+CQmPicMap ViewMap(const ViewPlacement& p);
+
+// "%.1f %" of zoom x 100.
+std::string FormatZoomText(double zoom);
+
+// The typed percentage, clamped to 10..800; ok is false when the text holds anything but digits,
+// '.', ',', and a closing space or '%'.
+struct ZoomTextResult {
+    bool ok;
+    double percent;
+};
+// text is what the box holds; at most the first 9 characters are read.
+ZoomTextResult ParseZoomText(const std::u16string& text);
+ZoomTextResult ParseZoomText(const std::string& text);
+
+// The band the view fits into: top = toolbar bottom + 2, bottom = client bottom - 20.
+struct FitBand {
+    int top;
+    int bottom;
+};
+FitBand FitBandFor(int toolbarBottom, int clientBottom);
+
+// FitView with the anchors already on the picture centre: sets zoom, anchorWinX, anchorWinY.
+void FitPlacement(ViewPlacement& p, int clientWidth, const FitBand& band);
+// 100 %: view centre as anchor window point, zoom 1, picture anchor unchanged.
+void HundredPercentPlacement(ViewPlacement& p, int clientWidth, const FitBand& band);
+// Anchors to the picture centre.
+void CentreAnchors(ViewPlacement& p, int sourceWidth, int sourceHeight);
+
+// Mouse wheel about the client point (cx, cy): the point is clamped to the result picture's window
+// rectangle, becomes the anchor, and zoom is limited to [100 / longer source side, 8].
+// Returns the clamped point through cx, cy.
+void WheelPlacement(ViewPlacement& p, int& cx, int& cy, bool forward, int resultWidth, int resultHeight,
+                    int sourceWidth, int sourceHeight);
+
+// Panning: the picture follows the mouse one to one in screen pixels.
+void PanPlacement(ViewPlacement& p, int fromX, int fromY, int toX, int toY);
+
+// The inverted two-pixel outline of the overlay rectangle; visit(x, y) is called once per pixel
+// inside 0 <= x < w, 0 <= y < h (pixels may repeat when the rectangle is thinner than 3).
+template <typename Visit>
+void ForEachOutlinePixel(int X0, int Y0, int X1, int Y1, int w, int h, Visit visit) {
+    auto put = [&](int x, int y) {
+        if (x >= 0 && x < w && y >= 0 && y < h) visit(x, y);
+    };
+    // Loops are cut to the window first: at high zoom the corners lie far outside it.
+    const int xa = X0 + 2 > 0 ? X0 + 2 : 0, xb = X1 - 2 < w - 1 ? X1 - 2 : w - 1;
+    for (int x = xa; x <= xb; ++x) {
+        put(x, Y0);
+        put(x, Y1);
+        put(x, Y0 + 1);
+        put(x, Y1 - 1);
+    }
+    const int ya = Y0 > 0 ? Y0 : 0, yb = Y1 < h - 1 ? Y1 : h - 1;
+    for (int y = ya; y <= yb; ++y) {
+        put(X0, y);
+        put(X1, y);
+        put(X0 + 1, y);
+        put(X1 - 1, y);
+    }
+}
