@@ -68,6 +68,10 @@ bool IsUsablePicBuf(const SQmPicBuf& buf);
 // Bytes of one row of pixels (no padding), 0 for an unsupported format.
 int64_t PicBufRowBytes(const SQmPicBuf& buf);
 
+// Vector paths of the transforms on or off (on by default); both give the same bytes.
+void SetPicTransformSimd(bool enabled);
+bool PicTransformSimdEnabled();
+
 // Every operation checks its buffers: empty records, foreign formats and mismatched geometry make it
 // do nothing (flag operations then return 1). Rectangles are clipped to the buffers.
 class CQmPicBufAPI {

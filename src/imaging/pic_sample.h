@@ -11,8 +11,12 @@
 
 namespace pic_sample {
 
-constexpr uint32_t kLinearOne = 256;  // bilinear weights per axis, 8 fraction bits
-constexpr int32_t kCubicOne = 1024;   // bicubic weights per axis, 10 fraction bits
+// Bilinear weights per axis, 7 fraction bits: a horizontal sum a * (128 - w) + b * w stays below
+// 2^15, so the vertical pass can multiply pairs in signed 16-bit lanes.
+constexpr uint32_t kLinearOne = 128;
+constexpr uint32_t kLinearShift = 14;  // both axes
+constexpr uint32_t kLinearRound = 1u << (kLinearShift - 1);
+constexpr int32_t kCubicOne = 1024;  // bicubic weights per axis, 10 fraction bits
 
 inline double SourcePos(int64_t dst, double dstCentre, double srcCentre, double scale) {
     return srcCentre + (static_cast<double>(dst) + 0.5 - dstCentre) / scale;

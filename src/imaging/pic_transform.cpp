@@ -1,6 +1,11 @@
 // Resampling of a picture into another through a point map (nearest, bilinear, bicubic).
+#include <atomic>
 #include <cmath>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/alloc.h"
 #include "imaging/pic_buf.h"
@@ -9,6 +14,8 @@
 using namespace pic_sample;
 
 namespace {
+
+std::atomic<bool> gSimdEnabled{true};
 
 // The part of the destination whose pixel centres fall inside the source: [first, last) per axis.
 struct Span {
@@ -90,51 +97,185 @@ void Nearest(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span xs
     }
 }
 
-// Bilinear in two passes with exactly the per-pixel arithmetic of the reference:
-//   h = a * (256 - wx) + b * wx                   (horizontal, per source row, kept in a row cache)
-//   v = (h0 * (256 - wy) + h1 * wy + 32768) >> 16  (vertical)
-// Each source row needed is interpolated horizontally once, so zooming in reuses it for many
-// destination rows.
+// Bilinear in two passes. Neither pass rounds, so both orders give the exact integer sum of the four
+// taps times their weights (out of 128 per axis), rounded once as the reference does:
+//   v = (sum of p * wx * wy + 8192) >> 14
+// Zooming in, each source row is interpolated horizontally once into a row cache and reused by many
+// destination rows, which then only blend two cached rows. Zooming out, where destination rows rarely
+// share source rows, the two source rows are blended first over the columns the taps reach, and
+// one gather per destination pixel finishes it.
+
+struct LinearColumns {
+    int64_t* off0;  // value offsets of the two taps in a source row
+    int64_t* off1;
+    int16_t* w0;  // their weights
+    int16_t* w1;
+};
+
+template <int C>
+void HorizontalRow(int16_t* __restrict h, const uint8_t* __restrict s, const LinearColumns& cols, size_t n) {
+    const int64_t* __restrict off0 = cols.off0;
+    const int64_t* __restrict off1 = cols.off1;
+    const int16_t* __restrict w0 = cols.w0;
+    const int16_t* __restrict w1 = cols.w1;
+    for (size_t j = 0; j < n; ++j) {
+        const uint8_t* a = s + off0[j];
+        const uint8_t* b = s + off1[j];
+        int32_t wa = w0[j];
+        int32_t wb = w1[j];
+        h[C * j] = static_cast<int16_t>(a[0] * wa + b[0] * wb);
+        if constexpr (C == 3) {
+            h[C * j + 1] = static_cast<int16_t>(a[1] * wa + b[1] * wb);
+            h[C * j + 2] = static_cast<int16_t>(a[2] * wa + b[2] * wb);
+        }
+    }
+}
+
+// d[i] = (h0[i] * wa + h1[i] * wb + round) >> 14; the vector body does the same sums in 32-bit lanes
+// (the values never exceed 2^15 * 2^7).
+void BlendRoundRow(uint8_t* __restrict d,
+                   const int16_t* __restrict h0,
+                   const int16_t* __restrict h1,
+                   int32_t wa,
+                   int32_t wb,
+                   size_t count) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (PicTransformSimdEnabled()) {
+        const __m128i w =
+            _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(wb) << 16) | static_cast<uint32_t>(wa)));
+        const __m128i round = _mm_set1_epi32(static_cast<int32_t>(kLinearRound));
+        auto lanes = [&](__m128i pairs) {
+            return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(pairs, w), round), kLinearShift);
+        };
+        for (; i + 16 <= count; i += 16) {
+            __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + i));
+            __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i));
+            __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + i + 8));
+            __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i + 8));
+            __m128i lo = _mm_packs_epi32(lanes(_mm_unpacklo_epi16(a0, b0)), lanes(_mm_unpackhi_epi16(a0, b0)));
+            __m128i hi = _mm_packs_epi32(lanes(_mm_unpacklo_epi16(a1, b1)), lanes(_mm_unpackhi_epi16(a1, b1)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(lo, hi));
+        }
+    }
+#endif
+    for (; i < count; ++i) {
+        d[i] = static_cast<uint8_t>((h0[i] * wa + h1[i] * wb + static_cast<int32_t>(kLinearRound)) >> kLinearShift);
+    }
+}
+
+// v[i] = a[i] * wa + b[i] * wb, unrounded (below 2^15).
+void BlendRows(int16_t* __restrict v,
+               const uint8_t* __restrict a,
+               const uint8_t* __restrict b,
+               int32_t wa,
+               int32_t wb,
+               size_t count) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (PicTransformSimdEnabled()) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i wA = _mm_set1_epi16(static_cast<int16_t>(wa));
+        const __m128i wB = _mm_set1_epi16(static_cast<int16_t>(wb));
+        for (; i + 16 <= count; i += 16) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+            __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+            __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(x, zero), wA),
+                                       _mm_mullo_epi16(_mm_unpacklo_epi8(y, zero), wB));
+            __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(x, zero), wA),
+                                       _mm_mullo_epi16(_mm_unpackhi_epi8(y, zero), wB));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(v + i), lo);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(v + i + 8), hi);
+        }
+    }
+#endif
+    for (; i < count; ++i)
+        v[i] = static_cast<int16_t>(a[i] * wa + b[i] * wb);
+}
+
+// Finishes a vertically blended row: d = (v[tap 0] * w0 + v[tap 1] * w1 + round) >> 14.
+template <int C>
+void GatherRoundRow(uint8_t* __restrict d, const int16_t* __restrict v, const LinearColumns& cols, size_t n) {
+    const int64_t* __restrict off0 = cols.off0;
+    const int64_t* __restrict off1 = cols.off1;
+    const int16_t* __restrict w0 = cols.w0;
+    const int16_t* __restrict w1 = cols.w1;
+    const auto round = static_cast<int32_t>(kLinearRound);
+    for (size_t j = 0; j < n; ++j) {
+        const int16_t* a = v + off0[j];
+        const int16_t* b = v + off1[j];
+        int32_t wa = w0[j];
+        int32_t wb = w1[j];
+        d[C * j] = static_cast<uint8_t>((a[0] * wa + b[0] * wb + round) >> kLinearShift);
+        if constexpr (C == 3) {
+            d[C * j + 1] = static_cast<uint8_t>((a[1] * wa + b[1] * wb + round) >> kLinearShift);
+            d[C * j + 2] = static_cast<uint8_t>((a[2] * wa + b[2] * wb + round) >> kLinearShift);
+        }
+    }
+}
+
 template <int C>
 void Bilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span xs, Span ys) {
     size_t n = static_cast<size_t>(xs.last - xs.first);
-    size_t rowValues = n * C;
-    ScopedBlock tables(n * (2 * sizeof(int64_t) + 2 * sizeof(uint16_t)) + 2 * rowValues * sizeof(uint16_t));
+    ScopedBlock tables(n * (2 * sizeof(int64_t) + 2 * sizeof(int16_t)));
     auto* base = tables.As<uint8_t>();
     if (base == nullptr)
         return;
-    auto* off0 = reinterpret_cast<int64_t*>(base);
-    int64_t* off1 = off0 + n;
-    auto* w0 = reinterpret_cast<uint16_t*>(off1 + n);
-    uint16_t* w1 = w0 + n;
-    uint16_t* cache[2] = {w1 + n, w1 + n + rowValues};
-    int64_t cachedRow[2] = {-1, -1};
-
+    LinearColumns cols;
+    cols.off0 = reinterpret_cast<int64_t*>(base);
+    cols.off1 = cols.off0 + n;
+    cols.w0 = reinterpret_cast<int16_t*>(cols.off1 + n);
+    cols.w1 = cols.w0 + n;
     for (size_t j = 0; j < n; ++j) {
         LinearTap t = MakeLinearTap(
             SourcePos(xs.first + static_cast<int64_t>(j), map.DstCentreX(), map.SrcCentreX(), map.Scale()), src.width);
-        off0[j] = int64_t{C} * t.i0;
-        off1[j] = int64_t{C} * t.i1;
-        w0[j] = static_cast<uint16_t>(kLinearOne - t.w1);
-        w1[j] = static_cast<uint16_t>(t.w1);
+        cols.off0[j] = int64_t{C} * t.i0;
+        cols.off1[j] = int64_t{C} * t.i1;
+        cols.w0[j] = static_cast<int16_t>(kLinearOne - t.w1);
+        cols.w1[j] = static_cast<int16_t>(t.w1);
     }
-    auto fill = [&](int slot, int32_t row) {
-        const uint8_t* s = src.data + int64_t{row} * src.stride;
-        uint16_t* h = cache[slot];
-        for (size_t j = 0; j < n; ++j) {
-            const uint8_t* a = s + off0[j];
-            const uint8_t* b = s + off1[j];
-            uint32_t wa = w0[j];
-            uint32_t wb = w1[j];
-            for (int c = 0; c < C; ++c)
-                h[C * j + c] = static_cast<uint16_t>(a[c] * wa + b[c] * wb);
-        }
-        cachedRow[slot] = row;
+    uint8_t* dstRow0 = dst.data + int64_t{C} * xs.first;
+    auto rowTap = [&](int32_t y) {
+        return MakeLinearTap(SourcePos(y, map.DstCentreY(), map.SrcCentreY(), map.Scale()), src.height);
     };
-    auto slotOf = [&](int32_t row) { return cachedRow[0] == row ? 0 : (cachedRow[1] == row ? 1 : -1); };
 
+    if (map.Scale() < 1.0) {
+        // Vertical first over the source columns [first, last) that the taps reach (offsets grow with j).
+        int64_t first = cols.off0[0];
+        int64_t last = cols.off1[n - 1] + C;
+        ScopedBlock row(static_cast<size_t>(last - first) * sizeof(int16_t));
+        auto* v = row.As<int16_t>();
+        if (v == nullptr)
+            return;
+        LinearColumns local = cols;  // offsets relative to the blended span
+        for (size_t j = 0; j < n; ++j) {
+            local.off0[j] -= first;
+            local.off1[j] -= first;
+        }
+        for (int32_t y = ys.first; y < ys.last; ++y) {
+            LinearTap t = rowTap(y);
+            BlendRows(v, src.data + int64_t{t.i0} * src.stride + first, src.data + int64_t{t.i1} * src.stride + first,
+                      static_cast<int32_t>(kLinearOne - t.w1), static_cast<int32_t>(t.w1),
+                      static_cast<size_t>(last - first));
+            GatherRoundRow<C>(dstRow0 + int64_t{y} * dst.stride, v, local, n);
+        }
+        return;
+    }
+
+    size_t rowValues = n * C;
+    ScopedBlock rows(2 * rowValues * sizeof(int16_t));
+    auto* rowBase = rows.As<int16_t>();
+    if (rowBase == nullptr)
+        return;
+    int16_t* cache[2] = {rowBase, rowBase + rowValues};
+    int64_t cachedRow[2] = {-1, -1};
+    auto fill = [&](int slot, int32_t r) {
+        HorizontalRow<C>(cache[slot], src.data + int64_t{r} * src.stride, cols, n);
+        cachedRow[slot] = r;
+    };
+    auto slotOf = [&](int32_t r) { return cachedRow[0] == r ? 0 : (cachedRow[1] == r ? 1 : -1); };
     for (int32_t y = ys.first; y < ys.last; ++y) {
-        LinearTap t = MakeLinearTap(SourcePos(y, map.DstCentreY(), map.SrcCentreY(), map.Scale()), src.height);
+        LinearTap t = rowTap(y);
         int s0 = slotOf(t.i0);
         if (s0 < 0) {
             s0 = slotOf(t.i1) == 0 ? 1 : 0;  // keep the other row if it is cached
@@ -145,14 +286,8 @@ void Bilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span x
             s1 = 1 - s0;
             fill(s1, t.i1);
         }
-        const uint16_t* h0 = cache[s0];
-        const uint16_t* h1 = cache[s1];
-        uint32_t wb = t.w1;
-        uint32_t wa = kLinearOne - wb;
-        uint8_t* d = dst.data + int64_t{y} * dst.stride + int64_t{C} * xs.first;
-        for (size_t i = 0; i < rowValues; ++i) {
-            d[i] = static_cast<uint8_t>((h0[i] * wa + h1[i] * wb + 32768u) >> 16);
-        }
+        BlendRoundRow(dstRow0 + int64_t{y} * dst.stride, cache[s0], cache[s1], static_cast<int32_t>(kLinearOne - t.w1),
+                      static_cast<int32_t>(t.w1), rowValues);
     }
 }
 
@@ -192,6 +327,13 @@ void Bicubic(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span xs
 }
 
 }  // namespace
+
+void SetPicTransformSimd(bool enabled) {
+    gSimdEnabled.store(enabled, std::memory_order_relaxed);
+}
+bool PicTransformSimdEnabled() {
+    return gSimdEnabled.load(std::memory_order_relaxed);
+}
 
 void CQmPicBufAPI::TransformConstantFast(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map) {
     Span xs, ys;

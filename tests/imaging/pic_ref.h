@@ -68,10 +68,11 @@ inline void RefTransformBilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQm
             pic_sample::LinearTap tx = pic_sample::MakeLinearTap(s.u, src.width);
             pic_sample::LinearTap ty = pic_sample::MakeLinearTap(s.v, src.height);
             for (int32_t c = 0; c < dst.components; ++c) {
-                uint32_t top = RefPixel(src, tx.i0, ty.i0, c) * (256 - tx.w1) + RefPixel(src, tx.i1, ty.i0, c) * tx.w1;
-                uint32_t bot = RefPixel(src, tx.i0, ty.i1, c) * (256 - tx.w1) + RefPixel(src, tx.i1, ty.i1, c) * tx.w1;
-                dst.data[int64_t{y} * dst.stride + int64_t{x} * dst.components + c] =
-                    static_cast<uint8_t>((top * (256 - ty.w1) + bot * ty.w1 + 32768) >> 16);
+                const uint32_t one = pic_sample::kLinearOne;
+                uint32_t top = RefPixel(src, tx.i0, ty.i0, c) * (one - tx.w1) + RefPixel(src, tx.i1, ty.i0, c) * tx.w1;
+                uint32_t bot = RefPixel(src, tx.i0, ty.i1, c) * (one - tx.w1) + RefPixel(src, tx.i1, ty.i1, c) * tx.w1;
+                dst.data[int64_t{y} * dst.stride + int64_t{x} * dst.components + c] = static_cast<uint8_t>(
+                    (top * (one - ty.w1) + bot * ty.w1 + pic_sample::kLinearRound) >> pic_sample::kLinearShift);
             }
         }
     }

@@ -38,25 +38,31 @@ TEST(PicTransform, FastMatchesReferenceBitForBit) {
         {200, 150, 33, 21, 16.5, 10.5, 100.0, 75.0, 0.1},  // strong reduction
         {1, 1, 9, 9, 4.5, 4.5, 0.5, 0.5, 3.0},             // single source pixel
         {5, 4, 17, 13, 8.0, 6.0, 2.5, 2.0, 1.0 / 3.0},
+        {300, 7, 257, 5, 128.5, 2.5, 150.0, 3.5, 0.8333333333333334},  // long rows: vector body and tail
+        {300, 40, 100, 20, 50.0, 10.0, 170.3, 20.7, 0.6},              // reduction from the middle of the source
     };
-    int caseNo = 0;
-    for (const Case& c : cases) {
-        for (int comps : {3, 1}) {
-            ScopedPic src(c.sw, c.sh, comps, 8);
-            FillRandom(src.buf, 100 + caseNo);
-            CQmPicMap map(c.dcx, c.dcy, c.scx, c.scy, 0.0, c.scale);
-            for (const Kernel& k : kKernels) {
-                ScopedPic fast(c.dw, c.dh, comps, 8), ref(c.dw, c.dh, comps, 8);
-                std::memset(fast.buf.data, 190, static_cast<size_t>(fast.buf.size));
-                std::memset(ref.buf.data, 190, static_cast<size_t>(ref.buf.size));
-                k.fast(fast.buf, src.buf, map);
-                k.ref(ref.buf, src.buf, map);
-                EXPECT_EQ(std::memcmp(fast.buf.data, ref.buf.data, static_cast<size_t>(ref.buf.size)), 0)
-                    << k.name << " case " << caseNo << " comps " << comps;
+    for (bool simd : {true, false}) {
+        SetPicTransformSimd(simd);
+        int caseNo = 0;
+        for (const Case& c : cases) {
+            for (int comps : {3, 1}) {
+                ScopedPic src(c.sw, c.sh, comps, 8);
+                FillRandom(src.buf, 100 + caseNo);
+                CQmPicMap map(c.dcx, c.dcy, c.scx, c.scy, 0.0, c.scale);
+                for (const Kernel& k : kKernels) {
+                    ScopedPic fast(c.dw, c.dh, comps, 8), ref(c.dw, c.dh, comps, 8);
+                    std::memset(fast.buf.data, 190, static_cast<size_t>(fast.buf.size));
+                    std::memset(ref.buf.data, 190, static_cast<size_t>(ref.buf.size));
+                    k.fast(fast.buf, src.buf, map);
+                    k.ref(ref.buf, src.buf, map);
+                    EXPECT_EQ(std::memcmp(fast.buf.data, ref.buf.data, static_cast<size_t>(ref.buf.size)), 0)
+                        << k.name << " case " << caseNo << " comps " << comps << " simd " << simd;
+                }
             }
+            ++caseNo;
         }
-        ++caseNo;
     }
+    SetPicTransformSimd(true);
 }
 
 TEST(PicTransform, ScaleOneWithIntegerOffsetIsExactCopy) {
