@@ -1,0 +1,65 @@
+// Exposure fusion: Laplacian decomposition of each rendering into the weighted sums of a FusionPyramid, then
+// division, collapse and conversion back to 8-bit pixels, optionally fitting the range.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "fusion/fusion_pyramid.h"
+#include "imaging/pic_buf.h"
+
+// Adds one 3-component 8-bit rendering to the sums. Returns 0, or 1 when its components, depth, width or
+// height differ from the pyramid's, the pyramid was not fully constructed, or memory runs out (nothing added).
+uint8_t AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture);
+
+// Adds a rendering given as three single-component 8-bit pictures; blockN is pyramid.Block(N).
+// Returns 0, or 1 on allocation failure or a picture of the wrong shape.
+uint8_t AddColourExposure(FloatPlane* block0,
+                          FloatPlane* block1,
+                          FloatPlane* block2,
+                          const SQmPicBuf& picture0,
+                          const SQmPicBuf& picture1,
+                          const SQmPicBuf& picture2,
+                          FusionPyramid& pyramid);
+
+// Collapses one component block into a single-component 8-bit target of the pyramid's size.
+// Returns 0, or 1 on allocation failure or a target of the wrong shape (target untouched).
+uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch);
+
+// Writes the fused picture into target. Returns 0, or 1 when the target's depth, width or height differ from
+// the pyramid's (target untouched) or a collapse ran out of memory. The caller guarantees equal component counts.
+uint8_t RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch);
+
+// Level-0 plane to a single-component 8-bit target: clamp to 0..255 and truncate toward zero; with stretch,
+// a range that overshoots 0..255 is first mapped linearly into it.
+void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch);
+
+enum class FusionStatus : uint8_t {
+    kDone,
+    kNoPictures,     // the set is empty
+    kShapeMismatch,  // not 3 x 8-bit, renderings of different shapes, or a target of another shape
+    kAllocationFailed,
+    kTooSmall,            // a side below 5: no level could be weighted
+    kPictureUnavailable,  // the source could not deliver rendering i
+};
+
+struct FusionRunParams {
+    int32_t count = 15;  // N (Power): the first N renderings are used, limited to 1..available
+    uint32_t minSide = kMinSideFinal;
+    int32_t midTone = 128;  // Exposure
+    int32_t flatness = 3;   // cap on the top level index
+    bool stretch = false;   // "Stretch Histogram"
+};
+
+// Delivers rendering index (0-based, in brightness order); the picture must stay valid until the next call.
+// Null when it cannot be had.
+using FusionPictureSource = std::function<const SQmPicBuf*(int32_t index)>;
+
+// A whole fusion: pyramid from rendering 0, every rendering added, collapse into target. target keeps its
+// previous content unless the result is kDone.
+FusionStatus RunFusion(SQmPicBuf& target,
+                       int32_t available,
+                       const FusionPictureSource& source,
+                       const FusionRunParams& params);
+FusionStatus RunFusion(SQmPicBuf& target, std::span<const SQmPicBuf> renderings, const FusionRunParams& params);

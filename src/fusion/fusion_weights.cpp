@@ -1,0 +1,212 @@
+// Fusion weighting kernels. The contrast and tone terms depend on one float each; where that float is a small
+// integer (always so at level 0, whose guides are bytes) they come from tables built with the very same
+// expressions, so the tables change the speed and never a bit of the result.
+#include "fusion/fusion_weights.h"
+
+#include <math.h>
+
+#include <cmath>
+#include <cstddef>
+
+#include "fusion/row_bands.h"
+
+namespace {
+
+constexpr int kToneTableSize = 766;          // s = 0..765
+constexpr int kContrastTableSize = 3061;     // |lap| = 0..3060
+constexpr int64_t kTablePixels = 32 * 1024;  // below this the tables cost more than they save
+
+struct Exponents {
+    float ec, es, ee;
+};
+
+inline float AbsLap(float left, float top, float centre, float right, float bottom) {
+    const float leftTop = left + top;
+    const double d = static_cast<double>(leftTop) - 4.0 * static_cast<double>(centre) + static_cast<double>(right) +
+                     static_cast<double>(bottom);
+    const float lap = static_cast<float>(d);
+    return static_cast<float>(std::fabs(static_cast<double>(lap)));
+}
+
+inline float ToneMeasure(float s, float m) {
+    const float diff = s / 3.0f - m;
+    const float square = diff * diff;
+    return static_cast<float>(std::exp(static_cast<double>(-square) / 100.0));
+}
+
+inline float Saturation(float s, float g0, float g1, float g2) {
+    const float mean = static_cast<float>(static_cast<double>(s) / 3.0);
+    const float d0 = mean - g0;
+    const float d1 = mean - g1;
+    const float d2 = mean - g2;
+    const float sum = d0 * d0 + d1 * d1 + d2 * d2;
+    return static_cast<float>(std::sqrt(static_cast<double>(sum) / 3.0));
+}
+
+// The three factors of a weight; Top selects the form without the inner 1e-5 terms.
+template <bool Top>
+inline float ContrastFactor(float absLap, float ec) {
+    const float c = static_cast<float>(static_cast<double>(absLap) / 3.0);
+    return Top ? sqrtf(powf(c, ec)) : sqrtf(powf(c + 1e-5f, ec));
+}
+
+template <bool Top>
+inline float SaturationFactor(float sat, float es) {
+    return Top ? powf(sat, es) : powf(sat + 1e-5f, es);
+}
+
+template <bool Top>
+inline float ToneFactor(float s, float m, float ee) {
+    const float e = ToneMeasure(s, m);
+    return Top ? powf(e, ee) : powf(e + 1e-5f, ee);
+}
+
+template <bool Top>
+struct FactorTables {
+    bool ready = false;
+    float contrast[kContrastTableSize];
+    float tone[kToneTableSize];
+
+    void Build(float m, const Exponents& x) {
+        for (int i = 0; i < kContrastTableSize; ++i)
+            contrast[i] = ContrastFactor<Top>(static_cast<float>(i), x.ec);
+        for (int i = 0; i < kToneTableSize; ++i)
+            tone[i] = ToneFactor<Top>(static_cast<float>(i), m, x.ee);
+        ready = true;
+    }
+
+    // Index of v in a table of n entries, or -1 when v is not an integer in range.
+    static int Index(float v, int n) {
+        if (!(v >= 0.0f && v < static_cast<float>(n)))
+            return -1;
+        const int i = static_cast<int>(v);
+        return static_cast<float>(i) == v ? i : -1;
+    }
+
+    float Contrast(float absLap, float ec) const {
+        const int i = ready ? Index(absLap, kContrastTableSize) : -1;
+        return i >= 0 ? contrast[i] : ContrastFactor<Top>(absLap, ec);
+    }
+    float Tone(float s, float m, float ee) const {
+        const int i = ready ? Index(s, kToneTableSize) : -1;
+        return i >= 0 ? tone[i] : ToneFactor<Top>(s, m, ee);
+    }
+};
+
+struct LevelPlanes {
+    float* weighted[3];
+    float* weightSum;
+    const float* value[3];
+    const float* guide[3];
+    int32_t width, height;
+};
+
+inline float GuideSum(const LevelPlanes& p, size_t i) {
+    return p.guide[0][i] + p.guide[1][i] + p.guide[2][i];
+}
+
+// Window start along one direction: one before the pixel, kept inside [0, n - 3].
+inline int32_t WindowStart(int32_t v, int32_t n) {
+    int32_t o = v > 0 ? v - 1 : 0;
+    if (v == n - 1)
+        o -= 1;
+    return o;
+}
+
+template <bool Top>
+void WeightRows(const LevelPlanes& p,
+                const FactorTables<Top>& tables,
+                float m,
+                const Exponents& x,
+                int32_t yBegin,
+                int32_t yEnd) {
+    const size_t W = static_cast<size_t>(p.width);
+    for (int32_t y = yBegin; y < yEnd; ++y) {
+        const size_t oy = static_cast<size_t>(WindowStart(y, p.height));
+        for (int32_t xi = 0; xi < p.width; ++xi) {
+            const size_t ox = static_cast<size_t>(WindowStart(xi, p.width));
+            const size_t centre = (oy + 1) * W + ox + 1;
+            const float absLap = AbsLap(GuideSum(p, centre - 1), GuideSum(p, centre - W), GuideSum(p, centre),
+                                        GuideSum(p, centre + 1), GuideSum(p, centre + W));
+
+            const size_t i = static_cast<size_t>(y) * W + static_cast<size_t>(xi);
+            const float g0 = p.guide[0][i], g1 = p.guide[1][i], g2 = p.guide[2][i];
+            const float s = g0 + g1 + g2;
+            const float sat = Saturation(s, g0, g1, g2);
+
+            const float product =
+                tables.Contrast(absLap, x.ec) * SaturationFactor<Top>(sat, x.es) * tables.Tone(s, m, x.ee);
+            const float w = static_cast<float>(static_cast<double>(product) + 1e-5);
+
+            p.weightSum[i] += w;
+            p.weighted[0][i] += w * p.value[0][i];
+            p.weighted[1][i] += w * p.value[1][i];
+            p.weighted[2][i] += w * p.value[2][i];
+        }
+    }
+}
+
+template <bool Top>
+void WeightLevel(const LevelPlanes& p,
+                 int32_t midTone,
+                 int32_t contrastParam,
+                 int32_t saturationParam,
+                 int32_t exposednessParam) {
+    if (p.width < 5 || p.height < 5)
+        return;
+    const float m = static_cast<float>(midTone);
+    const Exponents x{FusionWeightExponent(contrastParam), FusionWeightExponent(saturationParam),
+                      FusionWeightExponent(exposednessParam)};
+    FactorTables<Top> tables;
+    if (static_cast<int64_t>(p.width) * p.height >= kTablePixels)
+        tables.Build(m, x);
+    RunRowBands(p.height, p.width, [&](int32_t y0, int32_t y1) { WeightRows<Top>(p, tables, m, x, y0, y1); });
+}
+
+}  // namespace
+
+float FusionWeightExponent(int32_t param) {
+    return static_cast<float>(param / 10.0 + 0.001) / 3.0f;
+}
+
+void WeightColourLevel8(float* weighted0,
+                        float* weighted1,
+                        float* weighted2,
+                        float* weightSum,
+                        const float* value0,
+                        const float* value1,
+                        const float* value2,
+                        const float* guide0,
+                        const float* guide1,
+                        const float* guide2,
+                        int32_t width,
+                        int32_t height,
+                        int32_t midTone,
+                        int32_t contrastParam,
+                        int32_t saturationParam,
+                        int32_t exposednessParam) {
+    const LevelPlanes p{{weighted0, weighted1, weighted2}, weightSum, {value0, value1, value2},
+                        {guide0, guide1, guide2},          width,     height};
+    WeightLevel<false>(p, midTone, contrastParam, saturationParam, exposednessParam);
+}
+
+void WeightColourTop8(float* weighted0,
+                      float* weighted1,
+                      float* weighted2,
+                      float* weightSum,
+                      const float* value0,
+                      const float* value1,
+                      const float* value2,
+                      const float* guide0,
+                      const float* guide1,
+                      const float* guide2,
+                      int32_t width,
+                      int32_t height,
+                      int32_t midTone,
+                      int32_t contrastParam,
+                      int32_t saturationParam,
+                      int32_t exposednessParam) {
+    const LevelPlanes p{{weighted0, weighted1, weighted2}, weightSum, {value0, value1, value2},
+                        {guide0, guide1, guide2},          width,     height};
+    WeightLevel<true>(p, midTone, contrastParam, saturationParam, exposednessParam);
+}

@@ -1,0 +1,13 @@
+// Splits a row loop into bands on a few threads. Each output row has exactly one writer, so the results never
+// depend on the thread count.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+// 0 = as many as the machine has (at most 8); 1 forces the plain single-threaded loop.
+void SetFusionThreadCount(int32_t count);
+int32_t FusionThreadCount();
+
+// Calls body(rowBegin, rowEnd) over [0, rows) in contiguous bands; small jobs stay on the calling thread.
+void RunRowBands(int32_t rows, int64_t pixelsPerRow, const std::function<void(int32_t, int32_t)>& body);

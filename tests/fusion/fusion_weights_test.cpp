@@ -1,0 +1,190 @@
+#include "fusion/fusion_weights.h"
+
+#include <gtest/gtest.h>
+#include <math.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "fusion/row_bands.h"
+#include "support/fusion_ref.h"
+
+namespace {
+
+using Plane = std::vector<float>;
+using Kernel = void (*)(float*,
+                        float*,
+                        float*,
+                        float*,
+                        const float*,
+                        const float*,
+                        const float*,
+                        const float*,
+                        const float*,
+                        const float*,
+                        int32_t,
+                        int32_t,
+                        int32_t,
+                        int32_t,
+                        int32_t,
+                        int32_t);
+
+// Guides on the byte scale (integral at level 0, fractional above), bands around zero, sums already partly filled.
+struct Level {
+    int32_t w, h;
+    Plane guide[3], value[3], weighted[3], weightSum;
+
+    Level(int32_t width, int32_t height, uint32_t seed, bool integral) : w(width), h(height) {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> byte(0.0f, 255.0f), band(-40.0f, 40.0f), sum(0.0f, 3.0f);
+        const size_t n = static_cast<size_t>(w) * h;
+        for (int c = 0; c < 3; ++c) {
+            guide[c].resize(n);
+            value[c].resize(n);
+            weighted[c].resize(n);
+            for (size_t k = 0; k < n; ++k) {
+                guide[c][k] = integral ? std::floor(byte(rng)) : byte(rng);
+                value[c][k] = band(rng);
+                weighted[c][k] = sum(rng);
+            }
+        }
+        weightSum.resize(n);
+        for (float& v : weightSum)
+            v = sum(rng);
+    }
+
+    void Run(Kernel kernel, int32_t midTone) {
+        kernel(weighted[0].data(), weighted[1].data(), weighted[2].data(), weightSum.data(), value[0].data(),
+               value[1].data(), value[2].data(), guide[0].data(), guide[1].data(), guide[2].data(), w, h, midTone, 5, 5,
+               5);
+    }
+    size_t At(int32_t x, int32_t y) const { return static_cast<size_t>(y) * w + x; }
+};
+
+bool SameBits(const Plane& a, const Plane& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+void ExpectSameSums(const Level& a, const Level& b, const char* what) {
+    EXPECT_TRUE(SameBits(a.weightSum, b.weightSum)) << what << " " << a.w << "x" << a.h;
+    for (int c = 0; c < 3; ++c)
+        EXPECT_TRUE(SameBits(a.weighted[c], b.weighted[c])) << what << " component " << c;
+}
+
+// Weight of a flat patch from the rules, with e given directly.
+float FlatLevelWeight(float sat, float e) {
+    const float ec = FusionWeightExponent(5);
+    const float product = sqrtf(powf(0.0f + 1e-5f, ec)) * powf(sat + 1e-5f, ec) * powf(e + 1e-5f, ec);
+    return static_cast<float>(static_cast<double>(product) + 1e-5);
+}
+
+// Within one unit in the last place (exp and pow may come from another math library than the test's).
+void ExpectWithinUlp(float actual, float expected) {
+    EXPECT_LE(std::fabs(actual - expected), std::nextafter(std::fabs(expected), INFINITY) - std::fabs(expected))
+        << actual << " vs " << expected;
+}
+
+}  // namespace
+
+TEST(FusionWeights, ExponentOfTheConstructedParameter) {
+    EXPECT_EQ(static_cast<double>(FusionWeightExponent(5)), 0.16699999570846558);
+}
+
+TEST(FusionWeights, MatchReferenceBitForBit) {
+    struct Size {
+        int32_t w, h;
+    };
+    // Small odd sizes, tiny levels (untouched) and levels big enough for the factor tables.
+    const Size sizes[] = {{5, 5}, {6, 5}, {7, 11}, {13, 8}, {31, 17}, {40, 40}, {4, 9}, {9, 3}, {241, 163}};
+    const int32_t threads[] = {1, 3};
+    uint32_t seed = 1;
+    for (const Size& s : sizes) {
+        for (bool integral : {true, false}) {
+            for (int32_t t : threads) {
+                SetFusionThreadCount(t);
+                for (int32_t midTone : {64, 128, 164}) {
+                    Level fast(s.w, s.h, seed, integral), ref(s.w, s.h, seed, integral);
+                    fast.Run(WeightColourLevel8, midTone);
+                    ref.Run(RefWeightColourLevel8, midTone);
+                    ExpectSameSums(fast, ref, "level");
+                    Level fastTop(s.w, s.h, seed + 1, integral), refTop(s.w, s.h, seed + 1, integral);
+                    fastTop.Run(WeightColourTop8, midTone);
+                    refTop.Run(RefWeightColourTop8, midTone);
+                    ExpectSameSums(fastTop, refTop, "top");
+                    ++seed;
+                }
+            }
+        }
+    }
+    SetFusionThreadCount(0);
+}
+
+TEST(FusionWeights, LevelBelowFiveIsUntouched) {
+    for (Kernel k : {WeightColourLevel8, WeightColourTop8}) {
+        Level a(4, 20, 5, true);
+        const Level before = a;
+        a.Run(k, 128);
+        ExpectSameSums(a, before, "tiny");
+    }
+}
+
+TEST(FusionWeights, BorderPixelsUseTheNearestInteriorTap) {
+    for (Kernel k : {WeightColourLevel8, WeightColourTop8}) {
+        Level a(9, 7, 11, true);
+        // Same guides at the corner and one pixel inside, so only the contrast tap could tell them apart.
+        for (int c = 0; c < 3; ++c) {
+            a.guide[c][a.At(0, 0)] = a.guide[c][a.At(1, 1)];
+            a.guide[c][a.At(8, 6)] = a.guide[c][a.At(7, 5)];
+        }
+        std::fill(a.weightSum.begin(), a.weightSum.end(), 0.0f);
+        a.Run(k, 128);
+        EXPECT_EQ(a.weightSum[a.At(0, 0)], a.weightSum[a.At(1, 1)]);
+        EXPECT_EQ(a.weightSum[a.At(8, 6)], a.weightSum[a.At(7, 5)]);
+    }
+}
+
+TEST(FusionWeights, FlatGreyTopGetsExactlyTheFloorAndLevelsSlightlyMore) {
+    Level top(8, 6, 3, true);
+    for (int c = 0; c < 3; ++c) {
+        std::fill(top.guide[c].begin(), top.guide[c].end(), 90.0f);
+        std::fill(top.value[c].begin(), top.value[c].end(), 90.0f);
+        std::fill(top.weighted[c].begin(), top.weighted[c].end(), 0.0f);
+    }
+    std::fill(top.weightSum.begin(), top.weightSum.end(), 0.0f);
+    Level level = top;
+    top.Run(WeightColourTop8, 128);
+    for (float w : top.weightSum)
+        EXPECT_EQ(w, 1e-5f);
+    for (float v : top.weighted[1])
+        EXPECT_EQ(v, 1e-5f * 90.0f);
+
+    level.Run(WeightColourLevel8, 128);
+    const float e = static_cast<float>(std::exp(-1444.0f / 100.0));  // (90 - 128)^2
+    for (float w : level.weightSum) {
+        EXPECT_GT(w, 1e-5f);
+        ExpectWithinUlp(w, FlatLevelWeight(0.0f, e));
+    }
+}
+
+TEST(FusionWeights, ToneIsOneAtTheMiddleToneAndExpMinusOneTenAway) {
+    // Flat patches of equal saturation whose means are midTone and midTone + 10.
+    const int32_t midTone = 100;
+    const float spreads[3] = {-12.0f, 3.0f, 9.0f};
+    float sats[2], weights[2];
+    for (int t = 0; t < 2; ++t) {
+        Level a(6, 6, 1, true);
+        const float mean = static_cast<float>(midTone + 10 * t);
+        for (int c = 0; c < 3; ++c)
+            std::fill(a.guide[c].begin(), a.guide[c].end(), mean + spreads[c]);
+        std::fill(a.weightSum.begin(), a.weightSum.end(), 0.0f);
+        a.Run(WeightColourLevel8, midTone);
+        weights[t] = a.weightSum[a.At(3, 2)];
+        // sat from its definition: mean of the guides is exact here.
+        const float d0 = spreads[0], d1 = spreads[1], d2 = spreads[2];
+        sats[t] = static_cast<float>(std::sqrt((d0 * d0 + d1 * d1 + d2 * d2) / 3.0));
+    }
+    ExpectWithinUlp(weights[0], FlatLevelWeight(sats[0], 1.0f));
+    ExpectWithinUlp(weights[1], FlatLevelWeight(sats[1], static_cast<float>(std::exp(-1.0))));
+}
