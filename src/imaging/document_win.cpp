@@ -1,0 +1,233 @@
+// The image document: display surface, GDI+ start-up and loading of picture files.
+#include "imaging/document_win.h"
+
+#include <commdlg.h>
+
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+#include "base/alloc.h"
+#include "base/prompt_win.h"
+#include "imaging/gdiplus_win.h"
+#include "imaging/pixel_rows.h"
+#include "settings/string_table_win.h"
+
+wchar_t sourceFilePath[kPathChars];
+
+namespace {
+
+ULONG_PTR gGdiplusToken = 0;
+
+void CopyPath(wchar_t* dst, const wchar_t* src) {
+    std::wcsncpy(dst, src, kPathChars - 1);
+    dst[kPathChars - 1] = L'\0';
+}
+
+void Tell(const ImageDocument& document, int key) {
+    AskMessageBox(document.ownerWindow, Str(key), nullptr, MB_OK);
+}
+
+enum class Decode { Done, Refused, TooLarge, Silent };
+
+// The 8-bit indexed bitmap as a new 24-bit bitmap; grey is cleared by any used colour that is not grey.
+Decode ExpandIndexed(GpBitmap* indexed, ScopedGpBitmap& expanded, bool& grey) {
+    UINT width = 0, height = 0;
+    gdip::GdipGetImageWidth(indexed, &width);
+    gdip::GdipGetImageHeight(indexed, &height);
+
+    INT paletteBytes = 0;
+    std::vector<uint32_t> palette;
+    if (gdip::GdipGetImagePaletteSize(indexed, &paletteBytes) == Gdiplus::Ok &&
+        paletteBytes >= static_cast<INT>(sizeof(Gdiplus::ColorPalette))) {
+        std::vector<uint8_t> block(static_cast<size_t>(paletteBytes));
+        auto* colours = reinterpret_cast<Gdiplus::ColorPalette*>(block.data());
+        if (gdip::GdipGetImagePalette(indexed, colours, paletteBytes) == Gdiplus::Ok) {
+            // Never trust the count beyond the block that holds the entries.
+            size_t room = (block.size() - offsetof(Gdiplus::ColorPalette, Entries)) / sizeof(Gdiplus::ARGB);
+            size_t count = colours->Count < room ? colours->Count : room;
+            palette.assign(colours->Entries, colours->Entries + count);
+        }
+    }
+
+    GpBitmap* raw = nullptr;
+    GpStatus status = gdip::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
+                                                      PixelFormat24bppRGB, nullptr, &raw);
+    expanded.reset(raw);
+    if (status != Gdiplus::Ok || !raw)
+        return status == Gdiplus::OutOfMemory ? Decode::TooLarge : Decode::Silent;
+
+    ScopedBitmapLock from(indexed, Gdiplus::ImageLockModeRead, PixelFormat8bppIndexed);
+    ScopedBitmapLock to(raw, Gdiplus::ImageLockModeWrite, PixelFormat24bppRGB);
+    if (!from.ok() || !to.ok())
+        return Decode::Silent;
+    grey = true;
+    for (UINT y = 0; y < height; ++y) {
+        ExpandIndexedRow(from.Row(y), palette.data(), static_cast<uint32_t>(palette.size()), to.Row(y),
+                         static_cast<int32_t>(width), grey);
+    }
+    return Decode::Done;
+}
+
+// The bitmap's pixels into a new buffer in the program's layout.
+Decode ConvertToBuffer(GpBitmap* bitmap, uint32_t format, bool grey, SQmPicBuf& buffer) {
+    BufferLayout layout = LayoutOfFormat(format, grey);
+    if (!layout.components)
+        return Decode::Silent;
+    UINT width = 0, height = 0;
+    gdip::GdipGetImageWidth(bitmap, &width);
+    gdip::GdipGetImageHeight(bitmap, &height);
+    size_t bytes = CheckedMul(width, height, static_cast<size_t>(layout.components * layout.bitsPerComponent / 8));
+    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX || bytes > INT32_MAX) {
+        return width == 0 || height == 0 ? Decode::Silent : Decode::TooLarge;
+    }
+    if (CQmPicBufAPI::ReinitHeap(buffer, static_cast<int32_t>(width), static_cast<int32_t>(height), layout.components,
+                                 layout.bitsPerComponent) != 0 ||
+        !buffer.data) {
+        return Decode::TooLarge;
+    }
+    ScopedBitmapLock lock(bitmap, Gdiplus::ImageLockModeRead, static_cast<Gdiplus::PixelFormat>(format));
+    if (!lock.ok())
+        return lock.status() == Gdiplus::OutOfMemory ? Decode::TooLarge : Decode::Silent;
+    const size_t rowBytes = static_cast<size_t>(buffer.stride);
+    for (UINT y = 0; y < height; ++y) {
+        ConvertRowToBuffer(format, grey, lock.Row(y), buffer.data + y * rowBytes, static_cast<int32_t>(width));
+    }
+    return Decode::Done;
+}
+
+}  // namespace
+
+bool StartGdiplus() {
+    if (gGdiplusToken)
+        return true;
+    Gdiplus::GdiplusStartupInput input;  // version 1, no debug callback, nothing suppressed
+    return Gdiplus::GdiplusStartup(&gGdiplusToken, &input, nullptr) == Gdiplus::Ok;
+}
+
+void ShutdownGdiplus() {
+    if (!gGdiplusToken)
+        return;
+    Gdiplus::GdiplusShutdown(gGdiplusToken);
+    gGdiplusToken = 0;
+}
+
+void InitDocument(ImageDocument& document, HWND ownerWindow) {
+    document.ownerWindow = ownerWindow;
+    document.displaySurface =
+        SQmPicBuf{nullptr, kSurfaceWidth * kSurfaceHeight * 3, kSurfaceWidth * 3, kSurfaceWidth, kSurfaceHeight, 3, 8};
+    document.memoryDC = CreateCompatibleDC(nullptr);
+
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = kSurfaceWidth;
+    info.bmiHeader.biHeight = -kSurfaceHeight;  // rows top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    document.surfaceBitmap = CreateDIBSection(document.memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    document.displaySurface.data = static_cast<uint8_t*>(bits);
+    if (document.surfaceBitmap)
+        document.previousBitmap = SelectObject(document.memoryDC, document.surfaceBitmap);
+
+    HRGN clip = CreateRectRgn(0, 0, kSurfaceWidth, kSurfaceHeight);
+    SelectClipRgn(document.memoryDC, clip);
+    DeleteObject(clip);
+
+    if (bits)
+        std::memset(bits, kSurfaceGrey, static_cast<size_t>(document.displaySurface.size));
+    CQmPicBufAPI::Init(document.sourceBuffer);
+    CQmPicBufAPI::Init(document.resultBuffer);
+    StartGdiplus();
+    document.decodedBitmap = nullptr;
+}
+
+void ReleaseDisplaySurface(ImageDocument& document) {
+    if (!document.memoryDC)
+        return;
+    if (document.previousBitmap)
+        SelectObject(document.memoryDC, document.previousBitmap);
+    if (document.surfaceBitmap)
+        DeleteObject(document.surfaceBitmap);
+    DeleteDC(document.memoryDC);
+    document.memoryDC = nullptr;
+    document.surfaceBitmap = nullptr;
+    document.previousBitmap = nullptr;
+    document.displaySurface.data = nullptr;
+}
+
+void ReleaseDecodedBitmap(ImageDocument& document) {
+    if (document.decodedBitmap)
+        gdip::GdipDisposeImage(document.decodedBitmap);
+    document.decodedBitmap = nullptr;
+}
+
+uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
+    if (!path)
+        return 1;
+    if (!path[0]) {
+        static constexpr wchar_t kFilter[] = L"*.bmp;*.jpg;*.gif;*.tif;*.png\0*.bmp;*.jpg;*.gif;*.tif;*.png\0";
+        wchar_t chosen[kPathChars] = {};
+        OPENFILENAMEW ofn{};
+        ofn.lStructSize = sizeof(ofn);
+        ofn.hwndOwner = document.ownerWindow;
+        ofn.lpstrFilter = kFilter;
+        ofn.nFilterIndex = 1;
+        ofn.lpstrFile = chosen;
+        ofn.nMaxFile = kPathChars;
+        ofn.lpstrTitle = Str(66);
+        ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_OVERWRITEPROMPT;
+        if (!AskOpenFileName(ofn))
+            return 1;
+        CopyPath(path, chosen);
+    }
+
+    // Decode into temporaries: a refused file leaves the loaded picture, its bitmap and path as they were.
+    GpBitmap* raw = nullptr;
+    if (gdip::GdipCreateBitmapFromFile(path, &raw) != Gdiplus::Ok) {
+        if (raw)
+            gdip::GdipDisposeImage(raw);
+        raw = nullptr;
+    }
+    ScopedGpBitmap bitmap(raw);
+    Gdiplus::PixelFormat format = 0;
+    if (bitmap)
+        gdip::GdipGetImagePixelFormat(bitmap.get(), &format);
+    if (IsRefusedFormat(format)) {
+        Tell(document, 41);
+        return 1;
+    }
+
+    bool grey = false;
+    if (format == PixelFormat8bppIndexed) {
+        ScopedGpBitmap expanded;
+        Decode expansion = ExpandIndexed(bitmap.get(), expanded, grey);
+        if (expansion != Decode::Done) {
+            if (expansion == Decode::TooLarge)
+                Tell(document, kStrPictureTooLarge);
+            return 1;
+        }
+        bitmap = std::move(expanded);  // saved later as 24-bit colour
+        format = PixelFormat24bppRGB;
+    }
+
+    SQmPicBuf loaded;
+    CQmPicBufAPI::Init(loaded);
+    Decode conversion = ConvertToBuffer(bitmap.get(), format, grey, loaded);
+    if (conversion != Decode::Done) {
+        CQmPicBufAPI::DoneHeap(loaded);
+        if (conversion == Decode::TooLarge)
+            Tell(document, kStrPictureTooLarge);
+        return 1;
+    }
+
+    // The buffer's block passes to the document's record; `loaded` is not used again.
+    CQmPicBufAPI::DoneHeap(document.sourceBuffer);
+    document.sourceBuffer = loaded;
+    document.isGreyPalette = grey ? 1 : 0;
+    ReleaseDecodedBitmap(document);
+    document.decodedBitmap = bitmap.release();
+    CopyPath(sourceFilePath, path);
+    return 0;
+}

@@ -1,0 +1,306 @@
+// Saving the result through GDI+, the JPEG quality hook, the BMP tile writer and the metadata copy.
+#include <windows.h>
+// After windows.h:
+#include <commctrl.h>
+#include <cderr.h>
+#include <commdlg.h>
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "base/alloc.h"
+#include "base/command_line.h"
+#include "base/prompt_win.h"
+#include "imaging/document_win.h"
+#include "imaging/gdiplus_win.h"
+#include "imaging/metadata_copy_win.h"
+#include "imaging/pixel_rows.h"
+#include "imaging/save_format.h"
+#include "settings/settings_win.h"
+#include "settings/string_table_win.h"
+
+int32_t jpegQuality = kDefaultJpegQuality;
+
+namespace {
+
+constexpr DWORD kExiftoolTimeoutMs = 30000;
+
+void Tell(HWND owner, int key) {
+    AskMessageBox(owner, Str(key), nullptr, MB_OK);
+}
+
+// A name beside the target that no other file uses, so the encoder never writes the target itself.
+std::wstring TemporaryNameBeside(const std::wstring& target) {
+    const std::wstring stem = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".";
+    for (unsigned i = 0;; ++i) {
+        std::wstring candidate = stem + std::to_wstring(i) + L".tmp";
+        if (GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return candidate;
+    }
+}
+
+// Encodes into a temporary file and then replaces the target, so a failed write leaves no
+// truncated file under the target's name.
+bool SaveReplacing(GpImage* image,
+                   const std::wstring& target,
+                   const CLSID& encoder,
+                   const Gdiplus::EncoderParameters* parameters) {
+    const std::wstring temporary = TemporaryNameBeside(target);
+    if (gdip::GdipSaveImageToFile(image, temporary.c_str(), &encoder, parameters) != Gdiplus::Ok) {
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+enum class Written { Done, Refused, Failed };
+
+// resultBuffer into the decoded bitmap in its own pixel format, then a copy of it (with the
+// property items) encoded to `target`.
+Written WriteResult(ImageDocument& document,
+                    const std::wstring& target,
+                    const CLSID* encoder,
+                    const Gdiplus::EncoderParameters* parameters) {
+    GpBitmap* decoded = document.decodedBitmap;
+    const SQmPicBuf& result = document.resultBuffer;
+    UINT width = 0, height = 0;
+    Gdiplus::PixelFormat format = 0;
+    gdip::GdipGetImageWidth(decoded, &width);
+    gdip::GdipGetImageHeight(decoded, &height);
+    gdip::GdipGetImagePixelFormat(decoded, &format);
+    // The writer walks the bitmap's rows with the buffer's pixels: both must describe the same picture.
+    if (width != static_cast<UINT>(result.width) || height != static_cast<UINT>(result.height)) {
+        return Written::Refused;
+    }
+
+    ScopedBitmapLock lock(decoded, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite, format);
+    if (!lock.ok())
+        return Written::Failed;
+    const size_t rowBytes = static_cast<size_t>(result.width) * result.components * result.bitsPerComponent / 8;
+    for (UINT y = 0; y < height; ++y) {
+        if (!WriteRowFromBuffer(format, result.components, result.bitsPerComponent, result.data + y * rowBytes,
+                                lock.Row(y), result.width)) {
+            return Written::Refused;
+        }
+    }
+    if (!encoder)
+        return Written::Failed;
+
+    GpBitmap* raw = nullptr;
+    gdip::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0, format, nullptr, &raw);
+    ScopedGpBitmap copy(raw);
+    if (!copy)
+        return Written::Failed;
+    {
+        ScopedBitmapLock to(copy.get(), Gdiplus::ImageLockModeWrite, format);
+        if (!to.ok())
+            return Written::Failed;
+        const INT fromStride = lock.Stride() < 0 ? -lock.Stride() : lock.Stride();
+        const INT toStride = to.Stride() < 0 ? -to.Stride() : to.Stride();
+        const size_t bytes = static_cast<size_t>(fromStride < toStride ? fromStride : toStride);
+        for (UINT y = 0; y < height; ++y)
+            std::memcpy(to.Row(y), lock.Row(y), bytes);
+    }
+
+    // Property items in their order; without memory for them the file is saved without.
+    UINT totalSize = 0, count = 0;
+    if (gdip::GdipGetPropertySize(decoded, &totalSize, &count) == Gdiplus::Ok && count && totalSize) {
+        void* block = AllocBytes(totalSize);
+        if (block) {
+            auto* items = static_cast<Gdiplus::PropertyItem*>(block);
+            if (gdip::GdipGetAllPropertyItems(decoded, totalSize, count, items) == Gdiplus::Ok) {
+                for (UINT i = 0; i < count; ++i)
+                    gdip::GdipSetPropertyItem(copy.get(), &items[i]);
+            }
+            FreeBytes(block);
+        }
+    }
+    return SaveReplacing(copy.get(), target, *encoder, parameters) ? Written::Done : Written::Failed;
+}
+
+}  // namespace
+
+int32_t FindEncoderByMime(const wchar_t* mimeType, CLSID* clsid) {
+    UINT count = 0, size = 0;
+    if (!mimeType || gdip::GdipGetImageEncodersSize(&count, &size) != Gdiplus::Ok || !count || !size)
+        return -1;
+    std::vector<uint8_t> block(size);
+    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(block.data());
+    if (gdip::GdipGetImageEncoders(count, size, codecs) != Gdiplus::Ok)
+        return -1;
+    for (UINT i = 0; i < count; ++i) {
+        if (codecs[i].MimeType && std::wcscmp(codecs[i].MimeType, mimeType) == 0) {
+            if (clsid)
+                *clsid = codecs[i].Clsid;
+            return static_cast<int32_t>(i);
+        }
+    }
+    return -1;
+}
+
+uint8_t WriteColourBmp(const wchar_t* path, const SQmPicBuf& buffer) {
+    if (!path || buffer.bitsPerComponent != 8 || buffer.components != 3 || !buffer.data || buffer.width <= 0 ||
+        buffer.height <= 0) {
+        return 1;
+    }
+    GpBitmap* raw = nullptr;
+    gdip::GdipCreateBitmapFromScan0(buffer.width, buffer.height, 0, PixelFormat24bppRGB, nullptr, &raw);
+    ScopedGpBitmap bitmap(raw);
+    if (!bitmap)
+        return 1;
+    {
+        ScopedBitmapLock lock(bitmap.get(), Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite,
+                              PixelFormat24bppRGB);
+        if (!lock.ok())
+            return 1;
+        const size_t rowBytes = static_cast<size_t>(buffer.width) * 3;
+        for (int32_t y = 0; y < buffer.height; ++y) {
+            std::memcpy(lock.Row(static_cast<UINT>(y)), buffer.data + y * rowBytes, rowBytes);
+        }
+    }
+    CLSID encoder;
+    if (FindEncoderByMime(L"image/bmp", &encoder) < 0)
+        return 1;
+    return SaveReplacing(bitmap.get(), path, encoder, nullptr) ? 0 : 1;
+}
+
+bool RunMetadataCopy(const std::wstring& source, const std::wstring& target) {
+    const std::wstring folder = ProgramDirectory();
+    if (folder.empty())
+        return false;
+    // Started directly, never through a shell, so nothing in a file name is read as a command.
+    std::wstring commandLine = BuildCommandLine(ExiftoolArguments(source, target));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(),
+                        &startup, &process)) {
+        return false;
+    }
+    DWORD waited = WaitForSingleObject(process.hProcess, kExiftoolTimeoutMs);
+    DWORD exitCode = 1;
+    if (waited == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return waited == WAIT_OBJECT_0 && exitCode == 0;
+}
+
+UINT_PTR CALLBACK QualityHookProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: {
+            HWND trackbar = GetDlgItem(dialog, kIdQualityTrackbar);
+            SendMessageW(trackbar, TBM_SETRANGE, TRUE, MAKELPARAM(kMinJpegQuality, kMaxJpegQuality));
+            SendMessageW(trackbar, TBM_SETPAGESIZE, 0, 0);
+            // Also the upper limit: a stored quality above 100 would make the encoder refuse.
+            jpegQuality = ClampJpegQuality(jpegQuality);
+            SendMessageW(trackbar, TBM_SETPOS, TRUE, jpegQuality);
+            SetDlgItemInt(dialog, kIdQualityValue, static_cast<UINT>(jpegQuality), FALSE);
+            SetDlgItemTextW(dialog, kIdQualityLabel, Str(48));
+            return 0;
+        }
+        case WM_NOTIFY: {
+            HWND types = GetDlgItem(GetParent(dialog), kIdFileTypeList);
+            BOOL jpeg = SendMessageW(types, CB_GETCURSEL, 0, 0) == kJpegFormat - 1;
+            for (int id : {kIdQualityTrackbar, kIdQualityLabel, kIdQualityPercent, kIdQualityValue}) {
+                EnableWindow(GetDlgItem(dialog, id), jpeg);
+            }
+            return 0;
+        }
+        case WM_HSCROLL: {
+            HWND trackbar = GetDlgItem(dialog, kIdQualityTrackbar);
+            if (reinterpret_cast<HWND>(lParam) != trackbar)
+                return 0;
+            int32_t current = static_cast<int32_t>(SendMessageW(trackbar, TBM_GETPOS, 0, 0));
+            int32_t v = QualityAfterScroll(LOWORD(wParam), current, static_cast<int16_t>(HIWORD(wParam)));
+            SendMessageW(trackbar, TBM_SETPOS, TRUE, v);
+            SetDlgItemInt(dialog, kIdQualityValue, static_cast<UINT>(v), FALSE);
+            jpegQuality = v;
+            return 0;
+        }
+        default:
+            return 0;
+    }
+}
+
+uint8_t SaveImageFile(ImageDocument& document, wchar_t* name) {
+    if (!name || !document.decodedBitmap || !document.resultBuffer.data)
+        return 1;
+
+    SuggestedSave suggested = SuggestSaveName(sourceFilePath);
+    wchar_t chosen[kPathChars] = {};
+    if (suggested.fileName.size() < kPathChars)
+        std::wcscpy(chosen, suggested.fileName.c_str());
+    const SaveFormatRow* preset = SaveFormatAt(suggested.filterIndex);
+
+    jpegQuality = ReadSettingsInt(L"jpeg", kDefaultJpegQuality);
+
+    const std::wstring filters = SaveFilterList();
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = document.ownerWindow;
+    ofn.hInstance = GetModuleHandleW(nullptr);
+    ofn.lpTemplateName = MAKEINTRESOURCEW(kSaveTemplateId);
+    ofn.lpfnHook = QualityHookProc;
+    ofn.lpstrFilter = filters.c_str();
+    ofn.nFilterIndex = static_cast<DWORD>(suggested.filterIndex);
+    ofn.lpstrFile = chosen;
+    ofn.nMaxFile = kPathChars;
+    ofn.lpstrTitle = Str(8);
+    ofn.lpstrDefExt = preset ? preset->extension + 1 : nullptr;  // the dialog wants it without the dot
+    ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLETEMPLATE | OFN_ENABLESIZING | OFN_HIDEREADONLY |
+                OFN_NOREADONLYRETURN | OFN_OVERWRITEPROMPT;
+    if (!AskSaveFileName(ofn)) {
+        // Without the quality strip (template missing from the module) the plain dialog still serves.
+        DWORD error = CommDlgExtendedError();
+        if (error != CDERR_FINDRESFAILURE && error != CDERR_LOADRESFAILURE)
+            return 1;
+        ofn.Flags &= ~static_cast<DWORD>(OFN_ENABLETEMPLATE | OFN_ENABLEHOOK);
+        ofn.lpTemplateName = nullptr;
+        ofn.lpfnHook = nullptr;
+        if (!AskSaveFileName(ofn))
+            return 1;
+    }
+
+    ResolvedSave target = ResolveSaveName(chosen, static_cast<int>(ofn.nFilterIndex));
+    const SaveFormatRow* row = SaveFormatAt(target.formatIndex);
+    if (!row)
+        return 1;
+    if (target.path.size() >= kPathChars) {
+        Tell(document.ownerWindow, kStrSaveFailed);
+        return 1;
+    }
+
+    CLSID encoder;
+    const bool haveEncoder = FindEncoderByMime(row->mimeType, &encoder) >= 0;
+    Gdiplus::EncoderParameters parameters{};
+    ULONG quality = static_cast<ULONG>(ClampJpegQuality(jpegQuality));
+    const bool jpeg = target.formatIndex == kJpegFormat;
+    if (jpeg) {
+        parameters.Count = 1;
+        parameters.Parameter[0].Guid = Gdiplus::EncoderQuality;
+        parameters.Parameter[0].NumberOfValues = 1;
+        parameters.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
+        parameters.Parameter[0].Value = &quality;
+    }
+    Written written =
+        WriteResult(document, target.path, haveEncoder ? &encoder : nullptr, jpeg ? &parameters : nullptr);
+    if (jpeg)
+        WriteSettingsInt(L"jpeg", jpegQuality);
+    if (written != Written::Done) {
+        Tell(document.ownerWindow, written == Written::Refused ? 41 : kStrSaveFailed);
+        return 1;
+    }
+
+    RunMetadataCopy(sourceFilePath, target.path);
+    std::wcscpy(name, target.path.c_str());
+    return 0;
+}
