@@ -7,6 +7,9 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+
+#include "base/alloc.h"
 
 #include "fusion/row_bands.h"
 
@@ -34,13 +37,17 @@ inline float ToneMeasure(float s, float m) {
     return static_cast<float>(std::exp(static_cast<double>(-square) / 100.0));
 }
 
-inline float Saturation(float s, float g0, float g1, float g2) {
+// Sum of the squared deviations of the guides from their mean; the saturation is sqrt(sum / 3).
+inline float SquaredDeviation(float s, float g0, float g1, float g2) {
     const float mean = static_cast<float>(static_cast<double>(s) / 3.0);
     const float d0 = mean - g0;
     const float d1 = mean - g1;
     const float d2 = mean - g2;
-    const float sum = d0 * d0 + d1 * d1 + d2 * d2;
-    return static_cast<float>(std::sqrt(static_cast<double>(sum) / 3.0));
+    return d0 * d0 + d1 * d1 + d2 * d2;
+}
+
+inline float Saturation(float squares) {
+    return static_cast<float>(std::sqrt(static_cast<double>(squares) / 3.0));
 }
 
 // The three factors of a weight; Top selects the form without the inner 1e-5 terms.
@@ -51,9 +58,49 @@ inline float ContrastFactor(float absLap, float ec) {
 }
 
 template <bool Top>
-inline float SaturationFactor(float sat, float es) {
+inline float SaturationFactor(float squares, float es) {
+    const float sat = Saturation(squares);
     return Top ? powf(sat, es) : powf(sat + 1e-5f, es);
 }
+
+// Remembers the saturation factor of recently seen deviation sums. Neighbouring pixels of a photograph repeat
+// their colour differences often; the factor is a function of the sum alone, so a hit returns the same bits.
+template <bool Top>
+class SaturationCache {
+public:
+    static constexpr uint32_t kBits = 13;
+    static constexpr uint32_t kSize = 1u << kBits;
+
+    SaturationCache() {
+        block_ = static_cast<uint32_t*>(AllocBytes(kSize * 2 * sizeof(uint32_t)));
+        // A sum of squares is never negative, so an all-ones key never matches.
+        if (block_)
+            std::memset(block_, 0xFF, kSize * sizeof(uint32_t));
+    }
+    ~SaturationCache() { FreeBytes(block_); }
+    SaturationCache(const SaturationCache&) = delete;
+    SaturationCache& operator=(const SaturationCache&) = delete;
+
+    float Factor(float squares, float es) {
+        if (!block_)
+            return SaturationFactor<Top>(squares, es);
+        uint32_t key;
+        std::memcpy(&key, &squares, sizeof key);
+        const uint32_t slot = (key * 0x9E3779B1u) >> (32 - kBits);
+        if (block_[slot] == key) {
+            float v;
+            std::memcpy(&v, &block_[kSize + slot], sizeof v);
+            return v;
+        }
+        const float v = SaturationFactor<Top>(squares, es);
+        block_[slot] = key;
+        std::memcpy(&block_[kSize + slot], &v, sizeof v);
+        return v;
+    }
+
+private:
+    uint32_t* block_ = nullptr;
+};
 
 template <bool Top>
 inline float ToneFactor(float s, float m, float ee) {
@@ -121,6 +168,7 @@ void WeightRows(const LevelPlanes& p,
                 int32_t yBegin,
                 int32_t yEnd) {
     const size_t W = static_cast<size_t>(p.width);
+    SaturationCache<Top> saturation;
     for (int32_t y = yBegin; y < yEnd; ++y) {
         const size_t oy = static_cast<size_t>(WindowStart(y, p.height));
         for (int32_t xi = 0; xi < p.width; ++xi) {
@@ -132,10 +180,10 @@ void WeightRows(const LevelPlanes& p,
             const size_t i = static_cast<size_t>(y) * W + static_cast<size_t>(xi);
             const float g0 = p.guide[0][i], g1 = p.guide[1][i], g2 = p.guide[2][i];
             const float s = g0 + g1 + g2;
-            const float sat = Saturation(s, g0, g1, g2);
+            const float squares = SquaredDeviation(s, g0, g1, g2);
 
             const float product =
-                tables.Contrast(absLap, x.ec) * SaturationFactor<Top>(sat, x.es) * tables.Tone(s, m, x.ee);
+                tables.Contrast(absLap, x.ec) * saturation.Factor(squares, x.es) * tables.Tone(s, m, x.ee);
             const float w = static_cast<float>(static_cast<double>(product) + 1e-5);
 
             p.weightSum[i] += w;

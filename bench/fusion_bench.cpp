@@ -1,0 +1,144 @@
+// Exposure fusion: a whole final run, the dialog preview, and the preparation of the 39 renderings.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "bench_pictures.h"
+#include "fusion/exposure.h"
+#include "fusion/fusion.h"
+#include "fusion/fusion_weights.h"
+
+namespace {
+
+constexpr int32_t kWidth = 4000;
+constexpr int32_t kHeight = 3000;
+constexpr int32_t kPower = 15;
+
+struct OwnedPicture {
+    std::vector<uint8_t> bytes;
+    SQmPicBuf buf{};
+    OwnedPicture(int32_t width, int32_t height) : bytes(static_cast<size_t>(width) * height * 3) {
+        buf = SQmPicBuf{bytes.data(), static_cast<int32_t>(bytes.size()), width * 3, width, height, 3, 8};
+    }
+};
+
+const OwnedPicture& Source() {
+    static const OwnedPicture source = [] {
+        OwnedPicture p(kWidth, kHeight);
+        bench::FillPhotoLike(p.buf, 7);
+        return p;
+    }();
+    return source;
+}
+
+// The darkest kPower renderings of an UP preparation, as the dialog would load them.
+const std::vector<OwnedPicture>& Renderings() {
+    static const std::vector<OwnedPicture> sorted = [] {
+        std::vector<ExposureEntry> entries;
+        for (int n = 0; n < kExposureTileCount; ++n) {
+            OwnedPicture tile(kWidth, kHeight);
+            uint32_t score = 0;
+            const ExposureStep s = ExposureGrid()[n];
+            RenderExposureTile(tile.buf, Source().buf, s.gammaStep, s.clipStep, true, score);
+            entries.push_back({score, n});
+        }
+        SortExposureEntries(entries.data(), entries.size());
+        std::vector<OwnedPicture> out;
+        for (int32_t j = 0; j < kPower; ++j) {
+            OwnedPicture tile(kWidth, kHeight);
+            uint32_t score = 0;
+            const ExposureStep s = ExposureGrid()[entries[j].sequence];
+            RenderExposureTile(tile.buf, Source().buf, s.gammaStep, s.clipStep, true, score);
+            out.push_back(std::move(tile));
+            out.back().buf.data = out.back().bytes.data();
+        }
+        return out;
+    }();
+    return sorted;
+}
+
+std::vector<SQmPicBuf> Records(const std::vector<OwnedPicture>& pictures) {
+    std::vector<SQmPicBuf> r;
+    for (const OwnedPicture& p : pictures)
+        r.push_back(p.buf);
+    return r;
+}
+
+void BM_FusionFinal(benchmark::State& state) {
+    const std::vector<SQmPicBuf> renderings = Records(Renderings());
+    OwnedPicture target(kWidth, kHeight);
+    FusionRunParams params;
+    params.count = kPower;
+    params.minSide = kMinSideFinal;
+    params.flatness = 3;
+    for (auto _ : state) {
+        const FusionStatus status = RunFusion(target.buf, renderings, params);
+        benchmark::DoNotOptimize(status);
+    }
+    state.counters["Mpix"] = kWidth * kHeight / 1e6;
+}
+BENCHMARK(BM_FusionFinal)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_FusionPreview(benchmark::State& state) {
+    // The 400 x 400 region with its 128-pixel margin, cut from every rendering.
+    constexpr int32_t kSide = 656;
+    std::vector<OwnedPicture> crops;
+    for (const OwnedPicture& r : Renderings()) {
+        OwnedPicture crop(kSide, kSide);
+        for (int32_t y = 0; y < kSide; ++y)
+            std::copy_n(r.bytes.data() + static_cast<size_t>(y + 1000) * r.buf.stride + 1500 * 3, kSide * 3,
+                        crop.bytes.data() + static_cast<size_t>(y) * crop.buf.stride);
+        crops.push_back(std::move(crop));
+        crops.back().buf.data = crops.back().bytes.data();
+    }
+    const std::vector<SQmPicBuf> renderings = Records(crops);
+    OwnedPicture target(kSide, kSide);
+    FusionRunParams params;
+    params.count = kPower;
+    params.minSide = kMinSidePreview;
+    params.flatness = 3;
+    for (auto _ : state) {
+        const FusionStatus status = RunFusion(target.buf, renderings, params);
+        benchmark::DoNotOptimize(status);
+    }
+}
+BENCHMARK(BM_FusionPreview)->Unit(benchmark::kMillisecond);
+
+void BM_PrepareRenderings(benchmark::State& state) {
+    OwnedPicture result(kWidth, kHeight);
+    const SQmPicBuf& source = Source().buf;
+    for (auto _ : state) {
+        uint32_t scores = 0;
+        for (const ExposureStep& s : ExposureGrid()) {
+            uint32_t score = 0;
+            RenderExposureTile(result.buf, source, s.gammaStep, s.clipStep, state.range(0) != 0, score);
+            scores += score;
+        }
+        benchmark::DoNotOptimize(scores);
+    }
+}
+BENCHMARK(BM_PrepareRenderings)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// One level-0 weighting pass of a 4000 x 3000 rendering, the heart of the final run.
+void BM_WeightLevel0(benchmark::State& state) {
+    const size_t n = static_cast<size_t>(kWidth) * kHeight;
+    std::vector<float> guide[3], sums[4];
+    const OwnedPicture& r = Renderings()[kPower / 2];
+    for (int c = 0; c < 3; ++c) {
+        guide[c].resize(n);
+        for (size_t k = 0; k < n; ++k)
+            guide[c][k] = r.bytes[3 * k + c];
+    }
+    for (auto& s : sums)
+        s.assign(n, 0.0f);
+    for (auto _ : state) {
+        WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
+                           guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(), kWidth,
+                           kHeight, 128, 5, 5, 5);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_WeightLevel0)->Unit(benchmark::kMillisecond);
+
+}  // namespace
