@@ -2,8 +2,11 @@
 #include "fusion/exposure.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+
+#include "fusion/row_bands.h"
 
 namespace {
 
@@ -88,24 +91,30 @@ namespace {
 // Maps every component through lut; accumulates per-channel sums of the output when sums is given.
 void ApplyLut(SQmPicBuf& dst, const SQmPicBuf& src, const ExposureLut& lut, uint64_t* sums) {
     const size_t rowBytes = static_cast<size_t>(src.width) * 3;
-    for (int32_t y = 0; y < src.height; ++y) {
-        const uint8_t* s = src.data + static_cast<size_t>(y) * src.stride;
-        uint8_t* d = dst.data + static_cast<size_t>(y) * dst.stride;
+    // Integer sums do not depend on how the rows are split.
+    std::atomic<uint64_t> total[3] = {0, 0, 0};
+    RunRowBands(src.height, src.width, [&](int32_t y0, int32_t y1) {
         uint64_t s0 = 0, s1 = 0, s2 = 0;
-        for (size_t x = 0; x < rowBytes; x += 3) {
-            const uint8_t b = lut[s[x]], g = lut[s[x + 1]], r = lut[s[x + 2]];
-            d[x] = b;
-            d[x + 1] = g;
-            d[x + 2] = r;
-            s0 += b;
-            s1 += g;
-            s2 += r;
+        for (int32_t y = y0; y < y1; ++y) {
+            const uint8_t* s = src.data + static_cast<size_t>(y) * src.stride;
+            uint8_t* d = dst.data + static_cast<size_t>(y) * dst.stride;
+            for (size_t x = 0; x < rowBytes; x += 3) {
+                const uint8_t b = lut[s[x]], g = lut[s[x + 1]], r = lut[s[x + 2]];
+                d[x] = b;
+                d[x + 1] = g;
+                d[x + 2] = r;
+                s0 += b;
+                s1 += g;
+                s2 += r;
+            }
         }
-        if (sums) {
-            sums[0] += s0;
-            sums[1] += s1;
-            sums[2] += s2;
-        }
+        total[0] += s0;
+        total[1] += s1;
+        total[2] += s2;
+    });
+    if (sums) {
+        for (int c = 0; c < 3; ++c)
+            sums[c] += total[c].load();
     }
 }
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "fusion/fusion_test_pictures.h"
+#include "fusion/row_bands.h"
 
 namespace {
 
@@ -231,4 +232,18 @@ TEST(ExposureSort, IdentityTileIsDarkestForUpAndBrightestForDown) {
         else
             EXPECT_EQ(entries.back().score, identity);
     }
+}
+
+TEST(ExposureTile, LargeTileIsIndependentOfTheThreadCount) {
+    const TestPicture source = PhotoLike(700, 400, 12, 3);
+    TestPicture single(700, 400), banded(700, 400);
+    uint32_t scoreSingle = 0, scoreBanded = 1;
+    SetFusionThreadCount(1);
+    ASSERT_EQ(RenderExposureTile(single.buf, source.buf, 3, 2, false, scoreSingle), 0);
+    SetFusionThreadCount(5);
+    ASSERT_EQ(RenderExposureTile(banded.buf, source.buf, 3, 2, false, scoreBanded), 0);
+    SetFusionThreadCount(0);
+    EXPECT_EQ(single.bytes, banded.bytes);
+    EXPECT_EQ(scoreSingle, scoreBanded);
+    EXPECT_EQ(scoreBanded, RefScore(banded));
 }
