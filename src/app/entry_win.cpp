@@ -1,4 +1,6 @@
-// Process entry of SolvanePictova.exe.
+// Process entry of SolvanePictova.exe: everything else lives in the shell libraries.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "app/main_window_win.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) { return RunApplication(instance, show); }

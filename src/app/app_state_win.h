@@ -1,0 +1,82 @@
+// AppState: the main window's process-wide state, the view renderer, the one document, and the
+// helpers through which jobs and dialogs act on the main window's menus, buttons and cursor.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "app/view_math.h"
+#include "imaging/document_win.h"
+#include "imaging/pic_buf.h"
+
+// Renders the document's pictures into its display surface (see RenderView).
+struct ViewRenderer {
+    HWND ownerWindow = nullptr;    // its client size is the size rendered
+    SQmPicBuf* surface = nullptr;  // the document's displaySurface
+    int32_t interpolation = 1;     // bilinear, the only one used
+    SQmPicBuf sourceCache{};       // slot 1: sourceBuffer as 8 bits x 3 components
+    SQmPicBuf resultCache{};       // slot 2: resultBuffer the same way
+    SQmPicBuf viewBuffer{};        // client-sized picture the slot is resampled into
+    // x0, y0, x1, y1 in picture coordinates, outlined inverted; set by the Fusion dialog.
+    std::atomic<int32_t*> overlayRect{nullptr};
+};
+
+struct AppState {
+    HWND mainWindow = nullptr;
+    HWND statusBar = nullptr;
+    HWND toolbar = nullptr;
+    HWND zoomBox = nullptr;
+    WNDPROC zoomBoxDefaultProc = nullptr;
+
+    // View placement: window = anchorWin + zoom * (image - anchorImg).
+    double zoom = 0;
+    double anchorWinX = 0, anchorWinY = 0;
+    double anchorImgX = 0, anchorImgY = 0;
+
+    uint8_t dragging = 0;
+    int32_t lastMouseX = 0, lastMouseY = 0, dragAnchorX = 0, dragAnchorY = 0;
+
+    uint8_t unsavedResult = 0;
+    uint8_t zoomShowsSource = 0;
+    std::atomic<uint8_t> fusionUp{0};         // read by the preparation worker
+    std::atomic<uint8_t> abortRequested{0};   // set by Abort, polled by the worker
+    std::atomic<HWND> dialogMouseTarget{nullptr};  // processing dialog that gets the view's mouse
+    std::atomic<uint8_t> dialogOwnsDrag{0};   // the Fusion dialog owns the left-button drag
+
+    SQmPicBuf sourceBackup{};             // source at the start of Solvane UP / DOWN
+    wchar_t fusionSourcePath[kPathChars]{};  // sourceFilePath at that moment
+
+    ViewRenderer renderer;
+
+    // Jobs (dialog threads, preparation workers) not yet finished; while any runs, the window
+    // refuses to close and the commands that replace the picture do nothing.
+    std::atomic<int> runningJobs{0};
+
+    ViewPlacement Placement() const { return {zoom, anchorWinX, anchorWinY, anchorImgX, anchorImgY}; }
+    void SetPlacement(const ViewPlacement& p) {
+        zoom = p.zoom;
+        anchorWinX = p.anchorWinX;
+        anchorWinY = p.anchorWinY;
+        anchorImgX = p.anchorImgX;
+        anchorImgY = p.anchorImgY;
+    }
+};
+
+extern AppState gApp;
+extern ImageDocument gDocument;
+
+// The view map of the current placement (what the view and the dialogs map points with).
+inline CQmPicMap CurrentViewMap() { return ViewMap(gApp.Placement()); }
+
+// Menu bar positions 0, 1 and 2 (File, Processing, Help), enabled or grayed; redraws the bar.
+void EnableMainMenuBar(bool enable);
+// One toolbar button by command id.
+void EnableToolbarButton(int command, bool enable);
+// The five job buttons: Load, Save As, Smart Contrast, Solvane UP, Solvane DOWN.
+void EnableJobButtons(bool enable);
+// Class cursor and current cursor of the main window (IDC_WAIT, IDC_ARROW, IDC_SIZEALL).
+void SetMainCursor(LPCWSTR cursor);
+// The status bar's one text.
+void SetStatusText(const wchar_t* text);

@@ -1,0 +1,485 @@
+// The main window of SolvanePictova: creation in its fixed order, the command table, drag and
+// drop, the unsaved-result question and the shutdown order.
+#include "app/main_window_win.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <iterator>
+#include <string>
+
+#include "app/app_messages.h"
+#include "app/app_state_win.h"
+#include "app/jobs_win.h"
+#include "app/ui_state.h"
+#include "app/view_win.h"
+#include "base/prompt_win.h"
+#include "resources/resource.h"
+#include "settings/settings_win.h"
+#include "settings/string_table_win.h"
+
+AppState gApp;
+ImageDocument gDocument;
+
+namespace {
+
+constexpr int kToolbarImages = 9;
+constexpr int kZoomPlaceholderWidth = 85;
+constexpr int kTitleChars = 100;
+
+HFONT gZoomFont = nullptr;
+HIMAGELIST gDisabledImages = nullptr;
+HACCEL gAccelerators = nullptr;
+
+struct ToolButton {
+    int image;
+    int command;
+    BYTE style;
+    int tooltip;  // string number
+};
+
+const ToolButton kToolButtons[] = {
+    {1, IDM_LOAD, BTNS_BUTTON, 66},          {0, IDM_SAVE_AS, BTNS_BUTTON, 8},
+    {0, 0, BTNS_SEP, 0},                     {5, IDM_SMART_CONTRAST, BTNS_BUTTON, 12},
+    {7, IDM_SOLVANE_UP, BTNS_BUTTON, 13},    {8, IDM_SOLVANE_DOWN, BTNS_BUTTON, 69},
+    {2, IDM_ZOOM_IN, BTNS_BUTTON, 25},       {3, IDM_ZOOM_OUT, BTNS_BUTTON, 26},
+    {6, IDM_ZOOM_100, BTNS_BUTTON, 28},      {4, IDM_ZOOM_FIT, BTNS_BUTTON, 27},
+    {9, IDC_ZOOM_BOX, BTNS_BUTTON, 29},
+};
+
+std::wstring Widen(const char* text) { return std::wstring(text, text + strlen(text)); }
+
+void SetTitleFromPath(HWND window, const wchar_t* path) {
+    SetWindowTextW(window, (std::wstring(L"SolvanePictova - ") + path).c_str());
+}
+
+void GrayFileItems(bool gray) {
+    HMENU menu = GetMenu(gApp.mainWindow);
+    const UINT flags = MF_BYCOMMAND | (gray ? MF_GRAYED : MF_ENABLED);
+    EnableMenuItem(menu, IDM_SAVE_AS, flags);
+    EnableMenuItem(menu, IDM_CLOSE, flags);
+}
+
+// ---- creation -------------------------------------------------------------------------------
+
+void CreateStatusBar(HWND window) {
+    gApp.statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, Str(66), WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window,
+                                     nullptr, MainInstance(), nullptr);
+    SendMessageW(gApp.statusBar, SB_SIMPLE, TRUE, 0);
+    SetStatusText(Str(66));
+}
+
+void CreateToolbar(HWND window) {
+    HWND tb = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                              WS_CHILD | WS_VISIBLE | WS_BORDER | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS, 0, 0, 0, 0,
+                              window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TOOLBAR)), MainInstance(),
+                              nullptr);
+    gApp.toolbar = tb;
+    SendMessageW(tb, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    HBITMAP strip = static_cast<HBITMAP>(
+        LoadImageW(MainInstance(), MAKEINTRESOURCEW(IDB_TOOLBAR), IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
+    BITMAP info{};
+    if (strip) GetObjectW(strip, sizeof info, &info);
+    const int cx = info.bmWidth / kToolbarImages, cy = info.bmHeight;
+    SendMessageW(tb, TB_SETBITMAPSIZE, 0, MAKELPARAM(cx, cy));
+    SendMessageW(tb, TB_SETBUTTONSIZE, 0, MAKELPARAM(cx, cy));
+    SendMessageW(tb, TB_SETINDENT, 8, 0);
+    TBADDBITMAP add{nullptr, reinterpret_cast<UINT_PTR>(strip)};
+    SendMessageW(tb, TB_ADDBITMAP, kToolbarImages, reinterpret_cast<LPARAM>(&add));
+    // The toolbar copied the images into its own list.
+    if (strip) DeleteObject(strip);
+
+    TBBUTTON buttons[std::size(kToolButtons)] = {};
+    for (size_t i = 0; i < std::size(kToolButtons); ++i) {
+        const ToolButton& b = kToolButtons[i];
+        buttons[i].iBitmap = b.image;
+        buttons[i].idCommand = b.command;
+        buttons[i].fsStyle = b.style;
+        buttons[i].fsState = b.command == IDC_ZOOM_BOX || b.style == BTNS_SEP ? 0 : TBSTATE_ENABLED;
+    }
+    SendMessageW(tb, TB_ADDBUTTONSW, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
+    SendMessageW(tb, TB_AUTOSIZE, 0, 0);
+    TBBUTTONINFOW size{};
+    size.cbSize = sizeof size;
+    size.dwMask = TBIF_SIZE;
+    size.cx = kZoomPlaceholderWidth;
+    SendMessageW(tb, TB_SETBUTTONINFOW, IDC_ZOOM_BOX, reinterpret_cast<LPARAM>(&size));
+}
+
+void CreateZoomBox() {
+    RECT r{};
+    const LRESULT index = SendMessageW(gApp.toolbar, TB_COMMANDTOINDEX, IDC_ZOOM_BOX, 0);
+    SendMessageW(gApp.toolbar, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+    gApp.zoomBox = CreateWindowExW(0, L"ComboBox", nullptr,
+                                   WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_HASSTRINGS,
+                                   r.left + 5, r.top + 4, r.right - r.left, (r.bottom - r.top) + 196, gApp.toolbar,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_ZOOM_BOX)), MainInstance(),
+                                   nullptr);
+    gZoomFont = CreateFontW(16, 0, 0, 0, 600, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"Tahoma");
+    SendMessageW(gApp.zoomBox, WM_SETFONT, reinterpret_cast<WPARAM>(gZoomFont), TRUE);
+    for (const char* text : kZoomListTexts)
+        SendMessageW(gApp.zoomBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+    SendMessageW(gApp.zoomBox, CB_SETCURSEL, 3, 0);
+}
+
+void SetDisabledImages() {
+    gDisabledImages = ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(IDB_TOOLBAR_DISABLED), 23, 0,
+                                           CLR_DEFAULT, IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    SendMessageW(gApp.toolbar, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(gDisabledImages));
+}
+
+void SetMenuText(HMENU menu, UINT item, BOOL byPosition, const std::wstring& text) {
+    MENUITEMINFOW mii{};
+    mii.cbSize = sizeof mii;
+    mii.fMask = MIIM_STRING;
+    mii.dwTypeData = const_cast<wchar_t*>(text.c_str());
+    SetMenuItemInfoW(menu, item, byPosition, &mii);
+}
+
+void LocaliseMenu(HWND window) {
+    HMENU menu = GetMenu(window);
+    SetMenuText(menu, 0, TRUE, Str(4));
+    SetMenuText(menu, 1, TRUE, Str(5));
+    SetMenuText(menu, 2, TRUE, Str(6));
+    SetMenuText(menu, IDM_LOAD, FALSE, std::wstring(Str(66)) + L"\tCtrl+O");
+    SetMenuText(menu, IDM_SAVE_AS, FALSE, std::wstring(Str(8)) + L"\tCtrl+S");
+    SetMenuText(menu, IDM_CLOSE, FALSE, Str(9));
+    SetMenuText(menu, IDM_OPTIONS, FALSE, Str(10));
+    SetMenuText(menu, IDM_EXIT, FALSE, Str(11));
+    SetMenuText(menu, IDM_SMART_CONTRAST, FALSE, Str(12));
+    SetMenuText(menu, IDM_SOLVANE_UP, FALSE, Str(13));
+    SetMenuText(menu, IDM_SOLVANE_DOWN, FALSE, Str(69));
+    SetMenuText(menu, IDM_ABOUT, FALSE, Str(20));
+    DrawMenuBar(window);
+}
+
+// The record is zero at process start; a window made again in the same process (tests) starts alike.
+void ResetAppState() {
+    gApp.zoomBoxDefaultProc = nullptr;
+    gApp.SetPlacement(ViewPlacement{0, 0, 0, 0, 0});
+    gApp.dragging = 0;
+    gApp.lastMouseX = gApp.lastMouseY = gApp.dragAnchorX = gApp.dragAnchorY = 0;
+    gApp.fusionUp = 0;
+    gApp.abortRequested = 0;
+    gApp.dialogMouseTarget = nullptr;
+    gApp.dialogOwnsDrag = 0;
+    gApp.fusionSourcePath[0] = 0;
+    gApp.renderer.overlayRect = nullptr;
+}
+
+LRESULT OnCreate(HWND window) {
+    ResetAppState();
+    gApp.zoomShowsSource = 1;
+    gApp.unsavedResult = 0;
+    LoadAppSettings();
+    LoadStringTable();
+    if (gAppSettings.crashedLastTime != 0) AskMessageBox(window, Str(2), Str(3), MB_ICONINFORMATION | MB_OK);
+    CQmPicBufAPI::Init(gApp.sourceBackup);
+    gApp.mainWindow = window;
+    CreateStatusBar(window);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    InitDocument(gDocument, window);
+
+    ViewRenderer& r = gApp.renderer;
+    r.ownerWindow = window;
+    r.surface = &gDocument.displaySurface;
+    CQmPicBufAPI::Init(r.sourceCache);
+    CQmPicBufAPI::Init(r.resultCache);
+    CQmPicBufAPI::Init(r.viewBuffer);
+    r.overlayRect = nullptr;
+    r.interpolation = 1;
+
+    CreateToolbar(window);
+    CreateZoomBox();
+    SetDisabledImages();
+    LocaliseMenu(window);
+    GrayFileItems(true);
+    for (int id : {IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN}) EnableToolbarButton(id, false);
+    DragAcceptFiles(window, TRUE);
+    gApp.zoom = 1.0;
+    gApp.zoomBoxDefaultProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(gApp.zoomBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ZoomBoxSubclassProc)));
+    EnableWindow(gApp.zoomBox, FALSE);
+    return 0;
+}
+
+void OnDestroy() {
+    WriteCrashFlag(false);
+    CQmPicBufAPI::DoneHeap(gApp.sourceBackup);
+    CoUninitialize();
+    ReleaseDisplaySurface(gDocument);
+    ReleaseDecodedBitmap(gDocument);
+    ShutdownGdiplus();
+    // Pictures, font and image list go too, so a window made again starts clean.
+    ReleaseRendererPictures();
+    gApp.renderer.surface = nullptr;
+    CQmPicBufAPI::DoneHeap(gDocument.sourceBuffer);
+    CQmPicBufAPI::DoneHeap(gDocument.resultBuffer);
+    if (gZoomFont) DeleteObject(gZoomFont);
+    gZoomFont = nullptr;
+    if (gDisabledImages) ImageList_Destroy(gDisabledImages);
+    gDisabledImages = nullptr;
+    gApp.mainWindow = gApp.statusBar = gApp.toolbar = gApp.zoomBox = nullptr;
+    PostQuitMessage(0);
+}
+
+// ---- commands -------------------------------------------------------------------------------
+
+// After a successful load: title, status, result := source, fit, both caches, enables.
+void ShowLoadedPicture(HWND window, const wchar_t* path, const wchar_t* status) {
+    ImageDocument& doc = gDocument;
+    SetTitleFromPath(window, path);
+    SetStatusText(status);
+    if (CQmPicBufAPI::ReinitHeap(doc.resultBuffer, doc.sourceBuffer) == 0)
+        CQmPicBufAPI::Copy(doc.resultBuffer, doc.sourceBuffer);
+    gApp.dragging = 0;
+    gApp.lastMouseX = gApp.lastMouseY = gApp.dragAnchorX = gApp.dragAnchorY = 0;
+    gApp.anchorImgX = doc.sourceBuffer.width * 0.5;
+    gApp.anchorImgY = doc.sourceBuffer.height * 0.5;
+    FitView();
+    RenderView(0, &doc.resultBuffer, kSlotResult, 1);
+    RenderView(0, &doc.sourceBuffer, kSlotSource, 0);
+    RepaintMainWindow();
+    GrayFileItems(false);
+    EnableJobButtons(true);
+    EnableWindow(gApp.zoomBox, TRUE);
+    gApp.unsavedResult = 0;
+}
+
+void OnLoad(HWND window) {
+    if (JobRunning() || !AskContinueWithoutSaving()) return;
+    wchar_t path[kPathChars] = {};
+    if (LoadImageFile(gDocument, path) != 0) return;
+    ShowLoadedPicture(window, path, L"");
+}
+
+void OnDropFiles(HWND window, HDROP drop) {
+    // While a job runs the picture must not be replaced under it.
+    if (!JobRunning() && AskContinueWithoutSaving()) {
+        wchar_t path[kPathChars] = {};
+        // A longer path would be cut into another file's name: such a drop is ignored.
+        const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+        if (length > 0 && length < kPathChars && DragQueryFileW(drop, 0, path, kPathChars) == length &&
+            LoadImageFile(gDocument, path) == 0)
+            ShowLoadedPicture(window, path, Str(22));
+    }
+    DragFinish(drop);
+}
+
+void OnSaveAs(HWND window) {
+    if (JobRunning()) return;
+    wchar_t name[kPathChars] = {};
+    if (SaveImageFile(gDocument, name) == 0) {
+        SetTitleFromPath(window, name);
+        gApp.unsavedResult = 0;
+    }
+    RepaintMainWindow();
+}
+
+void OnCloseImage() {
+    if (JobRunning() || !AskContinueWithoutSaving()) return;
+    SetStatusText(L"");
+    EnableToolbarButton(IDM_LOAD, true);
+    EnableToolbarButton(IDM_SAVE_AS, false);
+    CQmPicBufAPI::DoneHeap(gDocument.sourceBuffer);
+    CQmPicBufAPI::DoneHeap(gDocument.resultBuffer);
+    CQmPicBufAPI::DoneHeap(gApp.renderer.sourceCache);
+    CQmPicBufAPI::DoneHeap(gApp.renderer.resultCache);
+    gApp.renderer.interpolation = 1;
+    RenderView(0, nullptr, kSlotClear, 0);
+    RepaintMainWindow();
+    GrayFileItems(true);
+    EnableWindow(gApp.zoomBox, FALSE);
+    ReleaseDecodedBitmap(gDocument);
+    gApp.unsavedResult = 0;
+    gApp.zoomShowsSource = 0;
+}
+
+void OnAbout(HWND window) {
+    AskMessageBox(window, L"SolvanePictova, Version 1.1", Str(42), MB_OK | MB_ICONINFORMATION);
+}
+
+LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    SetForegroundWindow(window);
+    const int id = LOWORD(wParam);
+    switch (id) {
+        case IDM_LOAD: OnLoad(window); return 0;
+        case IDM_SAVE_AS: OnSaveAs(window); return 0;
+        case IDM_CLOSE: OnCloseImage(); return 0;
+        case IDM_OPTIONS: gAppHooks.showOptionsDialog(window); return 0;
+        case IDM_EXIT:
+            if (!JobRunning()) DestroyWindow(window);
+            return 0;
+        case IDM_SMART_CONTRAST: OnSmartContrastCommand(); return 0;
+        case IDM_SOLVANE_UP: OnSolvaneCommand(true); return 0;
+        case IDM_SOLVANE_DOWN: OnSolvaneCommand(false); return 0;
+        case IDM_ABOUT: OnAbout(window); return 0;
+        case IDM_ZOOM_IN:
+        case IDM_ZOOM_OUT:
+        case IDM_ZOOM_FIT:
+        case IDM_ZOOM_100: OnViewZoomCommand(id); return 0;
+        case IDC_ZOOM_BOX: OnZoomBoxNotify(HIWORD(wParam)); return 0;
+        case ID_FUSION_READY: OnFusionReady(); return 0;
+        default: return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+    }
+}
+
+LRESULT OnClose(HWND window) {
+    // A running job still uses the document and the window: refuse rather than pull them away.
+    if (JobRunning()) {
+        MessageBeep(MB_ICONWARNING);
+        return 0;
+    }
+    if (!AskContinueWithoutSaving()) return 0;
+    return DefWindowProcW(window, WM_CLOSE, 0, 0);
+}
+
+LRESULT OnNotify(LPARAM lParam) {
+    auto* header = reinterpret_cast<NMHDR*>(lParam);
+    if (header->code != TTN_GETDISPINFOW) return 0;
+    auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+    for (const ToolButton& b : kToolButtons) {
+        if (b.command != 0 && static_cast<UINT_PTR>(b.command) == header->idFrom) {
+            info->hinst = MainInstance();
+            info->lpszText = const_cast<wchar_t*>(Str(b.tooltip));
+        }
+    }
+    return 0;
+}
+
+void SetCursorMessage(LPCWSTR cursor) { SetMainCursor(cursor); }
+
+}  // namespace
+
+// ---- shared helpers -------------------------------------------------------------------------
+
+HINSTANCE MainInstance() { return GetModuleHandleW(nullptr); }
+
+bool AskContinueWithoutSaving() {
+    if (!gApp.unsavedResult) return true;
+    return AskMessageBox(gApp.mainWindow, Str(21), Str(3), MB_YESNO | MB_ICONINFORMATION) == IDYES;
+}
+
+void EnableMainMenuBar(bool enable) {
+    HMENU menu = GetMenu(gApp.mainWindow);
+    for (UINT pos = 0; pos < 3; ++pos) EnableMenuItem(menu, pos, MF_BYPOSITION | (enable ? MF_ENABLED : MF_GRAYED));
+    DrawMenuBar(gApp.mainWindow);
+}
+
+void EnableToolbarButton(int command, bool enable) {
+    SendMessageW(gApp.toolbar, TB_ENABLEBUTTON, command, MAKELPARAM(enable ? TRUE : FALSE, 0));
+}
+
+void EnableJobButtons(bool enable) {
+    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+        EnableToolbarButton(id, enable);
+}
+
+void SetMainCursor(LPCWSTR cursor) {
+    HCURSOR c = LoadCursorW(nullptr, cursor);
+    SetClassLongPtrW(gApp.mainWindow, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(c));
+    SetCursor(c);
+}
+
+void SetStatusText(const wchar_t* text) {
+    SendMessageW(gApp.statusBar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text));
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE: return OnCreate(window);
+        case WM_DESTROY: OnDestroy(); return 0;
+        case WM_SIZE:
+            SendMessageW(gApp.statusBar, WM_SIZE, wParam, lParam);
+            SendMessageW(gApp.toolbar, TB_AUTOSIZE, 0, 0);
+            OnViewSize();
+            return 0;
+        case WM_PAINT: OnViewPaint(window); return 0;
+        case WM_ERASEBKGND: return 1;
+        case WM_CLOSE: return OnClose(window);
+        case WM_NOTIFY: return OnNotify(lParam);
+        case WM_SETCURSOR:
+            if (OnViewSetCursor(window, lParam)) return TRUE;
+            break;
+        case WM_MOUSEMOVE: OnViewMouseMove(window, wParam, lParam); return 0;
+        case WM_LBUTTONDOWN: OnViewLeftDown(window, wParam, lParam); return 0;
+        case WM_LBUTTONUP: OnViewLeftUp(window, wParam, lParam); return 0;
+        case WM_LBUTTONDBLCLK: OnViewDoubleClick(); return 0;
+        case WM_RBUTTONDOWN: OnViewRightDown(); return 0;
+        case WM_RBUTTONUP: OnViewRightUp(); return 0;
+        case WM_MOUSEWHEEL: OnViewMouseWheel(window, wParam, lParam); return 0;
+        case WM_DROPFILES: OnDropFiles(window, reinterpret_cast<HDROP>(wParam)); return 0;
+        case WM_COMMAND: return OnCommand(window, wParam, lParam);
+        case MSG_RESULT_CHANGED:
+            RenderView(0, &gDocument.resultBuffer, kSlotResult, 1);
+            RepaintMainWindow();
+            return 0;
+        case MSG_REDRAW_RESULT:
+            RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
+            RepaintMainWindow();
+            return 0;
+        case MSG_CURSOR_WAIT: SetCursorMessage(IDC_WAIT); return 0;
+        case MSG_CURSOR_ARROW: SetCursorMessage(IDC_ARROW); return 0;
+        case MSG_CURSOR_SIZEALL: SetCursorMessage(IDC_SIZEALL); return 0;
+        case MSG_ZOOM_TEXT_COMMIT: OnZoomTextCommit(); return 0;
+        case MSG_RESULT_UNSAVED: gApp.unsavedResult = 1; return 0;
+        default: break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// ---- process --------------------------------------------------------------------------------
+
+HWND CreateMainWindow(HINSTANCE instance, int show) {
+    wchar_t title[kTitleChars] = {}, className[kTitleChars] = {};
+    LoadStringW(instance, IDS_APP_TITLE, title, kTitleChars);
+    LoadStringW(instance, IDC_SOLVANEPICTOVA, className, kTitleChars);
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = MainWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_SOLVANEPICTOVA));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_SOLVANEPICTOVA), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszMenuName = MAKEINTRESOURCEW(IDR_MAINFRAME);
+    wc.lpszClassName = className;
+    RegisterClassExW(&wc);  // already registered on a second window in the same process
+
+    HWND window = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                                  nullptr, nullptr, instance, nullptr);
+    if (!window) return nullptr;
+    ShowWindow(window, show);
+    UpdateWindow(window);
+    return window;
+}
+
+HACCEL MainAccelerators() {
+    if (!gAccelerators) gAccelerators = LoadAcceleratorsW(MainInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    return gAccelerators;
+}
+
+bool PreTranslateMainMessage(MSG& msg) {
+    // Translated for the message's own window: shortcuts act only where the main window has the focus.
+    if (TranslateAcceleratorW(msg.hwnd, MainAccelerators(), &msg)) return true;
+    HWND progress = gDocument.progressDialog;
+    return progress && IsDialogMessageW(progress, &msg);
+}
+
+int RunApplication(HINSTANCE instance, int show) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    if (!CreateMainWindow(instance, show)) return 0;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (PreTranslateMainMessage(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}

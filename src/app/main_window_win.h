@@ -1,0 +1,20 @@
+// The main window: class, creation, commands, drag and drop, shutdown, and the message loop.
+#pragma once
+
+#include <windows.h>
+
+HINSTANCE MainInstance();
+
+// Registers the class and creates the window (nullptr when creation fails); shows it with show.
+HWND CreateMainWindow(HINSTANCE instance, int show);
+// The accelerator table of the main window (loaded once).
+HACCEL MainAccelerators();
+// One message through the accelerators and the progress dialog; false when it still needs dispatching.
+bool PreTranslateMainMessage(MSG& msg);
+// Common controls, window, message loop; returns the quit code (0 when the window cannot be made).
+int RunApplication(HINSTANCE instance, int show);
+
+// The unsaved-result question when a result is pending; true when the command may go on.
+bool AskContinueWithoutSaving();
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

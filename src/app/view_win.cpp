@@ -1,0 +1,343 @@
+// The image view of the main window. Every change renders into the document's display surface and
+// then repaints; painting only copies the surface.
+#include "app/view_win.h"
+
+#include <windowsx.h>
+
+#include <string>
+
+#include "app/app_messages.h"
+#include "app/app_state_win.h"
+#include "app/view_math.h"
+#include "resources/resource.h"
+
+namespace {
+
+bool SourceShown() {
+    const SQmPicBuf& s = gDocument.sourceBuffer;
+    return s.width != 0 && s.height != 0 && s.data != nullptr;
+}
+
+int ToolbarBottom() {
+    RECT r{};
+    GetClientRect(gApp.toolbar, &r);
+    return r.bottom;
+}
+
+int StatusBarHeight() {
+    RECT r{};
+    GetClientRect(gApp.statusBar, &r);
+    return r.bottom;
+}
+
+RECT MainClient() {
+    RECT r{};
+    GetClientRect(gApp.mainWindow, &r);
+    return r;
+}
+
+FitBand CurrentFitBand() { return FitBandFor(ToolbarBottom(), MainClient().bottom); }
+
+void InvertOutline(SQmPicBuf& target, const int32_t* rect) {
+    const CQmPicMap map = CurrentViewMap();
+    int X0, Y0, X1, Y1;
+    map.MapPointSrcToDst(X0, Y0, rect[0], rect[1]);
+    map.MapPointSrcToDst(X1, Y1, rect[2], rect[3]);
+    ForEachOutlinePixel(X0, Y0, X1, Y1, target.width, target.height, [&](int x, int y) {
+        uint8_t* p = target.data + static_cast<ptrdiff_t>(y) * target.stride + x * 3;
+        p[0] = static_cast<uint8_t>(~p[0]);
+        p[1] = static_cast<uint8_t>(~p[1]);
+        p[2] = static_cast<uint8_t>(~p[2]);
+    });
+}
+
+// Every zoom row ends the same way: text, focus, render the slot the zoom commands show, repaint.
+void RenderZoomed() {
+    WriteZoomText();
+    SetFocus(gApp.mainWindow);
+    if (gApp.zoomShowsSource)
+        RenderView(1, &gDocument.sourceBuffer, kSlotSource, 1);
+    else
+        RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
+    RepaintMainWindow();
+}
+
+void ResetMousePositions() {
+    gApp.lastMouseX = gApp.lastMouseY = gApp.dragAnchorX = gApp.dragAnchorY = 0;
+}
+
+void CentreOnPicture() {
+    ViewPlacement p = gApp.Placement();
+    CentreAnchors(p, gDocument.sourceBuffer.width, gDocument.sourceBuffer.height);
+    gApp.SetPlacement(p);
+}
+
+POINT CursorInClient(HWND window) {
+    POINT pt{};
+    GetCursorPos(&pt);
+    ScreenToClient(window, &pt);
+    return pt;
+}
+
+}  // namespace
+
+void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
+    ViewRenderer& r = gApp.renderer;
+    if (r.surface == nullptr || r.surface->data == nullptr) return;
+    RECT client{};
+    GetClientRect(r.ownerWindow, &client);
+    const int W = std::min<int>(client.right - client.left, r.surface->width);
+    const int H = std::min<int>(client.bottom - client.top, r.surface->height);
+    if (W <= 0 || H <= 0) return;
+
+    SQmPicBuf target = *r.surface;  // the surface seen as a W x H picture with its own stride
+    target.width = W;
+    target.height = H;
+    target.components = 3;
+    target.bitsPerComponent = 8;
+    const CQmRect<int> all{0, 0, W, H};
+
+    if (slot != kSlotSource && slot != kSlotResult) {
+        CQmPicBufAPI::SetConst(target, all, kViewGrey);
+        return;
+    }
+    SQmPicBuf& cache = slot == kSlotSource ? r.sourceCache : r.resultCache;
+    if (useCache) {
+        if (cache.data == nullptr) return;
+    } else {
+        if (buffer == nullptr || buffer->data == nullptr) return;
+        if (CQmPicBufAPI::ReinitHeap(cache, *buffer) != 0) return;
+        CQmPicBufAPI::Copy(cache, *buffer);
+        CQmPicBufAPI::ConvertBpcComp(cache, 8, 3);
+    }
+    if (redraw) {
+        SQmPicBuf& view = r.viewBuffer;
+        if (view.width != W || view.height != H || view.data == nullptr) {
+            if (CQmPicBufAPI::ReinitHeap(view, W, H, 3, 8) != 0) return;
+        }
+        CQmPicBufAPI::SetConst(view, all, kViewGrey);
+        CQmPicBufAPI::TransformBilinearFast(view, cache, CurrentViewMap());
+        CQmPicBufAPI::Copy(target, view, all);
+    }
+    if (const int32_t* overlay = r.overlayRect.load()) InvertOutline(target, overlay);
+}
+
+void RepaintMainWindow() {
+    if (gApp.mainWindow) SendMessageW(gApp.mainWindow, WM_PAINT, 0, 0);
+}
+
+void OnViewPaint(HWND window) {
+    RECT band{};
+    GetClientRect(window, &band);
+    band.top = ToolbarBottom() + 3;
+    band.bottom -= StatusBarHeight();
+    InvalidateRect(window, &band, FALSE);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT r = ps.rcPaint;
+    if (r.bottom != 0) {
+        r.top = band.top;
+        r.bottom = band.bottom;
+    }
+    if (gDocument.memoryDC && r.right <= kSurfaceWidth && r.bottom <= kSurfaceHeight && r.bottom > r.top)
+        BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, gDocument.memoryDC, r.left, r.top, SRCCOPY);
+    EndPaint(window, &ps);
+}
+
+void WriteZoomText() {
+    const std::string text = FormatZoomText(gApp.zoom);
+    SetWindowTextW(gApp.zoomBox, std::wstring(text.begin(), text.end()).c_str());
+}
+
+void FitView() {
+    ViewPlacement p = gApp.Placement();
+    FitPlacement(p, MainClient().right, CurrentFitBand());
+    gApp.SetPlacement(p);
+    WriteZoomText();
+    SetFocus(gApp.mainWindow);
+}
+
+void ReleaseRendererPictures() {
+    CQmPicBufAPI::DoneHeap(gApp.renderer.sourceCache);
+    CQmPicBufAPI::DoneHeap(gApp.renderer.resultCache);
+    CQmPicBufAPI::DoneHeap(gApp.renderer.viewBuffer);
+}
+
+void OnViewZoomCommand(int command) {
+    if (!SourceShown()) return;
+    switch (command) {
+        case IDM_ZOOM_IN:
+            gApp.zoom *= kZoomInFactor;
+            break;
+        case IDM_ZOOM_OUT:
+            gApp.zoom *= kZoomOutFactor;
+            break;
+        case IDM_ZOOM_100: {
+            ResetMousePositions();
+            ViewPlacement p = gApp.Placement();
+            HundredPercentPlacement(p, MainClient().right, CurrentFitBand());
+            gApp.SetPlacement(p);
+            break;
+        }
+        case IDM_ZOOM_FIT:
+            ResetMousePositions();
+            CentreOnPicture();
+            FitView();
+            break;
+        default:
+            return;
+    }
+    RenderZoomed();
+}
+
+void OnZoomBoxNotify(int code) {
+    if (code == CBN_SELCHANGE) {
+        const int index = static_cast<int>(SendMessageW(gApp.zoomBox, CB_GETCURSEL, 0, 0));
+        gApp.zoom = ZoomForListEntry(index);
+        gApp.dragAnchorX = gApp.dragAnchorY = 0;
+        RenderZoomed();
+    } else if (code == CBN_CLOSEUP) {
+        SetFocus(gApp.mainWindow);
+    }
+}
+
+void OnZoomTextCommit() {
+    wchar_t text[10] = {};
+    GetWindowTextW(gApp.zoomBox, text, 10);
+    std::u16string typed;
+    for (const wchar_t* c = text; *c; ++c) typed.push_back(static_cast<char16_t>(*c));
+    const ZoomTextResult r = ParseZoomText(typed);
+    if (!r.ok) {
+        WriteZoomText();
+        SetFocus(gApp.mainWindow);
+        return;
+    }
+    gApp.zoom = r.percent / 100;
+    WriteZoomText();
+    SetFocus(gApp.mainWindow);
+    gApp.dragAnchorX = gApp.dragAnchorY = 0;
+    RenderZoomed();
+}
+
+void OnViewMouseWheel(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (!SourceShown() || gApp.dragging) return;
+    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ScreenToClient(window, &pt);
+    int cx = pt.x, cy = pt.y;
+    ViewPlacement p = gApp.Placement();
+    WheelPlacement(p, cx, cy, GET_WHEEL_DELTA_WPARAM(wParam) > 0, gDocument.resultBuffer.width,
+                   gDocument.resultBuffer.height, gDocument.sourceBuffer.width, gDocument.sourceBuffer.height);
+    gApp.lastMouseX = cx;
+    gApp.lastMouseY = cy;
+    gApp.SetPlacement(p);
+    WriteZoomText();
+    SetFocus(gApp.mainWindow);
+    RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
+    RepaintMainWindow();
+}
+
+void OnViewLeftDown(HWND window, WPARAM wParam, LPARAM lParam) {
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    gApp.lastMouseX = x;
+    gApp.lastMouseY = y;
+    if (y < ToolbarBottom() + 2 || y > MainClient().bottom - StatusBarHeight()) return;
+    HWND dialog = gApp.dialogMouseTarget.load();
+    if (dialog && gApp.dialogOwnsDrag.load() == 1) {
+        SendMessageW(dialog, WM_LBUTTONDOWN, wParam, lParam);
+        return;
+    }
+    (void)window;
+    gApp.dragging = 1;
+    gApp.dragAnchorX = x;
+    gApp.dragAnchorY = y;
+}
+
+void OnViewMouseMove(HWND, WPARAM wParam, LPARAM lParam) {
+    if (HWND dialog = gApp.dialogMouseTarget.load()) {
+        SendMessageW(dialog, WM_MOUSEMOVE, wParam, lParam);
+        if (gApp.dialogOwnsDrag.load() == 1) return;
+    }
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    gApp.lastMouseX = x;
+    gApp.lastMouseY = y;
+    if ((wParam & MK_LBUTTON) && gApp.dragging == 1) {
+        ViewPlacement p = gApp.Placement();
+        PanPlacement(p, gApp.dragAnchorX, gApp.dragAnchorY, x, y);
+        gApp.SetPlacement(p);
+        RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
+        RepaintMainWindow();
+        gApp.dragAnchorX = x;
+        gApp.dragAnchorY = y;
+    }
+}
+
+void OnViewLeftUp(HWND, WPARAM wParam, LPARAM lParam) {
+    if (HWND dialog = gApp.dialogMouseTarget.load()) SendMessageW(dialog, WM_LBUTTONUP, wParam, lParam);
+    gApp.dragging = 0;
+}
+
+void OnViewDoubleClick() {
+    if (!SourceShown()) return;
+    gApp.dragging = 0;
+    ResetMousePositions();
+    CentreOnPicture();
+    FitView();
+    RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
+    RepaintMainWindow();
+}
+
+void OnViewRightDown() {
+    if (gDocument.sourceBuffer.data) RenderView(1, &gDocument.sourceBuffer, kSlotSource, 1);
+    RepaintMainWindow();
+}
+
+void OnViewRightUp() {
+    if (gDocument.resultBuffer.data) RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
+    RepaintMainWindow();
+}
+
+void OnViewSize() {
+    RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
+    RepaintMainWindow();
+}
+
+bool OnViewSetCursor(HWND window, LPARAM lParam) {
+    HWND dialog = gApp.dialogMouseTarget.load();
+    if (!dialog) return false;
+    const UINT cause = HIWORD(lParam);
+    const POINT pt = CursorInClient(window);
+    const LPARAM at = MAKELPARAM(pt.x, pt.y);
+    switch (cause) {
+        case WM_LBUTTONDOWN:
+            SendMessageW(window, WM_LBUTTONDOWN, 0, at);
+            SetFocus(dialog);
+            break;
+        case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            SendMessageW(window, cause, 0, at);
+            break;
+        case WM_MOUSEMOVE:
+            SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, at);
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
+LRESULT CALLBACK ZoomBoxSubclassProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case CB_GETDROPPEDSTATE:
+            // The edit field asks this on Enter: commit the typed zoom first.
+            SendMessageW(gApp.mainWindow, MSG_ZOOM_TEXT_COMMIT, 0, 0);
+            break;
+        case WM_MOUSEWHEEL:
+            SetFocus(gApp.mainWindow);
+            return 0;
+        default:
+            break;
+    }
+    return CallWindowProcW(gApp.zoomBoxDefaultProc, box, message, wParam, lParam);
+}

@@ -1,0 +1,39 @@
+// The image view: rendering into the display surface, painting, zoom, pan and the mouse.
+#pragma once
+
+#include <windows.h>
+
+#include "imaging/pic_buf.h"
+
+enum ViewSlot { kSlotClear = 0, kSlotSource = 1, kSlotResult = 2 };
+
+// Renders a slot into the display surface. useCache: resample the slot's cache as it is; otherwise
+// refresh the cache from buffer first. redraw: resample into the view. Slots other than 1 and 2 fill
+// the client area with grey.
+void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw);
+// Sends the main window its paint message, which copies the surface to the screen.
+void RepaintMainWindow();
+// Fits the picture (anchors on its centre) into the view band; writes the zoom text, focuses the window.
+void FitView();
+// The zoom box text from the current zoom.
+void WriteZoomText();
+// Drops both caches and the view buffer.
+void ReleaseRendererPictures();
+
+// Message handlers of the main window.
+void OnViewPaint(HWND window);
+void OnViewZoomCommand(int command);
+void OnZoomBoxNotify(int code);
+void OnZoomTextCommit();
+void OnViewMouseWheel(HWND window, WPARAM wParam, LPARAM lParam);
+void OnViewLeftDown(HWND window, WPARAM wParam, LPARAM lParam);
+void OnViewMouseMove(HWND window, WPARAM wParam, LPARAM lParam);
+void OnViewLeftUp(HWND window, WPARAM wParam, LPARAM lParam);
+void OnViewDoubleClick();
+void OnViewRightDown();
+void OnViewRightUp();
+void OnViewSize();
+// True when the request was turned into a mouse message (a processing dialog is open).
+bool OnViewSetCursor(HWND window, LPARAM lParam);
+
+LRESULT CALLBACK ZoomBoxSubclassProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);

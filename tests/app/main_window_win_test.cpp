@@ -1,0 +1,248 @@
+#include "app/app_fixture_win.h"
+
+#include "app/app_messages.h"
+#include "app/view_math.h"
+
+TEST_F(MainWindowTest, CreationStateAndGreySurface) {
+    EXPECT_EQ(WindowText(window), L"IDRPictova");
+    EXPECT_TRUE(MenuItemGrayed(IDM_SAVE_AS));
+    EXPECT_TRUE(MenuItemGrayed(IDM_CLOSE));
+    EXPECT_FALSE(MenuItemGrayed(IDM_LOAD));
+    EXPECT_FALSE(MenuItemGrayed(IDM_SMART_CONTRAST));
+    EXPECT_TRUE(ButtonEnabled(IDM_LOAD));
+    for (int id : {IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN, IDC_ZOOM_BOX})
+        EXPECT_FALSE(ButtonEnabled(id)) << id;
+    for (int id : {IDM_ZOOM_IN, IDM_ZOOM_OUT, IDM_ZOOM_100, IDM_ZOOM_FIT}) EXPECT_TRUE(ButtonEnabled(id)) << id;
+    EXPECT_FALSE(IsWindowEnabled(gApp.zoomBox));
+    EXPECT_EQ(ZoomText(), L"100.0 %");
+    EXPECT_EQ(SendMessageW(gApp.zoomBox, CB_GETCOUNT, 0, 0), 8);
+    EXPECT_EQ(StatusText(), L"Load Image...");
+    EXPECT_EQ(gApp.zoom, 1.0);
+    EXPECT_EQ(gApp.zoomShowsSource, 1);
+    EXPECT_EQ(gApp.unsavedResult, 0);
+    EXPECT_TRUE(prompter.messages.empty());
+
+    // Localised menu: bar titles by position, items with their shortcuts.
+    wchar_t text[128] = {};
+    GetMenuStringW(GetMenu(window), 1, text, 128, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"Processing");
+    GetMenuStringW(GetMenu(window), IDM_LOAD, text, 128, MF_BYCOMMAND);
+    EXPECT_STREQ(text, L"Load Image...\tCtrl+O");
+    GetMenuStringW(GetMenu(window), IDM_SOLVANE_DOWN, text, 128, MF_BYCOMMAND);
+    EXPECT_STREQ(text, L"Solvane DOWN...");
+
+    // Nothing has been drawn over the grey surface.
+    const RECT c = Client();
+    bool grey = true;
+    for (int y = 0; y < c.bottom && grey; ++y)
+        for (int x = 0; x < c.right * 3 && grey; ++x) grey = SurfacePixel(0, y)[x] == 190;
+    EXPECT_TRUE(grey);
+
+    // The zoom commands do nothing without a picture.
+    Command(IDM_ZOOM_IN);
+    EXPECT_EQ(gApp.zoom, 1.0);
+    TakeScreenshot("empty_window");
+}
+
+TEST_F(MainWindowTest, CrashWarningOnlyAfterAnInterruptedRun) {
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(ReadIniText(LocalisationFilePath(), L"General", L"Crashed Last Time", L""), L"1");
+    Destroy();
+    EXPECT_EQ(ReadIniText(LocalisationFilePath(), L"General", L"Crashed Last Time", L""), L"0");
+    // A run that never reached its shutdown leaves "1".
+    WriteIniText(LocalisationFilePath(), L"General", L"Crashed Last Time", L"1");
+    Create();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, L"The application crashed last time. It's probably caused by low memory.");
+    EXPECT_EQ(prompter.messages[0].caption, L"Warning");
+    EXPECT_EQ(prompter.messages[0].type, static_cast<UINT>(MB_ICONINFORMATION | MB_OK));
+    Destroy();
+    Create();
+    EXPECT_EQ(prompter.messages.size(), 1u);
+}
+
+TEST_F(MainWindowTest, LoadShowsTheFittedPictureAndEnablesCommands) {
+    const std::wstring path = LoadPicture(400, 300);
+    EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
+    EXPECT_EQ(StatusText(), L"");
+    ASSERT_EQ(prompter.dialogs.size(), 1u);
+    EXPECT_FALSE(prompter.dialogs[0].save);
+
+    const SQmPicBuf& src = gDocument.sourceBuffer;
+    const SQmPicBuf& res = gDocument.resultBuffer;
+    ASSERT_EQ(src.width, 400);
+    ASSERT_EQ(res.width, 400);
+    ASSERT_EQ(res.height, 300);
+    EXPECT_EQ(std::memcmp(src.data, res.data, static_cast<size_t>(src.size)), 0);
+    for (const SQmPicBuf* cache : {&gApp.renderer.sourceCache, &gApp.renderer.resultCache}) {
+        EXPECT_EQ(cache->width, 400);
+        EXPECT_EQ(cache->components, 3);
+        EXPECT_EQ(cache->bitsPerComponent, 8);
+        ASSERT_NE(cache->data, nullptr);
+        EXPECT_EQ(std::memcmp(cache->data, src.data, static_cast<size_t>(src.size)), 0);
+    }
+
+    // Fit: the picture's limiting side spans the band, centred.
+    const RECT c = Client();
+    const int top = ToolbarClientBottom() + 2, bottom = c.bottom - 20, h = bottom - top;
+    const double expected = std::min((c.right * 0.5) / 200.0, (h * 0.5) / 150.0);
+    EXPECT_DOUBLE_EQ(gApp.zoom, expected);
+    EXPECT_DOUBLE_EQ(gApp.anchorWinX, c.right * 0.5);
+    EXPECT_DOUBLE_EQ(gApp.anchorWinY, h * 0.5 + top);
+    EXPECT_EQ(ZoomText(), std::wstring(L"") + [&] {
+                  const std::string t = FormatZoomText(expected);
+                  return std::wstring(t.begin(), t.end());
+              }());
+    // The picture reaches from the band's top to its bottom (red is 0 inside, 190 outside).
+    const int cx = c.right / 2;
+    EXPECT_EQ(SurfacePixel(cx, top + 1)[2], 0);
+    EXPECT_EQ(SurfacePixel(cx, bottom - 2)[2], 0);
+    EXPECT_EQ(SurfacePixel(cx, bottom + 1)[2], 190);
+    const int halfWidth = static_cast<int>(200 * gApp.zoom);
+    EXPECT_EQ(SurfacePixel(cx - halfWidth + 2, (top + bottom) / 2)[2], 0);
+    EXPECT_EQ(SurfacePixel(cx - halfWidth - 2, (top + bottom) / 2)[2], 190);
+    EXPECT_EQ(SurfacePixel(cx + halfWidth + 2, (top + bottom) / 2)[2], 190);
+
+    EXPECT_FALSE(MenuItemGrayed(IDM_SAVE_AS));
+    EXPECT_FALSE(MenuItemGrayed(IDM_CLOSE));
+    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+        EXPECT_TRUE(ButtonEnabled(id)) << id;
+    EXPECT_TRUE(IsWindowEnabled(gApp.zoomBox));
+    EXPECT_EQ(gApp.unsavedResult, 0);
+}
+
+TEST_F(MainWindowTest, CancelledLoadChangesNothing) {
+    const std::wstring path = LoadPicture();
+    const double zoom = gApp.zoom;
+    Command(IDM_LOAD);  // no answer queued: the dialog is cancelled
+    EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
+    EXPECT_EQ(gApp.zoom, zoom);
+    EXPECT_EQ(gDocument.sourceBuffer.width, 400);
+}
+
+TEST_F(MainWindowTest, DropOfThreeFilesLoadsTheFirst) {
+    const std::wstring a = folder.File(L"a.bmp"), b = folder.File(L"b.bmp"), c = folder.File(L"c.bmp");
+    WriteTestBmp(a, 120, 80);
+    WriteTestBmp(b, 50, 50);
+    WriteTestBmp(c, 60, 70);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({a, b, c})), 0);
+    EXPECT_EQ(WindowText(window), L"SolvanePictova - " + a);
+    EXPECT_EQ(gDocument.sourceBuffer.width, 120);
+    EXPECT_EQ(gDocument.sourceBuffer.height, 80);
+    EXPECT_EQ(StatusText(), L"Showing");
+    EXPECT_TRUE(prompter.dialogs.empty());  // the loader did not ask
+    EXPECT_FALSE(MenuItemGrayed(IDM_CLOSE));
+    EXPECT_TRUE(ButtonEnabled(IDM_SOLVANE_UP));
+}
+
+TEST_F(MainWindowTest, UnsavedQuestionAnsweredNoLeavesEverythingUnchanged) {
+    const std::wstring path = LoadPicture();
+    SendMessageW(window, MSG_RESULT_UNSAVED, 0, 0);
+    ASSERT_EQ(gApp.unsavedResult, 1);
+    prompter.defaultReply = IDNO;
+    const std::wstring other = folder.File(L"other.bmp");
+    WriteTestBmp(other, 30, 30);
+    const std::vector<uint8_t> result(gDocument.resultBuffer.data,
+                                      gDocument.resultBuffer.data + gDocument.resultBuffer.size);
+    const std::vector<uint8_t> surface = SurfaceSnapshot();
+
+    auto unchanged = [&](const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_TRUE(IsWindow(window));
+        EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
+        EXPECT_EQ(gApp.unsavedResult, 1);
+        EXPECT_EQ(gDocument.sourceBuffer.width, 400);
+        EXPECT_EQ(std::vector<uint8_t>(gDocument.resultBuffer.data,
+                                       gDocument.resultBuffer.data + gDocument.resultBuffer.size),
+                  result);
+        EXPECT_EQ(SurfaceSnapshot(), surface);
+        EXPECT_FALSE(JobRunning());
+        EXPECT_EQ(gDocument.progressDialog, nullptr);
+        ASSERT_FALSE(prompter.messages.empty());
+        EXPECT_EQ(prompter.messages.back().text,
+                  L"The image was created but not saved, do you want to continue without saving?");
+        EXPECT_EQ(prompter.messages.back().caption, L"Warning");
+        EXPECT_EQ(prompter.messages.back().type, static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION));
+    };
+    size_t asked = prompter.messages.size();
+    prompter.fileAnswers.push_back({true, other, 0});
+    Command(IDM_LOAD);
+    unchanged("load");
+    EXPECT_EQ(prompter.fileAnswers.size(), 1u);  // the open dialog never came
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
+    unchanged("drop");
+    Command(IDM_CLOSE);
+    unchanged("close");
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    unchanged("window close");
+    Command(IDM_SMART_CONTRAST);
+    unchanged("smart contrast");
+    Command(IDM_SOLVANE_UP);
+    unchanged("up");
+    EXPECT_EQ(gApp.fusionUp.load(), 1);
+    Command(IDM_SOLVANE_DOWN);
+    unchanged("down");
+    EXPECT_EQ(gApp.fusionUp.load(), 0);
+    EXPECT_EQ(prompter.messages.size(), asked + 7);
+
+    // Save As, the zoom commands and Exit never ask.
+    asked = prompter.messages.size();
+    Command(IDM_ZOOM_IN);
+    Command(IDM_EXIT);
+    EXPECT_EQ(prompter.messages.size(), asked);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(MainWindowTest, CloseMakesTheViewGreyAndKeepsTheTitle) {
+    const std::wstring path = LoadPicture();
+    Command(IDM_CLOSE);
+    EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
+    const RECT c = Client();
+    bool grey = true;
+    for (int y = 0; y < c.bottom && grey; ++y)
+        for (int x = 0; x < c.right * 3 && grey; ++x) grey = SurfacePixel(0, y)[x] == 190;
+    EXPECT_TRUE(grey);
+    EXPECT_TRUE(MenuItemGrayed(IDM_SAVE_AS));
+    EXPECT_TRUE(MenuItemGrayed(IDM_CLOSE));
+    EXPECT_FALSE(IsWindowEnabled(gApp.zoomBox));
+    EXPECT_TRUE(ButtonEnabled(IDM_LOAD));
+    EXPECT_FALSE(ButtonEnabled(IDM_SAVE_AS));
+    EXPECT_TRUE(ButtonEnabled(IDM_SMART_CONTRAST));  // keeps its state
+    EXPECT_EQ(gDocument.sourceBuffer.data, nullptr);
+    EXPECT_EQ(gDocument.decodedBitmap, nullptr);
+    EXPECT_EQ(gApp.renderer.resultCache.data, nullptr);
+    EXPECT_EQ(StatusText(), L"");
+    EXPECT_EQ(gApp.zoomShowsSource, 0);
+    // Nothing to save now.
+    Command(IDM_SAVE_AS);
+    EXPECT_TRUE(prompter.dialogs.size() == 1u);
+}
+
+TEST_F(MainWindowTest, AboutAndTooltips) {
+    Command(IDM_ABOUT);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, L"SolvanePictova, Version 1.1");
+    EXPECT_EQ(prompter.messages[0].caption, L"About");
+
+    NMTTDISPINFOW info{};
+    info.hdr.code = TTN_GETDISPINFOW;
+    info.hdr.idFrom = IDM_ZOOM_FIT;
+    SendMessageW(window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+    ASSERT_NE(info.lpszText, nullptr);
+    EXPECT_STREQ(info.lpszText, L"Zoom Image to Fit the Window");
+    info.hdr.idFrom = IDC_ZOOM_BOX;
+    SendMessageW(window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_STREQ(info.lpszText, L"Set Zoom");
+}
+
+TEST_F(MainWindowTest, AcceleratorsActOnTheMainWindow) {
+    LoadPicture();
+    Command(IDM_ZOOM_100);
+    MSG msg{window, WM_CHAR, '+', 0, 0, {}};
+    EXPECT_TRUE(PreTranslateMainMessage(msg));
+    EXPECT_EQ(ZoomText(), L"120.0 %");
+    // The same key in the zoom box's edit field does not zoom: the table is for the main window.
+    MSG inBox{GetWindow(gApp.zoomBox, GW_CHILD), WM_CHAR, '-', 0, 0, {}};
+    PreTranslateMainMessage(inBox);
+    EXPECT_EQ(ZoomText(), L"120.0 %");
+}

@@ -1,0 +1,201 @@
+#include "app/app_fixture_win.h"
+
+#include <windowsx.h>
+
+#include "app/app_messages.h"
+#include "app/view_math.h"
+#include "app/view_win.h"
+
+namespace {
+
+void TypeZoom(const wchar_t* text) {
+    SetWindowTextW(gApp.zoomBox, text);
+    // What the box's edit field asks when Enter is pressed.
+    SendMessageW(gApp.zoomBox, CB_GETDROPPEDSTATE, 0, 0);
+}
+
+LPARAM ScreenPoint(HWND window, int x, int y) {
+    POINT pt{x, y};
+    ClientToScreen(window, &pt);
+    return MAKELPARAM(pt.x, pt.y);
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, ZoomButtonsWriteTheirTexts) {
+    LoadPicture();
+    Command(IDM_ZOOM_100);
+    EXPECT_EQ(ZoomText(), L"100.0 %");
+    Command(IDM_ZOOM_IN);
+    EXPECT_EQ(ZoomText(), L"120.0 %");
+    Command(IDM_ZOOM_100);
+    Command(IDM_ZOOM_OUT);
+    EXPECT_EQ(ZoomText(), L"83.3 %");
+    Command(IDM_ZOOM_100);
+    for (int i = 0; i < 5; ++i) Command(IDM_ZOOM_IN);
+    EXPECT_EQ(ZoomText(), L"248.8 %");
+    EXPECT_EQ(GetFocus(), window);
+}
+
+TEST_F(MainWindowTest, ZoomBoxListAndTypedPercentages) {
+    LoadPicture();
+    SendMessageW(gApp.zoomBox, CB_SETCURSEL, 6, 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_ZOOM_BOX, CBN_SELCHANGE), reinterpret_cast<LPARAM>(gApp.zoomBox));
+    EXPECT_EQ(gApp.zoom, 4.0);
+    EXPECT_EQ(ZoomText(), L"400.0 %");
+    TakeScreenshot("zoomed_400");
+
+    TypeZoom(L"5");
+    EXPECT_EQ(ZoomText(), L"10.0 %");
+    EXPECT_DOUBLE_EQ(gApp.zoom, 0.1);
+    TypeZoom(L"1500");
+    EXPECT_EQ(ZoomText(), L"800.0 %");
+    TypeZoom(L"75.5%");
+    EXPECT_EQ(ZoomText(), L"75.5 %");
+    EXPECT_DOUBLE_EQ(gApp.zoom, 0.755);
+    TypeZoom(L"abc");
+    EXPECT_EQ(ZoomText(), L"75.5 %");
+    EXPECT_DOUBLE_EQ(gApp.zoom, 0.755);
+    EXPECT_EQ(GetFocus(), window);
+}
+
+TEST_F(MainWindowTest, EnterInTheZoomBoxCommitsTheTypedZoom) {
+    LoadPicture();
+    HWND edit = GetWindow(gApp.zoomBox, GW_CHILD);
+    ASSERT_NE(edit, nullptr);
+    SetWindowTextW(gApp.zoomBox, L"150,5");
+    SendMessageW(edit, WM_CHAR, VK_RETURN, 0);  // what Enter becomes after TranslateMessage
+    EXPECT_EQ(ZoomText(), L"150.5 %");
+}
+
+TEST_F(MainWindowTest, WheelStaysBetweenHundredPixelsAndEightHundredPercent) {
+    LoadPicture(4000, 3000, L"big.bmp");
+    const RECT c = Client();
+    const LPARAM at = ScreenPoint(window, c.right / 2, c.bottom / 2);
+    for (int i = 0; i < 40; ++i) {
+        SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), at);
+        EXPECT_GE(gApp.zoom, 100.0 / 4000);
+    }
+    EXPECT_EQ(ZoomText(), L"2.5 %");
+    for (int i = 0; i < 40; ++i) {
+        SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), at);
+        EXPECT_LE(gApp.zoom, 8.0);
+    }
+    EXPECT_EQ(ZoomText(), L"800.0 %");
+    // Not while a drag is in progress.
+    gApp.dragging = 1;
+    SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), at);
+    EXPECT_EQ(gApp.zoom, 8.0);
+    gApp.dragging = 0;
+}
+
+TEST_F(MainWindowTest, WheelKeepsThePictureUnderTheCursor) {
+    LoadPicture();
+    const int x = 300, y = 250;
+    double ix, iy;
+    CurrentViewMap().MapPointDstToSrc(ix, iy, x, y);
+    SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), ScreenPoint(window, x, y));
+    int wx, wy;
+    CurrentViewMap().MapPointSrcToDst(wx, wy, ix, iy);
+    EXPECT_EQ(wx, x);
+    EXPECT_EQ(wy, y);
+    EXPECT_EQ(gApp.lastMouseX, x);
+}
+
+TEST_F(MainWindowTest, RightButtonShowsTheSource) {
+    LoadPicture();
+    std::memset(gDocument.resultBuffer.data, 255, static_cast<size_t>(gDocument.resultBuffer.size));
+    SendMessageW(window, MSG_RESULT_CHANGED, 0, 0);
+    const RECT c = Client();
+    const int x = c.right / 2, y = static_cast<int>(gApp.anchorWinY);
+    EXPECT_EQ(SurfacePixel(x, y)[2], 255);
+    SendMessageW(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
+    EXPECT_EQ(SurfacePixel(x, y)[2], 0);  // the source has no red
+    SendMessageW(window, WM_RBUTTONUP, 0, MAKELPARAM(x, y));
+    EXPECT_EQ(SurfacePixel(x, y)[2], 255);
+    // The zoom commands show the loaded picture until the first fusion.
+    Command(IDM_ZOOM_IN);
+    EXPECT_EQ(SurfacePixel(x, y)[2], 0);
+    // Pan, wheel and size change show the result.
+    SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right, c.bottom));
+    EXPECT_EQ(SurfacePixel(x, y)[2], 255);
+}
+
+TEST_F(MainWindowTest, PanningMovesThePictureOneToOne) {
+    LoadPicture();
+    Command(IDM_ZOOM_100);
+    const RECT c = Client();
+    const int x0 = c.right / 2 - 25, y0 = c.bottom / 2 - 25;
+    std::vector<uint8_t> before;
+    for (int y = y0; y < y0 + 50; ++y) before.insert(before.end(), SurfacePixel(x0, y), SurfacePixel(x0 + 50, y));
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 300));
+    EXPECT_EQ(gApp.dragging, 1);
+    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(310, 295));
+    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(317, 289));
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(317, 289));
+    EXPECT_EQ(gApp.dragging, 0);
+    std::vector<uint8_t> after;
+    for (int y = y0 - 11; y < y0 + 50 - 11; ++y)
+        after.insert(after.end(), SurfacePixel(x0 + 17, y), SurfacePixel(x0 + 17 + 50, y));
+    EXPECT_EQ(before, after);
+    // Moves without the button, or after the release, do not pan.
+    const double ax = gApp.anchorImgX;
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(100, 100));
+    EXPECT_EQ(gApp.anchorImgX, ax);
+    // Presses on the toolbar do not start a drag.
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 1));
+    EXPECT_EQ(gApp.dragging, 0);
+}
+
+TEST_F(MainWindowTest, DoubleClickFitsAgain) {
+    LoadPicture();
+    const double fitted = gApp.zoom;
+    Command(IDM_ZOOM_IN);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 300));
+    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(340, 300));
+    SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(340, 300));
+    EXPECT_EQ(gApp.zoom, fitted);
+    EXPECT_EQ(gApp.anchorImgX, 200.0);
+    EXPECT_EQ(gApp.dragging, 0);
+}
+
+TEST_F(MainWindowTest, OverlayOutlineInvertsEachPixelOnce) {
+    LoadPicture();
+    SendMessageW(window, MSG_REDRAW_RESULT, 0, 0);
+    const std::vector<uint8_t> plain = SurfaceSnapshot();
+    int32_t rect[4] = {50, 40, 250, 200};
+    gApp.renderer.overlayRect = rect;
+    SendMessageW(window, MSG_REDRAW_RESULT, 0, 0);
+    const std::vector<uint8_t> outlined = SurfaceSnapshot();
+    gApp.renderer.overlayRect = nullptr;
+
+    const RECT c = Client();
+    int X0, Y0, X1, Y1;
+    CurrentViewMap().MapPointSrcToDst(X0, Y0, rect[0], rect[1]);
+    CurrentViewMap().MapPointSrcToDst(X1, Y1, rect[2], rect[3]);
+    ASSERT_GE(X1 - X0, 3);
+    size_t inverted = 0, kept = 0, wrong = 0;
+    for (int y = 0; y < c.bottom; ++y) {
+        for (int x = 0; x < c.right; ++x) {
+            const bool onOutline = (x >= X0 && x <= X1 && y >= Y0 && y <= Y1) &&
+                                   (x <= X0 + 1 || x >= X1 - 1 || y <= Y0 + 1 || y >= Y1 - 1);
+            for (int k = 0; k < 3; ++k) {
+                const size_t i = (static_cast<size_t>(y) * c.right + x) * 3 + k;
+                const uint8_t want = onOutline ? static_cast<uint8_t>(~plain[i]) : plain[i];
+                if (outlined[i] != want) ++wrong;
+            }
+            (onOutline ? inverted : kept)++;
+        }
+    }
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_EQ(inverted, static_cast<size_t>((X1 - X0 + 1) * (Y1 - Y0 + 1) - (X1 - X0 - 3) * (Y1 - Y0 - 3)));
+}
+
+TEST_F(MainWindowTest, LargeWindowIsCutToTheSurface) {
+    LoadPicture();
+    // A paint request beyond the 3000 x 2000 surface paints nothing and does not crash.
+    SetWindowPos(window, nullptr, 0, 0, 3300, 2300, SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    SendMessageW(window, MSG_REDRAW_RESULT, 0, 0);
+    EXPECT_TRUE(IsWindow(window));
+}
