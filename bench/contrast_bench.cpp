@@ -1,73 +1,154 @@
-// Smart Contrast and the resampling pair on a 6000 x 4000 photograph.
+// Smart Contrast and the resampling pair on a 6000 x 4000 photograph: each fast path beside its scalar
+// oracle (the test references), medians over repetitions. scripts/bench.sh prints the ratios.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <vector>
 
+#include "base/thread_pool.h"
 #include "bench_pictures.h"
 #include "contrast/contrast_pyramid.h"
+#include "contrast_bench_shared.h"
 #include "pyramid/float_plane.h"
+#include "pyramid/row_kernels.h"
+#include "support/contrast_ref.h"
+#include "support/pyramid_ref.h"
+
+namespace bench {
 
 namespace {
 
-constexpr int32_t kWidth = 6000;
-constexpr int32_t kHeight = 4000;
-
-struct ColourPhoto {
+struct Photo {
     SQmPicBuf pic;
-    ColourPhoto() {
+    explicit Photo(int32_t components) {
         CQmPicBufAPI::Init(pic);
-        CQmPicBufAPI::ReinitHeap(pic, kWidth, kHeight, 3, 8);
-        bench::FillPhotoLike(pic, 1);
+        CQmPicBufAPI::ReinitHeap(pic, kContrastWidth, kContrastHeight, components, 8);
+        FillPhotoLike(pic, 1);
     }
-    ~ColourPhoto() { CQmPicBufAPI::DoneHeap(pic); }
+    ~Photo() { CQmPicBufAPI::DoneHeap(pic); }
 };
 
-const SQmPicBuf& Photo() {
-    static ColourPhoto photo;
-    return photo.pic;
+constexpr int64_t kPixels = int64_t{kContrastWidth} * kContrastHeight;
+
+}  // namespace
+
+const SQmPicBuf& ContrastPhoto(int32_t components) {
+    static Photo grey(1), colour(3);
+    return components == 1 ? grey.pic : colour.pic;
 }
+
+ContrastPyramid& BuiltContrastPyramid(int32_t components) {
+    static ContrastPyramid grey, colour;
+    ContrastPyramid& p = components == 1 ? grey : colour;
+    if (!p.Renderable())
+        p.Build(ContrastPhoto(components));
+    return p;
+}
+
+}  // namespace bench
+
+namespace {
+
+using bench::kContrastHeight;
+using bench::kContrastLod;
+using bench::kContrastWidth;
+constexpr int64_t kPixels = int64_t{kContrastWidth} * kContrastHeight;
+
+// Result picture shaped like the photo.
+struct Result {
+    SQmPicBuf pic;
+    explicit Result(const SQmPicBuf& like) {
+        CQmPicBufAPI::Init(pic);
+        CQmPicBufAPI::ReinitHeap(pic, like);
+        CQmPicBufAPI::Copy(pic, like);
+    }
+    ~Result() { CQmPicBufAPI::DoneHeap(pic); }
+};
 
 void BM_ContrastBuild(benchmark::State& state) {
-    const SQmPicBuf& src = Photo();
+    const int32_t comps = static_cast<int32_t>(state.range(0));
+    const SQmPicBuf& src = bench::ContrastPhoto(comps);
+    size_t bytes = 0;
     for (auto _ : state) {
-        ContrastPyramid pyramid;
+        ContrastPyramid pyramid;  // fresh memory every time, as when the dialog opens
         if (pyramid.Build(src) != 0)
             state.SkipWithError("Build failed");
-        benchmark::DoNotOptimize(pyramid.gauss[0][0].Data());
+        bytes = pyramid.AllocatedBytes();
+        benchmark::DoNotOptimize(pyramid.detail[0][0].Data());
     }
-    state.SetItemsProcessed(state.iterations() * int64_t{kWidth} * kHeight);
+    state.counters["bytes_per_px"] = static_cast<double>(bytes) / static_cast<double>(kPixels);
+    state.SetLabel(ActiveRowKernelsName());
 }
-BENCHMARK(BM_ContrastBuild)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ContrastBuild)->Arg(3)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)->ReportAggregatesOnly(true);
+
+// The scalar oracle: the test reference decomposition of every component.
+void BM_ContrastBuildRef(benchmark::State& state) {
+    const int32_t comps = static_cast<int32_t>(state.range(0));
+    const SQmPicBuf& src = bench::ContrastPhoto(comps);
+    const uint32_t levels = ContrastLevelCount(kContrastWidth, kContrastHeight);
+    for (auto _ : state) {
+        for (int32_t c = 0; c < comps; c++) {
+            RefContrastLevels r = RefBuildComponent(src, static_cast<uint32_t>(c), levels);
+            benchmark::DoNotOptimize(r.detail[0].data());
+        }
+    }
+}
+BENCHMARK(BM_ContrastBuildRef)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
 
 void BM_ApplySmartContrast(benchmark::State& state) {
-    const SQmPicBuf& src = Photo();
-    ContrastPyramid pyramid;
-    if (pyramid.Build(src) != 0) {
-        state.SkipWithError("Build failed");
-        return;
-    }
-    SQmPicBuf result;
-    CQmPicBufAPI::Init(result);
-    CQmPicBufAPI::ReinitHeap(result, src);
-    CQmPicBufAPI::Copy(result, src);
-    const int32_t lod[kLodCount] = {12, 12, 12, 12, 12, 12, 12, 12};
+    const int32_t comps = static_cast<int32_t>(state.range(0));
+    ContrastPyramid& pyramid = bench::BuiltContrastPyramid(comps);
+    Result result(bench::ContrastPhoto(comps));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(ApplySmartContrast(result, pyramid, lod));
+        benchmark::DoNotOptimize(ApplySmartContrast(result.pic, pyramid, kContrastLod));
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * int64_t{kWidth} * kHeight);
-    CQmPicBufAPI::DoneHeap(result);
+    state.SetItemsProcessed(state.iterations() * kPixels);
+    state.SetLabel(ActiveRowKernelsName());
 }
-BENCHMARK(BM_ApplySmartContrast)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ApplySmartContrast)->Arg(3)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)->ReportAggregatesOnly(true);
+
+// The same render with the vector paths and the threads switched off (SP_SCALAR=1 on one core).
+void BM_ApplySmartContrastScalarPath(benchmark::State& state) {
+    ContrastPyramid& pyramid = bench::BuiltContrastPyramid(3);
+    Result result(bench::ContrastPhoto(3));
+    SetPyramidSimd(false);
+    SetWorkerThreadCount(1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ApplySmartContrast(result.pic, pyramid, kContrastLod));
+        benchmark::ClobberMemory();
+    }
+    SetWorkerThreadCount(0);
+    SetPyramidSimd(true);
+}
+BENCHMARK(BM_ApplySmartContrastScalarPath)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
+
+// The scalar oracle: the test reference render of each component, inserted into the colour result.
+void BM_ApplySmartContrastRef(benchmark::State& state) {
+    ContrastPyramid& pyramid = bench::BuiltContrastPyramid(3);
+    Result result(bench::ContrastPhoto(3));
+    SQmPicBuf plane;
+    CQmPicBufAPI::Init(plane);
+    CQmPicBufAPI::ReinitHeap(plane, kContrastWidth, kContrastHeight, 1, 8);
+    for (auto _ : state) {
+        for (uint32_t c = 0; c < 3; c++) {
+            RefRender(pyramid, plane, kContrastLod, c);
+            CQmPicBufAPI::InsertComponent(result.pic, c, plane);
+        }
+        benchmark::ClobberMemory();
+    }
+    CQmPicBufAPI::DoneHeap(plane);
+}
+BENCHMARK(BM_ApplySmartContrastRef)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
 
 struct Planes {
     FloatPlane big, small;
     float kernel[kKernelTaps];
     Planes() {
-        big.Allocate(kWidth, kHeight);
-        small.Allocate(kWidth / 2, kHeight / 2);
-        bench::FillPhotoLikePlane(big.Data(), kWidth, kHeight, 2);
-        bench::FillPhotoLikePlane(small.Data(), kWidth / 2, kHeight / 2, 3);
+        big.Allocate(kContrastWidth, kContrastHeight);
+        small.Allocate(kContrastWidth / 2, kContrastHeight / 2);
+        bench::FillPhotoLikePlane(big.Data(), kContrastWidth, kContrastHeight, 2);
+        bench::FillPhotoLikePlane(small.Data(), kContrastWidth / 2, kContrastHeight / 2, 3);
         PyramidKernel(kernel);
     }
 };
@@ -77,26 +158,40 @@ Planes& SharedPlanes() {
     return p;
 }
 
+template <bool kRef>
 void BM_ReducePlane(benchmark::State& state) {
     Planes& p = SharedPlanes();
+    const int32_t w = kContrastWidth, h = kContrastHeight;
     for (auto _ : state) {
-        ReducePlane(p.small.Data(), p.big.Data(), kWidth / 2, kHeight / 2, kWidth, kHeight, p.kernel);
+        if (kRef) {
+            RefReducePlane(p.small.Data(), p.big.Data(), w / 2, h / 2, w, h, p.kernel);
+        } else {
+            ReducePlane(p.small.Data(), p.big.Data(), w / 2, h / 2, w, h, p.kernel);
+        }
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * int64_t{kWidth / 2} * (kHeight / 2));
+    state.SetItemsProcessed(state.iterations() * int64_t{w / 2} * (h / 2));
 }
-BENCHMARK(BM_ReducePlane)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReducePlane<false>)->Name("BM_ReducePlane")->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ReducePlane<true>)->Name("BM_ReducePlaneRef")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2)->Repetitions(3)->ReportAggregatesOnly(true);
 
+template <bool kRef>
 void BM_ExpandPlane(benchmark::State& state) {
     Planes& p = SharedPlanes();
+    const int32_t w = kContrastWidth, h = kContrastHeight;
     FloatPlane out;
-    out.Allocate(kWidth, kHeight);
+    out.Allocate(w, h);
     for (auto _ : state) {
-        ExpandPlane(out.Data(), p.small.Data(), kWidth, kHeight, kWidth / 2, kHeight / 2, p.kernel);
+        if (kRef) {
+            RefExpandPlane(out.Data(), p.small.Data(), w, h, w / 2, h / 2, p.kernel);
+        } else {
+            ExpandPlane(out.Data(), p.small.Data(), w, h, w / 2, h / 2, p.kernel);
+        }
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * int64_t{kWidth} * kHeight);
+    state.SetItemsProcessed(state.iterations() * kPixels);
 }
-BENCHMARK(BM_ExpandPlane)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExpandPlane<false>)->Name("BM_ExpandPlane")->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ExpandPlane<true>)->Name("BM_ExpandPlaneRef")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2)->Repetitions(3)->ReportAggregatesOnly(true);
 
 }  // namespace

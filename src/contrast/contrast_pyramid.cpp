@@ -1,7 +1,14 @@
 // Smart Contrast pyramid: decomposition once per dialog, collapse with gains on every slider change.
+// Every pass works row by row over the thread pool; a row of output has one writer, and the row kernels give
+// the bits of the plain loops, so the result depends neither on the thread count nor on the vector path.
 #include "contrast/contrast_pyramid.h"
 
 #include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "base/thread_pool.h"
+#include "pyramid/row_kernels.h"
 
 namespace {
 
@@ -21,24 +28,43 @@ bool PlanePictureUsable(const SQmPicBuf& pic) {
     return static_cast<int64_t>(pic.stride) * (pic.height - 1) + rowBytes <= pic.size;
 }
 
-void PictureToPlane(float* plane, const SQmPicBuf& pic) {
+
+// Gaussian level 0 of every component straight from the interleaved picture: each sample as a float.
+void PictureToPlanes(FloatPlane* const* planes, uint32_t count, const SQmPicBuf& pic) {
     const size_t w = static_cast<size_t>(pic.width);
-    if (pic.bitsPerComponent == 8) {
-        for (int32_t y = 0; y < pic.height; y++) {
+    const size_t step = static_cast<size_t>(pic.components);
+    ParallelRows(pic.height, int64_t{pic.width} * pic.components, [&](int32_t begin, int32_t end) {
+        for (int32_t y = begin; y < end; y++) {
             const uint8_t* row = pic.data + static_cast<size_t>(y) * static_cast<size_t>(pic.stride);
-            float* out = plane + static_cast<size_t>(y) * w;
-            for (size_t x = 0; x < w; x++)
-                out[x] = static_cast<float>(row[x]);
+            for (uint32_t c = 0; c < count; c++) {
+                float* out = planes[c]->Data() + static_cast<size_t>(y) * w;
+                if (pic.bitsPerComponent == 8) {
+                    const uint8_t* in = row + c;
+                    for (size_t x = 0; x < w; x++)
+                        out[x] = static_cast<float>(in[x * step]);
+                } else {
+                    const uint16_t* in = reinterpret_cast<const uint16_t*>(row) + c;
+                    for (size_t x = 0; x < w; x++)
+                        out[x] = static_cast<float>(in[x * step]);
+                }
+            }
         }
-    } else {
-        const uint16_t* base = reinterpret_cast<const uint16_t*>(pic.data);
-        for (int32_t y = 0; y < pic.height; y++) {
-            const uint16_t* row = base + static_cast<size_t>(y) * static_cast<size_t>(pic.stride / 2);
-            float* out = plane + static_cast<size_t>(y) * w;
-            for (size_t x = 0; x < w; x++)
-                out[x] = static_cast<float>(row[x]);
-        }
-    }
+    });
+}
+
+// Per-thread rows, grown when needed and kept, so a render allocates nothing once warm.
+struct RowScratch {
+    std::vector<float> expanded;
+    std::vector<uint8_t> samples;  // one row per component, 8- or 16-bit
+};
+
+RowScratch& ThreadRowScratch(size_t width, size_t components) {
+    thread_local RowScratch scratch;
+    if (scratch.expanded.size() < width)
+        scratch.expanded.resize(width);
+    if (scratch.samples.size() < width * components * 2)
+        scratch.samples.resize(width * components * 2);
+    return scratch;
 }
 
 }  // namespace
@@ -55,14 +81,16 @@ uint32_t ContrastLevelCount(int32_t width, int32_t height) {
     return levels < kContrastMaxLevelCount ? levels : kContrastMaxLevelCount;
 }
 
+
 void ContrastPyramid::Release() {
     for (int c = 0; c < kContrastComponents; c++) {
-        for (int k = 0; k < kContrastMaxLevels; k++) {
-            gauss[c][k].Release();
-            scaledDetail[c][k].Release();
+        for (int k = 0; k < kContrastMaxLevels; k++)
             detail[c][k].Release();
-        }
+        top[c].Release();
+        levelOne[c].Release();
     }
+    for (int k = 0; k < kContrastMaxLevels; k++)
+        scratch[k].Release();
     componentCount = 0;
     bitsPerComponent = 0;
     width = 0;
@@ -73,10 +101,112 @@ void ContrastPyramid::Release() {
     built = false;
 }
 
+size_t ContrastPyramid::AllocatedBytes() const {
+    size_t floats = 0;
+    for (int c = 0; c < kContrastComponents; c++) {
+        for (int k = 0; k < kContrastMaxLevels; k++)
+            floats += detail[c][k].Count();
+        floats += top[c].Count() + levelOne[c].Count();
+    }
+    for (int k = 0; k < kContrastMaxLevels; k++)
+        floats += scratch[k].Count();
+    return floats * sizeof(float);
+}
+
+namespace {
+
+// The Gaussian level k + 1 of component c during Build, and the reconstruction of level k during a render.
+const float* GaussAbove(const ContrastPyramid& p, uint32_t c, uint32_t k) {
+    return k + 1 == p.levelCount ? p.top[c].Data() : p.detail[c][k + 1].Data();
+}
+
+float* Reconstruction(ContrastPyramid& p, uint32_t c, uint32_t k) {
+    if (k == p.levelCount)
+        return p.top[c].Data();
+    return k == 1 ? p.levelOne[c].Data() : p.scratch[k].Data();
+}
+
+// Levels L - 1 down to 1 of component c: R(k) = Expand(R(k + 1)) + gain[k] x D(k), one fused pass per level.
+void CollapseToLevelOne(ContrastPyramid& p, uint32_t c, const float gain[kLodCount], const RowKernels& kernels) {
+    for (uint32_t k = p.levelCount - 1; k >= 1; k--) {
+        const int32_t lw = static_cast<int32_t>(p.levelWidth[k]);
+        const int32_t lh = static_cast<int32_t>(p.levelHeight[k]);
+        const int32_t sw = static_cast<int32_t>(p.levelWidth[k + 1]);
+        const int32_t sh = static_cast<int32_t>(p.levelHeight[k + 1]);
+        const float* src = Reconstruction(p, c, k + 1);
+        float* dst = Reconstruction(p, c, k);
+        const float* d = p.detail[c][k].Data();
+        const float g = gain[k];
+        ParallelRows(lh, int64_t{lw} * 8, [&](int32_t begin, int32_t end) {
+            for (int32_t y = begin; y < end; y++) {
+                const size_t at = static_cast<size_t>(y) * static_cast<size_t>(lw);
+                ExpandPlaneRow(dst + at, src, y, lw, lh, sw, sh, p.kernel, kernels);
+                kernels.gainAdd(dst + at, dst + at, d + at, g, lw);
+            }
+        });
+    }
+}
+
+// Level 0 of the given components into the rows of an interleaved picture with `components` per pixel.
+void CollapseLevelZero(ContrastPyramid& p, SQmPicBuf& target, uint32_t firstComponent, uint32_t components,
+                       const float gain[kLodCount], const RowKernels& kernels) {
+    const int32_t w = p.width;
+    const int32_t h = p.height;
+    const int32_t sw = static_cast<int32_t>(p.levelWidth[1]);
+    const int32_t sh = static_cast<int32_t>(p.levelHeight[1]);
+    const float g = gain[0];
+    const bool wide = p.bitsPerComponent != 8;
+    ParallelRows(h, int64_t{w} * components * 8, [&](int32_t begin, int32_t end) {
+        RowScratch& rs = ThreadRowScratch(static_cast<size_t>(w), components);
+        float* e = rs.expanded.data();
+        for (int32_t y = begin; y < end; y++) {
+            uint8_t* out = target.data + static_cast<size_t>(y) * static_cast<size_t>(target.stride);
+            const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w);
+            for (uint32_t i = 0; i < components; i++) {
+                const uint32_t c = firstComponent + i;
+                ExpandPlaneRow(e, Reconstruction(p, c, 1), y, w, h, sw, sh, p.kernel, kernels);
+                const float* d = p.detail[c][0].Data() + at;
+                if (components == 1) {
+                    if (wide) {
+                        kernels.gainAddStoreU16(reinterpret_cast<uint16_t*>(out), e, d, g, w);
+                    } else {
+                        kernels.gainAddStoreU8(out, e, d, g, w);
+                    }
+                } else if (wide) {
+                    kernels.gainAddStoreU16(reinterpret_cast<uint16_t*>(rs.samples.data()) + i * w, e, d, g, w);
+                } else {
+                    kernels.gainAddStoreU8(rs.samples.data() + i * w, e, d, g, w);
+                }
+            }
+            if (components == 3) {
+                if (wide) {
+                    const uint16_t* s = reinterpret_cast<const uint16_t*>(rs.samples.data());
+                    uint16_t* o = reinterpret_cast<uint16_t*>(out);
+                    for (int32_t x = 0; x < w; x++) {
+                        o[3 * x] = s[x];
+                        o[3 * x + 1] = s[w + x];
+                        o[3 * x + 2] = s[2 * w + x];
+                    }
+                } else {
+                    const uint8_t* s = rs.samples.data();
+                    kernels.interleave3U8(out, s, s + w, s + 2 * w, w);
+                }
+            }
+        }
+    });
+}
+
+void Gains(const int32_t lod[kLodCount], uint32_t levelCount, float gain[kLodCount]) {
+    for (uint32_t k = 0; k < kLodCount; k++)
+        gain[k] = k < levelCount ? static_cast<float>(lod[k]) / 10.0f : 0.0f;
+}
+
+}  // namespace
+
 uint8_t ContrastPyramid::Build(const SQmPicBuf& source) {
     Release();
     if (!source.data || source.width <= 0 || source.height <= 0 ||
-        !SupportedFormat(source.components, source.bitsPerComponent)) {
+        !SupportedFormat(source.components, source.bitsPerComponent) || !IsUsablePicBuf(source)) {
         return 1;
     }
     componentCount = static_cast<uint32_t>(source.components);
@@ -88,52 +218,59 @@ uint8_t ContrastPyramid::Build(const SQmPicBuf& source) {
         levelWidth[k] = static_cast<uint32_t>(width) >> k;
         levelHeight[k] = static_cast<uint32_t>(height) >> k;
     }
-
-    // Every table gets every component, so a failure is seen here and not halfway through a render.
-    for (uint32_t k = 0; k <= levelCount; k++) {
-        const int32_t lw = static_cast<int32_t>(levelWidth[k]);
-        const int32_t lh = static_cast<int32_t>(levelHeight[k]);
-        FloatPlane(*const tables[3])[kContrastMaxLevels] = {gauss, scaledDetail, detail};
-        for (FloatPlane(*table)[kContrastMaxLevels] : tables) {
-            for (int c = 0; c < kContrastComponents; c++) {
-                if (!table[c][k].Allocate(lw, lh))
-                    return 1;
-            }
-        }
-    }
     PyramidKernel(kernel);
+    if (levelCount == 0) {
+        built = true;  // nothing to decompose; never rendered
+        return 0;
+    }
 
-    if (levelCount >= 1) {
-        SQmPicBuf temp;
-        CQmPicBufAPI::Init(temp);
-        if (CQmPicBufAPI::ReinitHeap(temp, width, height, 1, bitsPerComponent) != 0) {
-            CQmPicBufAPI::DoneHeap(temp);
-            return 1;
-        }
-        const uint32_t processed = componentCount < kContrastComponents ? componentCount : kContrastComponents;
-        for (uint32_t c = 0; c < processed; c++) {
-            if (CQmPicBufAPI::ExtractComponent(temp, c, source) != 0) {
-                CQmPicBufAPI::DoneHeap(temp);
+    // Everything a render needs is allocated here, so a failure is seen now and not halfway through a render.
+    auto allocate = [&](FloatPlane& plane, uint32_t k) {
+        return plane.Allocate(static_cast<int32_t>(levelWidth[k]), static_cast<int32_t>(levelHeight[k]));
+    };
+    const uint32_t L = levelCount;
+    for (uint32_t c = 0; c < componentCount; c++) {
+        for (uint32_t k = 0; k < L; k++) {
+            if (!allocate(detail[c][k], k))
                 return 1;
-            }
-            PictureToPlane(gauss[c][0].Data(), temp);
-            for (uint32_t k = 0; k < levelCount; k++) {
-                const int32_t lw = static_cast<int32_t>(levelWidth[k]);
-                const int32_t lh = static_cast<int32_t>(levelHeight[k]);
-                const int32_t nw = static_cast<int32_t>(levelWidth[k + 1]);
-                const int32_t nh = static_cast<int32_t>(levelHeight[k + 1]);
-                float* g = gauss[c][k].Data();
-                float* d = detail[c][k].Data();
-                ReducePlane(gauss[c][k + 1].Data(), g, nw, nh, lw, lh, kernel);
-                ExpandPlane(d, gauss[c][k + 1].Data(), lw, lh, nw, nh, kernel);
-                if (lw >= 5 && lh >= 5) {
-                    const size_t n = gauss[c][k].Count();
-                    for (size_t i = 0; i < n; i++)
-                        d[i] = g[i] - d[i];
-                }
-            }
         }
-        CQmPicBufAPI::DoneHeap(temp);
+        if (!allocate(top[c], L) || (L >= 2 && !allocate(levelOne[c], 1)))
+            return 1;
+    }
+    for (uint32_t k = 2; k < L; k++) {
+        if (!allocate(scratch[k], k))
+            return 1;
+    }
+
+    // The detail planes first hold the Gaussian levels: reduce level by level upward, then turn each into its
+    // band in place, from level 0 up, while the next level still holds its Gaussian.
+    const RowKernels& kernels = ActiveRowKernels();
+    FloatPlane* level0[kContrastComponents] = {};
+    for (uint32_t c = 0; c < componentCount; c++)
+        level0[c] = &detail[c][0];
+    PictureToPlanes(level0, componentCount, source);
+    for (uint32_t c = 0; c < componentCount; c++) {
+        for (uint32_t k = 0; k < L; k++) {
+            ReducePlane(k + 1 == L ? top[c].Data() : detail[c][k + 1].Data(), detail[c][k].Data(),
+                        static_cast<int32_t>(levelWidth[k + 1]), static_cast<int32_t>(levelHeight[k + 1]),
+                        static_cast<int32_t>(levelWidth[k]), static_cast<int32_t>(levelHeight[k]), kernel);
+        }
+        for (uint32_t k = 0; k < L; k++) {
+            const int32_t lw = static_cast<int32_t>(levelWidth[k]);
+            const int32_t lh = static_cast<int32_t>(levelHeight[k]);
+            const int32_t sw = static_cast<int32_t>(levelWidth[k + 1]);
+            const int32_t sh = static_cast<int32_t>(levelHeight[k + 1]);
+            float* d = detail[c][k].Data();
+            const float* above = GaussAbove(*this, c, k);
+            ParallelRows(lh, int64_t{lw} * 8, [&](int32_t begin, int32_t end) {
+                RowScratch& rs = ThreadRowScratch(static_cast<size_t>(lw), 1);
+                for (int32_t y = begin; y < end; y++) {
+                    float* row = d + static_cast<size_t>(y) * static_cast<size_t>(lw);
+                    ExpandPlaneRow(rs.expanded.data(), above, y, lw, lh, sw, sh, kernel, kernels);
+                    kernels.subtract(row, row, rs.expanded.data(), lw);
+                }
+            });
+        }
     }
     built = true;
     return 0;
@@ -147,28 +284,10 @@ uint8_t ContrastPyramid::Render(SQmPicBuf& target, const int32_t lod[kLodCount],
         return 1;
     }
     float gain[kLodCount];
-    for (uint32_t k = 0; k < levelCount; k++)
-        gain[k] = static_cast<float>(lod[k]) / 10.0f;
-
-    const uint32_t c = component;
-    for (uint32_t k = levelCount; k-- > 0;) {
-        const int32_t lw = static_cast<int32_t>(levelWidth[k]);
-        const int32_t lh = static_cast<int32_t>(levelHeight[k]);
-        float* g = gauss[c][k].Data();
-        float* s = scaledDetail[c][k].Data();
-        const float* d = detail[c][k].Data();
-        const size_t n = gauss[c][k].Count();
-        ExpandPlane(g, gauss[c][k + 1].Data(), lw, lh, static_cast<int32_t>(levelWidth[k + 1]),
-                    static_cast<int32_t>(levelHeight[k + 1]), kernel);
-        const float gk = gain[k];
-        for (size_t i = 0; i < n; i++)
-            s[i] = gk * d[i];
-        if (lw >= 5 && lh >= 5) {
-            for (size_t i = 0; i < n; i++)
-                g[i] = g[i] + s[i];
-        }
-    }
-    StoreFloatPlane(target, gauss[c][0].Data());
+    Gains(lod, levelCount, gain);
+    const RowKernels& kernels = ActiveRowKernels();
+    CollapseToLevelOne(*this, component, gain, kernels);
+    CollapseLevelZero(*this, target, component, 1, gain, kernels);
     return 0;
 }
 
@@ -209,25 +328,16 @@ uint8_t ApplySmartContrast(SQmPicBuf& result, ContrastPyramid& pyramid, const in
         result.height != pyramid.height) {
         return 1;
     }
-    if (!pyramid.Renderable() || !result.data)
+    if (!pyramid.Renderable() || !IsUsablePicBuf(result))
         return 1;
     if (pyramid.componentCount == 1)
         return pyramid.Render(result, lod, 0);
 
-    SQmPicBuf temp;
-    CQmPicBufAPI::Init(temp);
-    if (CQmPicBufAPI::ReinitHeap(temp, result.width, result.height, 1, result.bitsPerComponent) != 0) {
-        CQmPicBufAPI::DoneHeap(temp);
-        return 1;
-    }
-    uint8_t failed = 0;
-    for (uint32_t i = 0; i < pyramid.componentCount && i < kContrastComponents; i++) {
-        if (pyramid.Render(temp, lod, i) != 0) {
-            failed = 1;
-            break;
-        }
-        CQmPicBufAPI::InsertComponent(result, i, temp);
-    }
-    CQmPicBufAPI::DoneHeap(temp);
-    return failed;
+    float gain[kLodCount];
+    Gains(lod, pyramid.levelCount, gain);
+    const RowKernels& kernels = ActiveRowKernels();
+    for (uint32_t c = 0; c < pyramid.componentCount; c++)
+        CollapseToLevelOne(pyramid, c, gain, kernels);
+    CollapseLevelZero(pyramid, result, 0, pyramid.componentCount, gain, kernels);
+    return 0;
 }

@@ -1,6 +1,7 @@
 // Smart Contrast: a Laplacian pyramid per component, collapsed again with one gain per detail band.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "imaging/pic_buf.h"
@@ -15,6 +16,15 @@ constexpr int kContrastComponents = 3;
 uint32_t ContrastLevelCount(int32_t width, int32_t height);
 
 // Owns every plane; one instance per open Smart Contrast dialog. Not copyable (the planes are move-only).
+//
+// Only what a collapse needs is kept, for the picture's own components:
+//   detail[c][k]   band k (levels 0 .. L - 1), never changed by a render
+//   top[c]         the Gaussian level L, never changed by a render
+//   levelOne[c]    the level 1 reconstruction of a render (L >= 2), one per component so the last pass can
+//                  write all components of an output row at once
+//   scratch[k]     the level k reconstruction (2 <= k <= L - 1), reused by each component in turn
+// Level 0 is never reconstructed as a plane: its rows go straight into the picture. About 16 + 3 + 1/3 bytes
+// per pixel for colour, 4 x 4/3 + 4/3 for grey.
 struct ContrastPyramid {
     uint32_t componentCount = 0;
     int32_t bitsPerComponent = 0;
@@ -24,9 +34,10 @@ struct ContrastPyramid {
     uint32_t levelWidth[kContrastMaxLevels] = {};
     uint32_t levelHeight[kContrastMaxLevels] = {};
     float kernel[kKernelTaps] = {};
-    FloatPlane gauss[kContrastComponents][kContrastMaxLevels];
-    FloatPlane scaledDetail[kContrastComponents][kContrastMaxLevels];
     FloatPlane detail[kContrastComponents][kContrastMaxLevels];
+    FloatPlane top[kContrastComponents];
+    FloatPlane levelOne[kContrastComponents];
+    FloatPlane scratch[kContrastMaxLevels];
     bool built = false;  // Build finished without failure
 
     // 0 = built, 1 = refused (unsupported picture or an allocation failed; planes made so far stay owned).
@@ -37,6 +48,8 @@ struct ContrastPyramid {
     uint8_t Render(SQmPicBuf& target, const int32_t lod[kLodCount], uint32_t component);
     // True after a successful Build of a picture with at least one reduction.
     bool Renderable() const { return built && levelCount >= 1; }
+    // Bytes of all planes held.
+    size_t AllocatedBytes() const;
     void Release();
 };
 
@@ -44,6 +57,7 @@ struct ContrastPyramid {
 // 0 .. 2^bits - 1 and truncated toward zero.
 void StoreFloatPlane(SQmPicBuf& target, const float* plane);
 
-// Renders every component of result from the pyramid. 0 = rendered; 1 = nothing done (geometry differs
-// from the pyramid's, the pyramid is not renderable, or the temporary buffer could not be had).
+// Renders every component of result from the pyramid, each output row written once with all its
+// components. 0 = rendered; 1 = nothing done (geometry differs from the pyramid's or the pyramid is not
+// renderable). Allocates nothing beyond a few reusable rows per thread.
 uint8_t ApplySmartContrast(SQmPicBuf& result, ContrastPyramid& pyramid, const int32_t lod[kLodCount]);

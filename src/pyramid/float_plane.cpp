@@ -1,9 +1,19 @@
-// Float planes and the reduce / expand pair shared by the contrast and fusion pyramids.
+// Float planes and the reduce / expand pair shared by the contrast and fusion pyramids: border columns
+// here, interior columns in the row kernels, rows split over the thread pool.
 #include "pyramid/float_plane.h"
 
 #include <utility>
 
 #include "base/alloc.h"
+#include "base/page_alloc.h"
+#include "base/thread_pool.h"
+#include "pyramid/row_kernels.h"
+#include "pyramid/row_kernels_scalar.h"
+
+namespace {
+// Planes from this size on come from page blocks.
+constexpr size_t kPageBlockBytes = size_t{4} << 20;
+}  // namespace
 
 FloatPlane::FloatPlane(FloatPlane&& o) noexcept
     : data_(std::exchange(o.data_, nullptr)),
@@ -29,7 +39,7 @@ bool FloatPlane::Allocate(int32_t width, int32_t height) {
     if (width < 0 || height < 0)
         return false;
     size_t bytes = CheckedMul(static_cast<size_t>(width), static_cast<size_t>(height), sizeof(float));
-    void* p = AllocZeroBytes(bytes);
+    void* p = bytes >= kPageBlockBytes ? AllocZeroPages(bytes) : AllocZeroBytes(bytes);
     if (!p)
         return false;
     data_ = static_cast<float*>(p);
@@ -39,8 +49,14 @@ bool FloatPlane::Allocate(int32_t width, int32_t height) {
 }
 
 void FloatPlane::Release() {
-    if (data_)
-        FreeBytes(data_);
+    if (data_) {
+        const size_t bytes = Count() * sizeof(float);
+        if (bytes >= kPageBlockBytes) {
+            FreePages(data_, bytes);
+        } else {
+            FreeBytes(data_);
+        }
+    }
     data_ = nullptr;
     width_ = 0;
     height_ = 0;
@@ -92,28 +108,10 @@ inline ExpandTaps MakeExpandTaps(int32_t i, int32_t dstN, int32_t srcN) {
     return t;
 }
 
-inline float ReduceSample(const float* const rows[5], int32_t sx, const float* kernel) {
-    float acc = 0.0f;
-    for (int r = 0; r < 5; r++) {
-        const float* s = rows[r] + sx;
-        const float* k = kernel + r * 5;
-        for (int c = 0; c < 5; c++)
-            acc = k[c] * s[c] + acc;
-    }
-    return acc;
-}
-
 }  // namespace
 
-void ReducePlane(float* dst,
-                 const float* src,
-                 int32_t dstWidth,
-                 int32_t dstHeight,
-                 int32_t srcWidth,
-                 int32_t srcHeight,
-                 const float* kernel) {
-    if (dstWidth < 5 || dstHeight < 5)
-        return;
+void ReducePlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, int32_t srcWidth, int32_t srcHeight,
+                    const float* kernel, const RowKernels& kernels) {
     // Output columns whose window is centred (starts at 2x - 2) without clamping.
     int32_t interiorBegin = 2;
     int32_t interiorEnd = (srcWidth - 3) / 2 + 1;  // first x with 2x - 2 + 5 > srcWidth
@@ -124,20 +122,68 @@ void ReducePlane(float* dst,
     if (interiorBegin > dstWidth)
         interiorBegin = interiorEnd = dstWidth;
 
-    for (int32_t y = 0; y < dstHeight; y++) {
-        int32_t sy = ReduceWindow(y, srcHeight);
-        const float* rows[5];
-        for (int r = 0; r < 5; r++)
-            rows[r] = src + static_cast<size_t>(sy + r) * static_cast<size_t>(srcWidth);
-        float* out = dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth);
+    const int32_t sy = ReduceWindow(y, srcHeight);
+    const float* rows[5];
+    for (int r = 0; r < 5; r++)
+        rows[r] = src + static_cast<size_t>(sy + r) * static_cast<size_t>(srcWidth);
+    for (int32_t x = 0; x < interiorBegin; x++)
+        out[x] = rowscalar::ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
+    kernels.reduceInterior(out, rows, kernel, interiorBegin, interiorEnd, srcWidth);
+    for (int32_t x = interiorEnd; x < dstWidth; x++)
+        out[x] = rowscalar::ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
+}
 
-        for (int32_t x = 0; x < interiorBegin; x++)
-            out[x] = ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
-        for (int32_t x = interiorBegin; x < interiorEnd; x++)
-            out[x] = ReduceSample(rows, 2 * x - 2, kernel);
-        for (int32_t x = interiorEnd; x < dstWidth; x++)
-            out[x] = ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
+void ExpandPlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
+                    int32_t srcHeight, const float* kernel, const RowKernels& kernels) {
+    // Columns 3 .. end - 1 have a centred window with every contributing grid column inside the source.
+    int32_t interiorBegin = 3;
+    int32_t interiorEnd = dstWidth - 3;
+    if (interiorEnd > 2 * srcWidth - 2)
+        interiorEnd = 2 * srcWidth - 2;
+    if (interiorEnd < interiorBegin)
+        interiorEnd = interiorBegin;
+    if (interiorBegin > dstWidth)
+        interiorBegin = interiorEnd = dstWidth;
+
+    const ExpandTaps rt = MakeExpandTaps(y, dstHeight, srcHeight);
+    const float* rows[3] = {};
+    const float* krows[3] = {};
+    for (int32_t n = 0; n < rt.count; n++) {
+        rows[n] = src + static_cast<size_t>(rt.src[n]) * static_cast<size_t>(srcWidth);
+        krows[n] = kernel + rt.k[n] * 5;
     }
+    auto generic = [&](int32_t x) {
+        const ExpandTaps ct = MakeExpandTaps(x, dstWidth, srcWidth);
+        float acc = 0.0f;
+        for (int32_t n = 0; n < rt.count; n++) {
+            for (int32_t m = 0; m < ct.count; m++)
+                acc = rows[n][ct.src[m]] * krows[n][ct.k[m]] + acc;
+        }
+        out[x] = acc * 4.0f;
+    };
+    for (int32_t x = 0; x < interiorBegin; x++)
+        generic(x);
+    kernels.expandInterior(out, rows, krows, rt.count, interiorBegin, interiorEnd);
+    for (int32_t x = interiorEnd; x < dstWidth; x++)
+        generic(x);
+}
+
+void ReducePlane(float* dst,
+                 const float* src,
+                 int32_t dstWidth,
+                 int32_t dstHeight,
+                 int32_t srcWidth,
+                 int32_t srcHeight,
+                 const float* kernel) {
+    if (dstWidth < 5 || dstHeight < 5)
+        return;
+    const RowKernels& kernels = ActiveRowKernels();
+    ParallelRows(dstHeight, int64_t{dstWidth} * 25, [&](int32_t begin, int32_t end) {
+        for (int32_t y = begin; y < end; y++) {
+            ReducePlaneRow(dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth), src, y, dstWidth, srcWidth,
+                           srcHeight, kernel, kernels);
+        }
+    });
 }
 
 void ExpandPlane(float* dst,
@@ -149,63 +195,11 @@ void ExpandPlane(float* dst,
                  const float* kernel) {
     if (dstWidth < 5 || dstHeight < 5)
         return;
-    // Columns 3 .. end - 1 have a centred window with every contributing grid column inside the source.
-    int32_t interiorBegin = 3;
-    int32_t interiorEnd = dstWidth - 3;
-    if (interiorEnd > 2 * srcWidth - 2)
-        interiorEnd = 2 * srcWidth - 2;
-    if (interiorEnd < interiorBegin)
-        interiorEnd = interiorBegin;
-    if (interiorBegin > dstWidth)
-        interiorBegin = interiorEnd = dstWidth;
-
-    for (int32_t y = 0; y < dstHeight; y++) {
-        ExpandTaps rt = MakeExpandTaps(y, dstHeight, srcHeight);
-        const float* rows[3];
-        const float* krows[3];
-        for (int32_t n = 0; n < rt.count; n++) {
-            rows[n] = src + static_cast<size_t>(rt.src[n]) * static_cast<size_t>(srcWidth);
-            krows[n] = kernel + rt.k[n] * 5;
+    const RowKernels& kernels = ActiveRowKernels();
+    ParallelRows(dstHeight, int64_t{dstWidth} * 6, [&](int32_t begin, int32_t end) {
+        for (int32_t y = begin; y < end; y++) {
+            ExpandPlaneRow(dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth), src, y, dstWidth, dstHeight,
+                           srcWidth, srcHeight, kernel, kernels);
         }
-        float* out = dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth);
-
-        auto generic = [&](int32_t x) {
-            ExpandTaps ct = MakeExpandTaps(x, dstWidth, srcWidth);
-            float acc = 0.0f;
-            for (int32_t n = 0; n < rt.count; n++) {
-                for (int32_t m = 0; m < ct.count; m++)
-                    acc = rows[n][ct.src[m]] * krows[n][ct.k[m]] + acc;
-            }
-            out[x] = acc * 4.0f;
-        };
-
-        for (int32_t x = 0; x < interiorBegin; x++)
-            generic(x);
-        for (int32_t x = interiorBegin; x < interiorEnd; x++) {
-            float acc = 0.0f;
-            if ((x & 1) == 0) {
-                // Grid columns x - 2, x, x + 2: kernel columns 0, 2, 4.
-                int32_t s = x / 2 - 1;
-                for (int32_t n = 0; n < rt.count; n++) {
-                    const float* r = rows[n] + s;
-                    const float* k = krows[n];
-                    acc = r[0] * k[0] + acc;
-                    acc = r[1] * k[2] + acc;
-                    acc = r[2] * k[4] + acc;
-                }
-            } else {
-                // Grid columns x - 1, x + 1: kernel columns 1, 3.
-                int32_t s = (x - 1) / 2;
-                for (int32_t n = 0; n < rt.count; n++) {
-                    const float* r = rows[n] + s;
-                    const float* k = krows[n];
-                    acc = r[0] * k[1] + acc;
-                    acc = r[1] * k[3] + acc;
-                }
-            }
-            out[x] = acc * 4.0f;
-        }
-        for (int32_t x = interiorEnd; x < dstWidth; x++)
-            generic(x);
-    }
+    });
 }

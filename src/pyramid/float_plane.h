@@ -42,3 +42,12 @@ void ReducePlane(float* dst, const float* src, int32_t dstWidth, int32_t dstHeig
 // src is (dstWidth >> 1) x (dstHeight >> 1); nothing is written when dst is below 5 in either direction.
 void ExpandPlane(float* dst, const float* src, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
                  int32_t srcHeight, const float* kernel);
+
+struct RowKernels;
+
+// One output row of ReducePlane / ExpandPlane (dst at least 5 x 5), for passes that fuse more work into the
+// row; the whole-plane operations are these rows over a thread pool and give the same bits.
+void ReducePlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, int32_t srcWidth, int32_t srcHeight,
+                    const float* kernel, const RowKernels& kernels);
+void ExpandPlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
+                    int32_t srcHeight, const float* kernel, const RowKernels& kernels);

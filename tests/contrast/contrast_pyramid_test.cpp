@@ -105,21 +105,39 @@ TEST(ContrastPyramid, BuildRecordsGeometryAndMatchesTheReference) {
         for (uint32_t k = 0; k <= levels; k++) {
             EXPECT_EQ(p.levelWidth[k], static_cast<uint32_t>(cs.w >> k));
             EXPECT_EQ(p.levelHeight[k], static_cast<uint32_t>(cs.h >> k));
-            for (int c = 0; c < kContrastComponents; c++) {  // all nine tables, whatever the component count
-                EXPECT_EQ(p.gauss[c][k].Width(), cs.w >> k);
-                EXPECT_EQ(p.scaledDetail[c][k].Height(), cs.h >> k);
-                EXPECT_FALSE(p.detail[c][k].Empty());
+        }
+        // Only the picture's own components have planes: bands 0 .. L - 1, the top level, the level 1
+        // reconstruction (L >= 2) and one shared reconstruction for each level from 2 to L - 1.
+        size_t floats = 0;
+        for (int c = 0; c < kContrastComponents; c++) {
+            const bool present = c < cs.comps;
+            for (uint32_t k = 0; k < static_cast<uint32_t>(kContrastMaxLevels); k++) {
+                EXPECT_EQ(p.detail[c][k].Empty(), !(present && k < levels)) << c << " " << k;
+                if (!p.detail[c][k].Empty()) {
+                    EXPECT_EQ(p.detail[c][k].Width(), cs.w >> k);
+                    EXPECT_EQ(p.detail[c][k].Height(), cs.h >> k);
+                    floats += p.detail[c][k].Count();
+                }
+            }
+            EXPECT_EQ(p.top[c].Empty(), !present);
+            EXPECT_EQ(p.levelOne[c].Empty(), !(present && levels >= 2));
+            if (present) {
+                EXPECT_EQ(p.top[c].Width(), cs.w >> levels);
+                floats += p.top[c].Count() + p.levelOne[c].Count();
             }
         }
+        for (uint32_t k = 0; k < static_cast<uint32_t>(kContrastMaxLevels); k++) {
+            EXPECT_EQ(p.scratch[k].Empty(), !(k >= 2 && k < levels)) << k;
+            floats += p.scratch[k].Count();
+        }
+        EXPECT_EQ(p.AllocatedBytes(), floats * 4);
         for (int32_t c = 0; c < cs.comps; c++) {
             RefContrastLevels ref = RefBuildComponent(src.b, static_cast<uint32_t>(c), levels);
-            for (uint32_t k = 0; k <= levels; k++) {
-                EXPECT_EQ(std::memcmp(p.gauss[c][k].Data(), ref.gauss[k].data(), ref.gauss[k].size() * 4), 0)
-                    << "gauss " << c << " " << k;
-                if (k < levels) {
-                    EXPECT_EQ(std::memcmp(p.detail[c][k].Data(), ref.detail[k].data(), ref.detail[k].size() * 4), 0)
-                        << "detail " << c << " " << k;
-                }
+            EXPECT_EQ(std::memcmp(p.top[c].Data(), ref.gauss[levels].data(), ref.gauss[levels].size() * 4), 0)
+                << "top " << c;
+            for (uint32_t k = 0; k < levels; k++) {
+                EXPECT_EQ(std::memcmp(p.detail[c][k].Data(), ref.detail[k].data(), ref.detail[k].size() * 4), 0)
+                    << "detail " << c << " " << k;
             }
         }
     }
@@ -210,7 +228,7 @@ TEST(ContrastPyramid, ZeroGainsGiveTheExpandedTopLevel) {
     ASSERT_EQ(p.Build(src.b), 0);
     ASSERT_EQ(p.levelCount, 3u);
     const uint32_t L = p.levelCount;
-    std::vector<float> plane(p.gauss[0][L].Data(), p.gauss[0][L].Data() + p.gauss[0][L].Count());
+    std::vector<float> plane(p.top[0].Data(), p.top[0].Data() + p.top[0].Count());
     for (uint32_t k = L; k-- > 0;) {
         std::vector<float> up(static_cast<size_t>(p.levelWidth[k]) * p.levelHeight[k]);
         RefExpandPlane(up.data(), plane.data(), p.levelWidth[k], p.levelHeight[k], p.levelWidth[k + 1],
@@ -427,5 +445,6 @@ TEST(ContrastPyramid, BuildFailsCleanlyUnderAnAllocationLimit) {
     EXPECT_EQ(ApplySmartContrast(result.b, p, lod), 0);
     p.Release();
     EXPECT_FALSE(p.Renderable());
-    EXPECT_TRUE(p.gauss[0][0].Empty());
+    EXPECT_TRUE(p.detail[0][0].Empty());
+    EXPECT_EQ(p.AllocatedBytes(), 0u);
 }

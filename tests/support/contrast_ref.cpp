@@ -114,7 +114,7 @@ void RefRender(const ContrastPyramid& pyramid, SQmPicBuf& target, const int32_t*
         levels.height.push_back(static_cast<int32_t>(pyramid.levelHeight[l]));
     }
     levels.gauss.resize(pyramid.levelCount + 1);
-    const FloatPlane& top = pyramid.gauss[component][pyramid.levelCount];
+    const FloatPlane& top = pyramid.top[component];
     levels.gauss[pyramid.levelCount].assign(top.Data(), top.Data() + top.Count());
     for (uint32_t l = 0; l < pyramid.levelCount; l++) {
         const FloatPlane& d = pyramid.detail[component][l];

@@ -1,0 +1,101 @@
+// Scalar row kernels and the choice of the kernel set in use.
+#include "pyramid/row_kernels.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "pyramid/row_kernels_scalar.h"
+
+namespace {
+
+void ExpandInteriorScalar(float* out, const float* const* rows, const float* const* krows, int32_t nRows,
+                          int32_t xBegin, int32_t xEnd) {
+    rowscalar::ExpandInterior(out, rows, krows, nRows, xBegin, xEnd);
+}
+
+void ReduceInteriorScalar(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd,
+                          int32_t) {
+    rowscalar::ReduceInterior(out, rows, kernel, xBegin, xEnd);
+}
+
+void GainAddScalar(float* out, const float* e, const float* d, float gain, int32_t n) {
+    rowscalar::GainAdd(out, e, d, gain, 0, n);
+}
+
+void SubtractScalar(float* out, const float* g, const float* e, int32_t n) {
+    rowscalar::Subtract(out, g, e, 0, n);
+}
+
+void GainAddStoreU8Scalar(uint8_t* out, const float* e, const float* d, float gain, int32_t n) {
+    rowscalar::GainAddStoreU8(out, e, d, gain, 0, n);
+}
+
+void GainAddStoreU16Scalar(uint16_t* out, const float* e, const float* d, float gain, int32_t n) {
+    rowscalar::GainAddStoreU16(out, e, d, gain, 0, n);
+}
+
+void Interleave3U8Scalar(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t n) {
+    rowscalar::Interleave3U8(out, a, b, c, 0, n);
+}
+
+bool ScalarRequestedByEnvironment() {
+    const char* v = std::getenv("SP_SCALAR");
+    return v && *v && std::strcmp(v, "0") != 0;
+}
+
+std::atomic<int> gSimd{-1};  // -1 = not decided yet
+std::atomic<const RowKernels*> gPinned{nullptr};
+
+const RowKernels& BestRowKernels() {
+    static const RowKernels* best = [] {
+        if (const RowKernels* k = Avx2RowKernels())
+            return k;
+        if (const RowKernels* k = Sse2RowKernels())
+            return k;
+        return &ScalarRowKernels();
+    }();
+    return *best;
+}
+
+}  // namespace
+
+const RowKernels& ScalarRowKernels() {
+    static const RowKernels kernels{ExpandInteriorScalar, ReduceInteriorScalar, GainAddScalar,      SubtractScalar,
+                                    GainAddStoreU8Scalar, GainAddStoreU16Scalar, Interleave3U8Scalar};
+    return kernels;
+}
+
+void SetPyramidSimd(bool enabled) {
+    gSimd.store(enabled ? 1 : 0);
+}
+
+bool PyramidSimdEnabled() {
+    int v = gSimd.load();
+    if (v < 0) {
+        v = ScalarRequestedByEnvironment() ? 0 : 1;
+        gSimd.store(v);
+    }
+    return v == 1;
+}
+
+void UseRowKernels(const RowKernels* kernels) {
+    gPinned.store(kernels);
+}
+
+const RowKernels& ActiveRowKernels() {
+    if (const RowKernels* pinned = gPinned.load())
+        return *pinned;
+    return PyramidSimdEnabled() ? BestRowKernels() : ScalarRowKernels();
+}
+
+const char* ActiveRowKernelsName() {
+    const RowKernels* k = &ActiveRowKernels();
+    if (k == &ScalarRowKernels())
+        return "scalar";
+    if (k == Avx2RowKernels())
+        return "avx2";
+    if (k == Sse2RowKernels())
+        return "sse2";
+    return "other";
+}

@@ -1,0 +1,43 @@
+// Row kernels behind the resampling pair and the contrast collapse, in a scalar and in vector versions that
+// give the same bits: every output sample is computed with the same products and additions in the same
+// order (no fused multiply-add), only several samples at once.
+#pragma once
+
+#include <cstdint>
+
+struct RowKernels {
+    // out[x] for interior expand columns x in [xBegin, xEnd): every contributing grid column lies inside the
+    // source and the window is centred. rows / krows: the nRows (2 or 3) source rows and their kernel rows.
+    void (*expandInterior)(float* out, const float* const* rows, const float* const* krows, int32_t nRows,
+                           int32_t xBegin, int32_t xEnd);
+    // out[x] for reduce columns x in [xBegin, xEnd) whose window starts at 2x - 2 without clamping.
+    void (*reduceInterior)(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd,
+                           int32_t srcWidth);
+    // out[i] = e[i] + gain * d[i]; out may be e.
+    void (*gainAdd)(float* out, const float* e, const float* d, float gain, int32_t n);
+    // out[i] = g[i] - e[i]; out may be g.
+    void (*subtract)(float* out, const float* g, const float* e, int32_t n);
+    // e[i] + gain * d[i], clamped to 0 .. 255 (NaN to 0) and truncated toward zero.
+    void (*gainAddStoreU8)(uint8_t* out, const float* e, const float* d, float gain, int32_t n);
+    // The same clamped to 0 .. 65535.
+    void (*gainAddStoreU16)(uint16_t* out, const float* e, const float* d, float gain, int32_t n);
+    // out[3i + 0..2] = a[i], b[i], c[i].
+    void (*interleave3U8)(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t n);
+};
+
+// The kernels in use: the widest the processor supports, or the scalar ones when the vector paths are off.
+const RowKernels& ActiveRowKernels();
+
+// Vector paths on (the default) or off; the environment variable SP_SCALAR=1 turns them off at start.
+void SetPyramidSimd(bool enabled);
+bool PyramidSimdEnabled();
+// Name of the kernel set in use ("scalar", "sse2", "avx2"), for benchmarks and test logs.
+const char* ActiveRowKernelsName();
+
+// Pins one kernel set (tests compare each against the scalar one); null returns to the automatic choice.
+void UseRowKernels(const RowKernels* kernels);
+
+// Kernel sets by instruction set; null where not compiled in or not supported by the processor.
+const RowKernels& ScalarRowKernels();
+const RowKernels* Sse2RowKernels();
+const RowKernels* Avx2RowKernels();

@@ -1,0 +1,97 @@
+// Scalar bodies of the row kernels, shared by the scalar set and by the tails of the vector sets so that a
+// tail sample is computed exactly like a vector lane.
+#pragma once
+
+#include <cstdint>
+
+// Internal linkage on purpose: the vector files are compiled for other instruction sets, and a shared
+// out-of-line copy could otherwise end up in code that runs on any processor.
+namespace rowscalar {
+namespace {
+
+inline float ExpandInteriorSample(const float* const* rows, const float* const* krows, int32_t nRows, int32_t x) {
+    float acc = 0.0f;
+    if ((x & 1) == 0) {
+        // Grid columns x - 2, x, x + 2: kernel columns 0, 2, 4.
+        const int32_t s = x / 2 - 1;
+        for (int32_t n = 0; n < nRows; n++) {
+            const float* r = rows[n] + s;
+            const float* k = krows[n];
+            acc = r[0] * k[0] + acc;
+            acc = r[1] * k[2] + acc;
+            acc = r[2] * k[4] + acc;
+        }
+    } else {
+        // Grid columns x - 1, x + 1: kernel columns 1, 3.
+        const int32_t s = (x - 1) / 2;
+        for (int32_t n = 0; n < nRows; n++) {
+            const float* r = rows[n] + s;
+            const float* k = krows[n];
+            acc = r[0] * k[1] + acc;
+            acc = r[1] * k[3] + acc;
+        }
+    }
+    return acc * 4.0f;
+}
+
+inline float ReduceSample(const float* const* rows, int32_t sx, const float* kernel) {
+    float acc = 0.0f;
+    for (int r = 0; r < 5; r++) {
+        const float* s = rows[r] + sx;
+        const float* k = kernel + r * 5;
+        for (int c = 0; c < 5; c++)
+            acc = k[c] * s[c] + acc;
+    }
+    return acc;
+}
+
+inline uint8_t StoreU8(float v) {
+    // NaN falls through to 0.
+    return v >= 255.0f ? uint8_t{255} : v > 0.0f ? static_cast<uint8_t>(static_cast<int32_t>(v)) : uint8_t{0};
+}
+
+inline uint16_t StoreU16(float v) {
+    return v >= 65535.0f ? uint16_t{65535} : v > 0.0f ? static_cast<uint16_t>(static_cast<int32_t>(v)) : uint16_t{0};
+}
+
+inline void ExpandInterior(float* out, const float* const* rows, const float* const* krows, int32_t nRows,
+                           int32_t xBegin, int32_t xEnd) {
+    for (int32_t x = xBegin; x < xEnd; x++)
+        out[x] = ExpandInteriorSample(rows, krows, nRows, x);
+}
+
+inline void ReduceInterior(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd) {
+    for (int32_t x = xBegin; x < xEnd; x++)
+        out[x] = ReduceSample(rows, 2 * x - 2, kernel);
+}
+
+inline void GainAdd(float* out, const float* e, const float* d, float gain, int32_t i, int32_t n) {
+    for (; i < n; i++)
+        out[i] = e[i] + gain * d[i];
+}
+
+inline void Subtract(float* out, const float* g, const float* e, int32_t i, int32_t n) {
+    for (; i < n; i++)
+        out[i] = g[i] - e[i];
+}
+
+inline void GainAddStoreU8(uint8_t* out, const float* e, const float* d, float gain, int32_t i, int32_t n) {
+    for (; i < n; i++)
+        out[i] = StoreU8(e[i] + gain * d[i]);
+}
+
+inline void GainAddStoreU16(uint16_t* out, const float* e, const float* d, float gain, int32_t i, int32_t n) {
+    for (; i < n; i++)
+        out[i] = StoreU16(e[i] + gain * d[i]);
+}
+
+inline void Interleave3U8(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t i, int32_t n) {
+    for (; i < n; i++) {
+        out[3 * i] = a[i];
+        out[3 * i + 1] = b[i];
+        out[3 * i + 2] = c[i];
+    }
+}
+
+}  // namespace
+}  // namespace rowscalar
