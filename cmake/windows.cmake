@@ -21,6 +21,8 @@ foreach(sub ${SP_SUBSYSTEMS})
 endforeach()
 # Messages of the image files come from the string table.
 target_link_libraries(sp_imaging_win INTERFACE sp_settings_win)
+# The Smart Contrast dialog acts on the main window's state (a cycle of static libraries, which CMake allows).
+target_link_libraries(sp_contrast_win PUBLIC sp_app_win)
 
 # Resources are linked into every executable that creates windows (the program and the GUI tests):
 # a resource object inside a static library would not be pulled in.

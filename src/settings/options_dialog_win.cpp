@@ -43,6 +43,27 @@ void OnOk(HWND dialog) {
     EndDialog(dialog, IDOK);
 }
 
+// The main window of this thread, found by its class name (string 109 of the resources).
+HWND ThreadMainWindow() {
+    struct Search {
+        wchar_t className[100];
+        HWND found;
+    } search{};
+    LoadStringW(GetModuleHandleW(nullptr), IDC_SOLVANEPICTOVA, search.className, 100);
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            wchar_t name[100] = {};
+            GetClassNameW(window, name, 100);
+            if (lstrcmpiW(name, s->className) != 0) return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found ? search.found : GetActiveWindow();
+}
+
 }  // namespace
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -69,3 +90,5 @@ void ShowOptionsDialog(HWND owner) {
     ReloadString(38);
     if (gAppSettings.currentLanguage != before) AskMessageBox(owner, Str(47), Str(38), MB_ICONINFORMATION | MB_OK);
 }
+
+void ShowOptionsDialog() { ShowOptionsDialog(ThreadMainWindow()); }

@@ -7,5 +7,7 @@
 // is stored in "Language Current"; when it changed, a notice in the chosen language says that it
 // takes effect after a restart.
 void ShowOptionsDialog(HWND owner);
+// The same, owned by the calling thread's main window (the menu command's handler).
+void ShowOptionsDialog();
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
