@@ -8,6 +8,7 @@
 #include "fusion/exposure.h"
 #include "fusion/fusion.h"
 #include "fusion/fusion_weights.h"
+#include "fusion/row_bands.h"
 
 namespace {
 
@@ -138,7 +139,9 @@ void BM_WeightLevel0(benchmark::State& state) {
                            kHeight, 128, 5, 5, 5);
         benchmark::ClobberMemory();
     }
+    SetFusionThreadCount(0);
 }
-BENCHMARK(BM_WeightLevel0)->Unit(benchmark::kMillisecond);
+// Argument: thread count (0 = all cores).
+BENCHMARK(BM_WeightLevel0)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace

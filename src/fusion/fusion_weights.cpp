@@ -160,6 +160,36 @@ inline int32_t WindowStart(int32_t v, int32_t n) {
     return o;
 }
 
+// Guide sums S of three consecutive rows, each row computed once per band instead of once per tap.
+class GuideSumRows {
+public:
+    explicit GuideSumRows(const LevelPlanes& p) : p_(p) {
+        block_ = static_cast<float*>(AllocBytes(CheckedMul(3, static_cast<size_t>(p.width), sizeof(float))));
+    }
+    ~GuideSumRows() { FreeBytes(block_); }
+    GuideSumRows(const GuideSumRows&) = delete;
+    GuideSumRows& operator=(const GuideSumRows&) = delete;
+
+    bool Ready() const { return block_ != nullptr; }
+
+    const float* Row(int32_t y) {
+        const int slot = y % 3;
+        float* row = block_ + static_cast<size_t>(slot) * p_.width;
+        if (rowInSlot_[slot] != y) {
+            const size_t base = static_cast<size_t>(y) * p_.width;
+            for (int32_t x = 0; x < p_.width; ++x)
+                row[x] = GuideSum(p_, base + x);
+            rowInSlot_[slot] = y;
+        }
+        return row;
+    }
+
+private:
+    const LevelPlanes& p_;
+    float* block_ = nullptr;
+    int32_t rowInSlot_[3] = {-1, -1, -1};
+};
+
 template <bool Top>
 void WeightRows(const LevelPlanes& p,
                 const FactorTables<Top>& tables,
@@ -169,17 +199,27 @@ void WeightRows(const LevelPlanes& p,
                 int32_t yEnd) {
     const size_t W = static_cast<size_t>(p.width);
     SaturationCache<Top> saturation;
+    GuideSumRows sums(p);
     for (int32_t y = yBegin; y < yEnd; ++y) {
-        const size_t oy = static_cast<size_t>(WindowStart(y, p.height));
+        const int32_t oy = WindowStart(y, p.height);
+        const float* up = sums.Ready() ? sums.Row(oy) : nullptr;
+        const float* mid = sums.Ready() ? sums.Row(oy + 1) : nullptr;
+        const float* down = sums.Ready() ? sums.Row(oy + 2) : nullptr;
+        const float* own = sums.Ready() ? sums.Row(y) : nullptr;
         for (int32_t xi = 0; xi < p.width; ++xi) {
-            const size_t ox = static_cast<size_t>(WindowStart(xi, p.width));
-            const size_t centre = (oy + 1) * W + ox + 1;
-            const float absLap = AbsLap(GuideSum(p, centre - 1), GuideSum(p, centre - W), GuideSum(p, centre),
-                                        GuideSum(p, centre + 1), GuideSum(p, centre + W));
-
+            const size_t cx = static_cast<size_t>(WindowStart(xi, p.width)) + 1;
             const size_t i = static_cast<size_t>(y) * W + static_cast<size_t>(xi);
             const float g0 = p.guide[0][i], g1 = p.guide[1][i], g2 = p.guide[2][i];
-            const float s = g0 + g1 + g2;
+            float absLap, s;
+            if (own) {
+                absLap = AbsLap(mid[cx - 1], up[cx], mid[cx], mid[cx + 1], down[cx]);
+                s = own[xi];
+            } else {
+                const size_t centre = static_cast<size_t>(oy + 1) * W + cx;
+                absLap = AbsLap(GuideSum(p, centre - 1), GuideSum(p, centre - W), GuideSum(p, centre),
+                                GuideSum(p, centre + 1), GuideSum(p, centre + W));
+                s = g0 + g1 + g2;
+            }
             const float squares = SquaredDeviation(s, g0, g1, g2);
 
             const float product =
