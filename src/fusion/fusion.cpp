@@ -20,10 +20,6 @@ bool IsPlane8(const SQmPicBuf& p, int32_t width, int32_t height) {
            p.height == height && p.stride >= width;
 }
 
-bool LevelAtLeast5(const FusionPyramid& pyramid, uint32_t j) {
-    return pyramid.levelWidth[j] >= 5 && pyramid.levelHeight[j] >= 5;
-}
-
 int32_t LevelW(const FusionPyramid& pyramid, uint32_t j) {
     return static_cast<int32_t>(pyramid.levelWidth[j]);
 }
@@ -84,7 +80,7 @@ void Decompose(ExposureWorkspace& ws, int c, const FusionPyramid& pyramid) {
                     LevelH(pyramid, i), pyramid.kernel);
         ExpandPlane(bi.Data(), gn.Data(), LevelW(pyramid, i), LevelH(pyramid, i), LevelW(pyramid, i + 1),
                     LevelH(pyramid, i + 1), pyramid.kernel);
-        if (LevelAtLeast5(pyramid, i)) {
+        if (pyramid.LevelAtLeast5(i)) {
             float* band = bi.Data();
             const float* g = gi.Data();
             const size_t n = gi.Count();
@@ -247,14 +243,14 @@ uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& p
     auto weightSum = [&](uint32_t j) { return block[j].Data(); };
     auto weighted = [&](uint32_t j) { return block[kFusionLevelSlots + j].Data(); };
     for (uint32_t i = 0; i < L; ++i)
-        if (LevelAtLeast5(pyramid, i))
+        if (pyramid.LevelAtLeast5(i))
             DivideLevel(ratio[i].Data(), weighted(i), weightSum(i), LevelW(pyramid, i), LevelH(pyramid, i));
-    if (LevelAtLeast5(pyramid, L))
+    if (pyramid.LevelAtLeast5(L))
         DivideLevel(rebuilt[L].Data(), weighted(L), weightSum(L), LevelW(pyramid, L), LevelH(pyramid, L));
     for (uint32_t j = L; j-- > 0;) {
         ExpandPlane(rebuilt[j].Data(), rebuilt[j + 1].Data(), LevelW(pyramid, j), LevelH(pyramid, j),
                     LevelW(pyramid, j + 1), LevelH(pyramid, j + 1), pyramid.kernel);
-        if (LevelAtLeast5(pyramid, j)) {
+        if (pyramid.LevelAtLeast5(j)) {
             float* g = rebuilt[j].Data();
             const float* r = ratio[j].Data();
             const size_t n = rebuilt[j].Count();
@@ -295,7 +291,6 @@ FusionStatus RunFusion(SQmPicBuf& target,
     const int32_t count = std::clamp(params.count, 1, available);
 
     FusionPyramid pyramid;
-    FusionStatus status = FusionStatus::kDone;
     {
         ExposureWorkspace ws;
         FloatPlane* blocks[3] = {};
@@ -332,7 +327,7 @@ FusionStatus RunFusion(SQmPicBuf& target,
         return FusionStatus::kAllocationFailed;
     DonePyramid(pyramid);
     CopyPicture(target, fused.buf);
-    return status;
+    return FusionStatus::kDone;
 }
 
 FusionStatus RunFusion(SQmPicBuf& target, std::span<const SQmPicBuf> renderings, const FusionRunParams& params) {
