@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -91,6 +92,7 @@ TEST(RowKernels, VectorSetsGiveTheScalarBits) {
 }
 
 TEST(RowKernels, ScalarSwitch) {
+    std::printf("vector kernel sets here:%s%s\n", Sse2RowKernels() ? " sse2" : "", Avx2RowKernels() ? " avx2" : "");
     SetPyramidSimd(false);
     EXPECT_STREQ(ActiveRowKernelsName(), "scalar");
     EXPECT_FALSE(PyramidSimdEnabled());
