@@ -46,3 +46,7 @@ add_custom_target(package
             SolvanePictova-1.1-win64
     DEPENDS SolvanePictova
     COMMENT "Packaging SolvanePictova-1.1-win64.zip")
+
+# The preparation worker and the Fusion dialog act on the main window's state (AppState), and the
+# shell reaches them through its hooks: the two libraries need each other.
+target_link_libraries(sp_fusion_win PUBLIC sp_app_win sp_settings_win)

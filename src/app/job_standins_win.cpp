@@ -8,6 +8,9 @@
 #include "app/app_state_win.h"
 #include "app/jobs_win.h"
 #include "app/main_window_win.h"
+#include "contrast/contrast_dialog_win.h"
+#include "fusion/fusion_dialog_win.h"
+#include "fusion/prepare_win.h"
 #include "resources/resource.h"
 #include "settings/options_dialog_win.h"
 #include "settings/string_table_win.h"
@@ -21,7 +24,7 @@ void PlaceBesideMainWindow(HWND dialog) {
 }
 
 // A processing dialog that only takes over the view's mouse and ends with OK or Cancel.
-INT_PTR CALLBACK StandInProcessingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+[[maybe_unused]] INT_PTR CALLBACK StandInProcessingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             gApp.dialogMouseTarget = dialog;
@@ -47,7 +50,7 @@ INT_PTR CALLBACK StandInProcessingProc(HWND dialog, UINT message, WPARAM wParam,
     }
 }
 
-INT_PTR StandInRunFusionDialog(ImageDocument& document) {
+[[maybe_unused]] INT_PTR StandInRunFusionDialog(ImageDocument& document) {
     DialogBoxParamW(MainInstance(), MAKEINTRESOURCEW(IDD_FUSION), gApp.mainWindow, StandInProcessingProc,
                     reinterpret_cast<LPARAM>(&document));
     EnableMainMenuBar(true);
@@ -56,7 +59,7 @@ INT_PTR StandInRunFusionDialog(ImageDocument& document) {
 }
 
 // Shows the progress of 39 steps without making tiles; honours Abort like the real worker.
-DWORD StandInPrepareExposures(ImageDocument& document) {
+[[maybe_unused]] DWORD StandInPrepareExposures(ImageDocument& document) {
     SetMainCursor(IDC_WAIT);
     EnableMainMenuBar(false);
     EnableJobButtons(false);
@@ -93,7 +96,7 @@ DWORD StandInPrepareExposures(ImageDocument& document) {
 
 AppHooks gAppHooks = {
     ShowOptionsDialog,
-    StandInProcessingProc,
-    StandInRunFusionDialog,
-    StandInPrepareExposures,
+    SmartContrastDialogProc,
+    RunFusionDialog,
+    PrepareExposures,
 };

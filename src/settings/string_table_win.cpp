@@ -15,7 +15,10 @@ std::atomic<bool> gLoaded{false};
 
 void ReadSlot(const std::wstring& file, const std::wstring& section, int n) {
     std::wstring key = L"string" + std::to_wstring(n);
-    std::wstring text = ReadIniText(file, section.c_str(), key.c_str(), EnglishString(n));
+    // The profile reader strips trailing blanks from a default ("Progress: "), so a missing key is
+    // told apart with a sentinel and gets the English text as it is.
+    std::wstring text = ReadIniText(file, section.c_str(), key.c_str(), L"\x01");
+    if (text == L"\x01") text = EnglishString(n);
     text = CutToIniValue(text);
     std::wmemcpy(gStringTable.slots[n], text.c_str(), text.size() + 1);
 }

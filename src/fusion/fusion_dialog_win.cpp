@@ -1,0 +1,400 @@
+// The Solvane Fusion dialog. It runs modally on the UI thread; the view forwards its mouse to it
+// (dialogMouseTarget) and outlines previewRect. Each recompute reloads the prepared tiles through the
+// loader into sourceBuffer and puts the loaded picture back from backupPicture afterwards.
+#include "fusion/fusion_dialog_win.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include "app/app_messages.h"
+#include "app/app_state_win.h"
+#include "app/main_window_win.h"
+#include "base/prompt_win.h"
+#include "fusion/prepare_win.h"
+#include "resources/resource.h"
+#include "settings/ini_values.h"
+#include "settings/settings_win.h"
+#include "settings/string_table_win.h"
+
+FusionDialogState gFusionDialog;
+
+namespace {
+
+struct SliderInfo {
+    int slider;
+    int label;
+    const wchar_t* key;
+    const wchar_t* defaultText;
+    int32_t low, high;
+    int32_t FusionDialogState::*value;
+};
+
+const SliderInfo kSliders[] = {
+    {IDC_FU_EXPOSURE_SLIDER, IDC_FU_EXPOSURE_VALUE, L"Exposure", L"128", 64, 164, &FusionDialogState::exposureValue},
+    {IDC_FU_FLATNESS_SLIDER, IDC_FU_FLATNESS_VALUE, L"Flatness", L"3", 2, 8, &FusionDialogState::flatnessValue},
+    {IDC_FU_POWER_SLIDER, IDC_FU_POWER_VALUE, L"Power", L"15", 3, 39, &FusionDialogState::powerValue},
+};
+
+const SliderInfo* SliderFor(int id) {
+    for (const SliderInfo& s : kSliders)
+        if (s.slider == id) return &s;
+    return nullptr;
+}
+
+// Owns a picture for one scope.
+struct ScopedPicture {
+    SQmPicBuf buf;
+    ScopedPicture() { CQmPicBufAPI::Init(buf); }
+    ~ScopedPicture() { CQmPicBufAPI::DoneHeap(buf); }
+    ScopedPicture(const ScopedPicture&) = delete;
+    ScopedPicture& operator=(const ScopedPicture&) = delete;
+};
+
+// Swallows the loader's own message while tiles are read back; the dialog reports the failed run once.
+class QuietPrompter : public Prompter {
+public:
+    int ShowMessageBox(HWND, const wchar_t*, const wchar_t*, UINT) override { return IDOK; }
+    BOOL ShowOpenDialog(OPENFILENAMEW&) override { return FALSE; }
+    BOOL ShowSaveDialog(OPENFILENAMEW&) override { return FALSE; }
+};
+
+void StoreRegion(int32_t out[4], const Region& r) {
+    out[0] = r.x0;
+    out[1] = r.y0;
+    out[2] = r.x1;
+    out[3] = r.y1;
+}
+
+Region LoadRegion(const int32_t in[4]) { return {in[0], in[1], in[2], in[3]}; }
+
+void Cursor(LPCWSTR cursor, UINT message) {
+    SetMainCursor(cursor);
+    SendMessageW(gApp.mainWindow, message, 0, 0);
+}
+
+bool SameShape(const SQmPicBuf& a, const SQmPicBuf& b) {
+    return a.data && b.data && a.width == b.width && a.height == b.height && a.components == b.components &&
+           a.bitsPerComponent == b.bitsPerComponent;
+}
+
+// dst := src, re-shaping dst when it differs (a stray tile may have changed the source's shape).
+bool CopyPicture(SQmPicBuf& dst, const SQmPicBuf& src) {
+    if (!src.data) return false;
+    if (!SameShape(dst, src) && CQmPicBufAPI::ReinitHeap(dst, src) != 0) return false;
+    CQmPicBufAPI::Copy(dst, src);
+    return true;
+}
+
+// Tile i of the prepared set into sourceBuffer; only a tile shaped like the loaded picture counts.
+bool LoadTile(int32_t i) {
+    FusionDialogState& st = gFusionDialog;
+    if (i < 0 || i >= exposureCount || i >= kExposureTileCount || exposureFiles[i][0] == 0) return false;
+    wchar_t path[kPathChars];
+    lstrcpynW(path, exposureFiles[i], kPathChars);
+    QuietPrompter quiet;
+    ScopedPrompter scope(&quiet);
+    return LoadImageFile(*st.document, path) == 0 && SameShape(st.document->sourceBuffer, st.backupPicture);
+}
+
+FusionRunParams RunParams(HWND dialog, uint32_t minSide) {
+    const FusionDialogState& st = gFusionDialog;
+    FusionRunParams p;
+    p.count = st.powerValue;  // RunFusion limits it to the tiles there are
+    p.minSide = minSide;
+    p.midTone = st.exposureValue;
+    p.flatness = st.flatnessValue;
+    p.stretch = IsDlgButtonChecked(dialog, IDC_FU_STRETCH) == BST_CHECKED;
+    return p;
+}
+
+void ReportFailedRun(HWND owner) { AskMessageBox(owner, Str(kStrFusionFailed), Str(3), MB_OK | MB_ICONWARNING); }
+
+void ForceRecompute(HWND dialog) { SendMessageW(dialog, WM_LBUTTONUP, 1, 0); }
+
+// The fused preview of region r, computed on the work region around it, into previewPicture.
+FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work) {
+    FusionDialogState& st = gFusionDialog;
+    ImageDocument& doc = *st.document;
+    ScopedPicture crop, fused;
+    if (CQmPicBufAPI::ReinitHeap(st.previewPicture, r.Width(), r.Height(), 3, 8) != 0 ||
+        CQmPicBufAPI::ReinitHeap(crop.buf, work.Width(), work.Height(), 3, 8) != 0 ||
+        CQmPicBufAPI::ReinitHeap(fused.buf, work.Width(), work.Height(), 3, 8) != 0)
+        return FusionStatus::kAllocationFailed;
+    auto source = [&](int32_t i) -> const SQmPicBuf* {
+        if (!LoadTile(i)) return nullptr;
+        CQmPicBufAPI::CopyRect(crop.buf, doc.sourceBuffer, {0, 0}, {work.x0, work.y0}, {work.Width(), work.Height()});
+        return &crop.buf;
+    };
+    const FusionStatus status = RunFusion(fused.buf, exposureCount, source, RunParams(dialog, kMinSidePreview));
+    if (status == FusionStatus::kDone)
+        CQmPicBufAPI::CopyRect(st.previewPicture, fused.buf, {0, 0}, {r.x0 - work.x0, r.y0 - work.y0},
+                               {r.Width(), r.Height()});
+    return status;
+}
+
+// WM_LBUTTONUP: a real release (wParam 0) recomputes only when the rounded region moved; the dialog
+// forces a recompute with wParam 1.
+void OnPreview(HWND dialog, WPARAM wParam) {
+    FusionDialogState& st = gFusionDialog;
+    ImageDocument& doc = *st.document;
+    Cursor(IDC_WAIT, MSG_CURSOR_WAIT);
+    const int32_t width = st.backupPicture.width, height = st.backupPicture.height;
+    const Region r = RoundClampRegion(st.previewRectF, width, height);
+    StoreRegion(st.previewRect, r);
+    const Region work = GrowClampRegion(r, kPreviewMargin, width, height);
+    if (r == LoadRegion(st.lastPreviewRect) && wParam != 1) {
+        Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
+        st.dragActive = 0;
+        return;
+    }
+    StoreRegion(st.lastPreviewRect, r);
+    ++st.previewRuns;
+
+    // A region dragged wholly off the picture has nothing to preview.
+    const FusionStatus status = r.Empty() ? FusionStatus::kDone : ComputePreview(dialog, r, work);
+    st.lastStatus = status;
+    Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
+    st.dragActive = 0;
+
+    CopyPicture(doc.sourceBuffer, st.backupPicture);
+    CopyPicture(doc.resultBuffer, doc.sourceBuffer);
+    if (status == FusionStatus::kDone && !r.Empty())
+        CQmPicBufAPI::CopyRect(doc.resultBuffer, st.previewPicture, {r.x0, r.y0}, {0, 0}, {r.Width(), r.Height()});
+    SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
+    if (status != FusionStatus::kDone) ReportFailedRun(dialog);
+}
+
+// The corners of previewRectF in main-window client pixels.
+void MappedRegion(int32_t& rx0, int32_t& ry0, int32_t& rx1, int32_t& ry1) {
+    const RegionF& f = gFusionDialog.previewRectF;
+    const CQmPicMap map = CurrentViewMap();
+    map.MapPointSrcToDst(rx0, ry0, f.x0, f.y0);
+    map.MapPointSrcToDst(rx1, ry1, f.x1, f.y1);
+}
+
+bool InMappedRegion(int32_t x, int32_t y) {
+    int32_t rx0, ry0, rx1, ry1;
+    MappedRegion(rx0, ry0, rx1, ry1);
+    return PointInWindowRegion(x, y, rx0, ry0, rx1, ry1);
+}
+
+void OnMouseMove(HWND dialog, WPARAM wParam, LPARAM lParam) {
+    FusionDialogState& st = gFusionDialog;
+    const int32_t x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    st.pointerX = x;
+    st.pointerY = y;
+    POINT cursor{};
+    RECT own{};
+    GetCursorPos(&cursor);
+    GetWindowRect(dialog, &own);
+    if (PtInRect(&own, cursor)) {
+        gApp.dialogOwnsDrag = 0;
+        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+        return;
+    }
+    const bool inside = InMappedRegion(x, y);
+    gApp.dialogOwnsDrag = inside ? 1 : 0;
+    SetCursor(LoadCursorW(nullptr, inside ? IDC_SIZEALL : IDC_ARROW));
+    if (wParam == MK_LBUTTON && gApp.dialogOwnsDrag == 1 && st.dragActive == 1 && gApp.zoom > 0) {
+        const double dx = (x - st.dragX) / gApp.zoom, dy = (y - st.dragY) / gApp.zoom;
+        st.dragX = x;
+        st.dragY = y;
+        st.previewRectF = MoveRegion(st.previewRectF, dx, dy);
+        StoreRegion(st.previewRect,
+                    RoundClampRegion(st.previewRectF, st.backupPicture.width, st.backupPicture.height));
+        SendMessageW(gApp.mainWindow, MSG_REDRAW_RESULT, 0, 0);
+        SetFocus(dialog);
+    }
+}
+
+void OnButtonDown(LPARAM lParam) {
+    FusionDialogState& st = gFusionDialog;
+    if (!InMappedRegion(st.pointerX, st.pointerY)) return;
+    Cursor(IDC_SIZEALL, MSG_CURSOR_SIZEALL);
+    st.pointerX = st.dragX = GET_X_LPARAM(lParam);
+    st.pointerY = st.dragY = GET_Y_LPARAM(lParam);
+    st.dragActive = 1;
+}
+
+void ShowValue(HWND dialog, int label, int32_t value) {
+    wchar_t text[16];
+    wsprintfW(text, L"%u", static_cast<uint32_t>(value));
+    SetDlgItemTextW(dialog, label, text);
+}
+
+void OnSlider(HWND dialog, WPARAM wParam, LPARAM lParam) {
+    HWND bar = reinterpret_cast<HWND>(lParam);
+    const SliderInfo* info = bar ? SliderFor(GetDlgCtrlID(bar)) : nullptr;
+    if (!info) return;
+    const int32_t code = LOWORD(wParam);
+    const int32_t old = static_cast<int32_t>(SendMessageW(bar, TBM_GETPOS, 0, 0));
+    const int32_t wanted = SliderRequestedValue(code, old, HIWORD(wParam));
+    SendMessageW(bar, TBM_SETPOS, TRUE, wanted);
+    const int32_t value = static_cast<int32_t>(SendMessageW(bar, TBM_GETPOS, 0, 0));
+    gFusionDialog.*(info->value) = value;
+    ShowValue(dialog, info->label, value);
+    if (SliderForcesRecompute(code, value, old)) ForceRecompute(dialog);
+    SetFocus(dialog);
+}
+
+void EndFusionDialog(HWND dialog, int id);
+
+INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
+    FusionDialogState& st = gFusionDialog;
+    st.document = reinterpret_cast<ImageDocument*>(lParam);
+    st.dialog = dialog;
+    st.previewRuns = 0;
+    st.lastStatus = FusionStatus::kDone;
+    gApp.dialogMouseTarget = dialog;
+    Cursor(IDC_WAIT, MSG_CURSOR_WAIT);
+
+    ShowWindow(gApp.mainWindow, SW_SHOW);
+    RECT main{};
+    GetWindowRect(gApp.mainWindow, &main);
+    SetWindowPos(dialog, nullptr, main.left + 10, main.top + 30, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+
+    StoreRegion(st.previewRect, Region{0, 0, 0, 0});
+    gApp.renderer.overlayRect = st.previewRect;
+    StoreRegion(st.lastPreviewRect, Region{0, 0, 0, 0});
+    st.dragActive = 0;
+    gApp.dialogOwnsDrag = 0;
+
+    const SQmPicBuf& source = st.document->sourceBuffer;
+    double px = 0, py = 0;
+    CurrentViewMap().MapPointDstToSrc(px, py, (main.right - main.left) / 2, (main.bottom - main.top) / 2);
+    st.previewRectF = PlacePreviewRegion(px, py, source.width, source.height);
+
+    for (const SliderInfo& s : kSliders) {
+        const std::wstring text = ReadSettingsText(s.key, s.defaultText);
+        SetDlgItemTextW(dialog, s.label, text.c_str());
+        st.*(s.value) = ParseIniInt(text.c_str());
+    }
+
+    EnableMainMenuBar(false);
+    EnableToolbarButton(IDM_LOAD, false);
+    EnableToolbarButton(IDM_SAVE_AS, false);
+
+    for (const SliderInfo& s : kSliders) {
+        HWND bar = GetDlgItem(dialog, s.slider);
+        SendMessageW(bar, TBM_SETRANGE, TRUE, MAKELPARAM(s.low, s.high));
+        SendMessageW(bar, TBM_SETPOS, TRUE, st.*(s.value));
+        SendMessageW(bar, TBM_SETPAGESIZE, 0, 0);
+    }
+    Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
+
+    SetDlgItemTextW(dialog, IDOK, Str(45));
+    SetDlgItemTextW(dialog, IDCANCEL, Str(46));
+    SetDlgItemTextW(dialog, IDC_FU_EXPOSURE_LABEL, Str(61));
+    SetDlgItemTextW(dialog, IDC_FU_FLATNESS_LABEL, Str(54));
+    SetDlgItemTextW(dialog, IDC_FU_POWER_LABEL, Str(49));
+    SetDlgItemTextW(dialog, IDC_FU_STRETCH, Str(67));
+    SetWindowTextW(dialog, Str(62));
+    SetStatusText(Str(55));
+
+    // Every recompute loads tiles into sourceBuffer; without a copy of the picture it could not be put back.
+    if (CQmPicBufAPI::ReinitHeap(st.backupPicture, source) != 0) {
+        ReportFailedRun(gApp.mainWindow);
+        EndFusionDialog(dialog, IDCANCEL);
+        return FALSE;
+    }
+    CQmPicBufAPI::Copy(st.backupPicture, source);
+
+    ForceRecompute(dialog);
+    SetFocus(dialog);
+    return FALSE;
+}
+
+// The whole picture into resultBuffer; false when the run could not be computed.
+bool FuseWholePicture(HWND dialog) {
+    FusionDialogState& st = gFusionDialog;
+    ImageDocument& doc = *st.document;
+    auto source = [&](int32_t i) -> const SQmPicBuf* { return LoadTile(i) ? &doc.sourceBuffer : nullptr; };
+    st.lastStatus = RunFusion(doc.resultBuffer, exposureCount, source, RunParams(dialog, kMinSideFinal));
+    return st.lastStatus == FusionStatus::kDone;
+}
+
+void EndFusionDialog(HWND dialog, int id) {
+    FusionDialogState& st = gFusionDialog;
+    ImageDocument& doc = *st.document;
+    Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
+    bool fused = false;
+    if (id != IDOK) {
+        gApp.renderer.overlayRect = nullptr;
+        CopyPicture(doc.resultBuffer, doc.sourceBuffer);
+        SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
+        SetFocus(gApp.mainWindow);
+    } else {
+        wchar_t text[kIniValueChars];
+        for (const SliderInfo& s : kSliders) {
+            GetDlgItemTextW(dialog, s.label, text, kIniValueChars);
+            WriteSettingsText(s.key, text);
+        }
+        SetMainCursor(IDC_WAIT);
+        fused = FuseWholePicture(dialog);
+        SetMainCursor(IDC_ARROW);
+        if (fused) {
+            SendMessageW(gApp.mainWindow, MSG_RESULT_UNSAVED, 0, 0);
+        } else {
+            // No half-previewed picture is left behind: the result is the unprocessed picture again.
+            CopyPicture(doc.resultBuffer, st.backupPicture);
+            ReportFailedRun(dialog);
+        }
+    }
+    EndDialog(dialog, id);
+
+    CQmPicBufAPI::DoneHeap(st.previewPicture);
+    gApp.renderer.overlayRect = nullptr;
+    gApp.dialogMouseTarget = nullptr;
+    gApp.dialogOwnsDrag = 0;
+    SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
+    SetFocus(gApp.mainWindow);
+
+    wchar_t path[kPathChars];
+    lstrcpynW(path, gApp.fusionSourcePath, kPathChars);
+    // The picture as loaded is put back from the copy whenever the file cannot be read again.
+    const bool reloaded = path[0] != 0 && LoadImageFile(doc, path) == 0;
+    if (id == IDOK || !reloaded) CopyPicture(doc.sourceBuffer, st.backupPicture);
+    if (id == IDOK) {
+        if (fused) SendMessageW(gApp.mainWindow, MSG_RESULT_UNSAVED, 0, 0);
+        EnableMenuItem(GetMenu(gApp.mainWindow), IDM_CLOSE, MF_BYCOMMAND | MF_ENABLED);
+        EnableWindow(gApp.zoomBox, TRUE);
+    }
+    CQmPicBufAPI::DoneHeap(st.backupPicture);
+    SetStatusText(L"");
+    lstrcpynW(sourceFilePath, gApp.fusionSourcePath, kPathChars);
+    st.dialog = nullptr;
+}
+
+}  // namespace
+
+Region CurrentPreviewRect() { return LoadRegion(gFusionDialog.previewRect); }
+
+INT_PTR CALLBACK FusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: return OnInitDialog(dialog, lParam);
+        case WM_LBUTTONUP: OnPreview(dialog, wParam); return TRUE;
+        case WM_MOUSEMOVE: OnMouseMove(dialog, wParam, lParam); return TRUE;
+        case WM_LBUTTONDOWN: OnButtonDown(lParam); return TRUE;
+        case WM_MOUSEWHEEL: SendMessageW(gApp.mainWindow, WM_MOUSEWHEEL, wParam, lParam); return TRUE;
+        case WM_HSCROLL: OnSlider(dialog, wParam, lParam); return TRUE;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDC_FU_STRETCH: ForceRecompute(dialog); return TRUE;
+                case IDOK:
+                case IDCANCEL:
+                    if (gFusionDialog.dialog == dialog) EndFusionDialog(dialog, LOWORD(wParam));
+                    return TRUE;
+                default: return FALSE;
+            }
+        default: return FALSE;
+    }
+}
+
+INT_PTR RunFusionDialog(ImageDocument& document) {
+    DialogBoxParamW(MainInstance(), MAKEINTRESOURCEW(IDD_FUSION), gApp.mainWindow, FusionDialogProc,
+                    reinterpret_cast<LPARAM>(&document));
+    EnableMainMenuBar(true);
+    EnableJobButtons(true);
+    return 1;
+}

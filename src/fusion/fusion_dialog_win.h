@@ -1,0 +1,42 @@
+// The "Solvane Fusion" dialog: three sliders and the stretch box, a draggable 400 x 400 preview
+// region in the main window's view, and the whole-picture fusion on OK.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "fusion/fusion.h"
+#include "fusion/preview_region.h"
+#include "imaging/document_win.h"
+#include "imaging/pic_buf.h"
+
+struct FusionDialogState {
+    int32_t exposureValue = 128;
+    int32_t flatnessValue = 3;
+    int32_t powerValue = 15;
+    RegionF previewRectF{};          // as dragged; may leave the picture
+    int32_t previewRect[4] = {};     // x0, y0, x1, y1 rounded and clamped; the view outlines it
+    int32_t lastPreviewRect[4] = {};  // of the last computed preview
+    int32_t pointerX = 0, pointerY = 0;  // main-window client position of the last move
+    int32_t dragX = 0, dragY = 0;        // position at the previous drag step
+    uint8_t dragActive = 0;
+    SQmPicBuf backupPicture{};   // sourceBuffer when the dialog opened
+    SQmPicBuf previewPicture{};  // the fused preview region
+    ImageDocument* document = nullptr;
+    HWND dialog = nullptr;
+
+    // Preview computations carried out and the outcome of the last run (preview or final).
+    int32_t previewRuns = 0;
+    FusionStatus lastStatus = FusionStatus::kDone;
+};
+
+extern FusionDialogState gFusionDialog;
+
+Region CurrentPreviewRect();
+
+// Runs template 152 modally over the main window, then enables the menus and the job buttons.
+// Returns 1.
+INT_PTR RunFusionDialog(ImageDocument& document);
+
+INT_PTR CALLBACK FusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,170 @@
+// The exposure preparation worker. It runs on its own thread and reaches the main window, the
+// progress dialog and the view only through synchronous messages and the menu and button helpers.
+#include "fusion/prepare_win.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "app/app_messages.h"
+#include "app/app_state_win.h"
+#include "app/jobs_win.h"
+#include "base/prompt_win.h"
+#include "fusion/preview_region.h"
+#include "resources/resource.h"
+#include "settings/settings_win.h"
+#include "settings/string_table_win.h"
+
+wchar_t exposureFiles[kExposureTileCount][kExposurePathChars];
+int32_t exposureCount = 0;
+int32_t fusionTileIndex = 0;
+
+namespace {
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Creates the folder if needed and deletes every file in it, read-only ones too; subfolders stay.
+// False when the folder cannot be listed.
+bool EmptyTemporaryFolder(const std::wstring& folder) {
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectoryW(folder.c_str(), nullptr);
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((folder + L"\\*.*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    std::vector<std::wstring> files;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;  // also "." and ".."
+        files.emplace_back(found.cFileName);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    for (const std::wstring& name : files) {
+        const std::wstring path = folder + L"/" + name;
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+    }
+    return true;
+}
+
+void ShowProgress(HWND progress) {
+    SetWindowTextW(progress, Str(1));
+    SetProgressText(progress, Str(7));
+    SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 40));
+    SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
+    SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETSTEP, 1, 0);
+    ShowWindow(progress, SW_SHOW);
+}
+
+void StepProgress(HWND progress, int32_t n) {
+    if (!gApp.abortRequested) {
+        wchar_t text[128];
+        wsprintfW(text, L"%s%i%%", Str(14), PreparationPercent(n));
+        SetProgressText(progress, text);
+    }
+    SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETPOS, n + 1, 0);
+    RedrawWindow(progress, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void CloseProgress(ImageDocument& document) {
+    if (document.progressDialog) SendMessageW(document.progressDialog, WM_COMMAND, IDOK, 0);
+}
+
+// The result holds a rendering after a run that did not reach the Fusion dialog; what the user
+// sees and would save is the loaded picture again.
+void ShowSourceAsResult(ImageDocument& document) {
+    if (CQmPicBufAPI::ReinitHeap(document.resultBuffer, document.sourceBuffer) == 0)
+        CQmPicBufAPI::Copy(document.resultBuffer, document.sourceBuffer);
+    SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
+}
+
+void ReportTilesNotWritten(const std::wstring& folder) {
+    std::wstring text = Str(kStrTilesNotWritten);
+    const size_t at = text.find(L"%s");
+    if (at != std::wstring::npos) text.replace(at, 2, folder);
+    AskMessageBox(gApp.mainWindow, text.c_str(), Str(3), MB_OK | MB_ICONWARNING);
+}
+
+// The run stopped without tiles to fuse: the list is empty, the loaded picture shown again.
+void EndWithoutTiles(ImageDocument& document, const std::wstring& folder) {
+    exposureCount = 0;
+    fusionTileIndex = 0;
+    CloseProgress(document);
+    SetMainCursor(IDC_ARROW);
+    ShowSourceAsResult(document);
+    ReportTilesNotWritten(folder);
+}
+
+}  // namespace
+
+std::wstring TemporaryFolderPath() {
+    const std::wstring directory = ProgramDirectory();
+    return directory.empty() ? std::wstring() : directory + L"\\tmpfolder";
+}
+
+DWORD PrepareExposures(ImageDocument& document) {
+    SetMainCursor(IDC_WAIT);
+    EnableMainMenuBar(false);
+    EnableJobButtons(false);
+
+    const std::wstring folder = TemporaryFolderPath();
+    if (folder.empty() || !EmptyTemporaryFolder(folder)) {
+        EndWithoutTiles(document, folder);
+        EnableMainMenuBar(true);
+        EnableJobButtons(true);
+        return 0;
+    }
+
+    HWND progress = document.progressDialog;
+    ShowProgress(progress);
+
+    const bool up = gApp.fusionUp != 0;
+    ExposureEntry entries[kExposureTileCount] = {};
+    std::wstring paths[kExposureTileCount];
+    int32_t n = 0;
+    bool failed = false;
+    for (const ExposureStep& step : ExposureGrid()) {
+        const std::wstring path = folder + L"/" + Widen(ExposureTileName(step.gammaStep, step.clipStep));
+        uint32_t score = 0;
+        // The dialog reads tiles back through the loader's path buffer: a longer path could not be read.
+        if (path.size() >= static_cast<size_t>(kPathChars)) {
+            failed = true;
+            break;
+        }
+        // A tile that is not on disk would be fused from whatever the last run left: stop instead.
+        if (RenderExposureTile(document.resultBuffer, document.sourceBuffer, step.gammaStep, step.clipStep, up,
+                               score) != 0 ||
+            WriteColourBmp(path.c_str(), document.resultBuffer) != 0) {
+            failed = true;
+            break;
+        }
+        entries[n] = {score, n};
+        paths[n] = path;
+        StepProgress(progress, n);
+        if (gApp.abortRequested) break;
+        ++n;
+    }
+
+    if (failed) {
+        EndWithoutTiles(document, folder);
+    } else {
+        SortExposureEntries(entries, static_cast<size_t>(n));
+        for (int32_t j = 0; j < n; ++j) {
+            const std::wstring& path = paths[entries[j].sequence];
+            lstrcpynW(exposureFiles[j], path.c_str(), kExposurePathChars);
+        }
+        exposureCount = n;
+        fusionTileIndex = 0;
+        CloseProgress(document);
+        if (gApp.abortRequested) {
+            SetMainCursor(IDC_ARROW);
+            // An empty path would make the loader ask the user for a file.
+            if (gApp.fusionSourcePath[0]) LoadImageFile(document, gApp.fusionSourcePath);
+            ShowSourceAsResult(document);
+        } else {
+            SendMessageW(gApp.mainWindow, WM_COMMAND, ID_FUSION_READY, 0);
+        }
+    }
+
+    EnableMainMenuBar(true);
+    EnableJobButtons(true);
+    return 0;
+}
