@@ -96,10 +96,7 @@ void AccumulateRendering(ExposureWorkspace& ws,
                          FusionPyramid& pyramid,
                          bool shareWeights) {
     // Components are independent here; each band has one writer.
-    RunRowBands(3, static_cast<int64_t>(pyramid.width) * pyramid.height, [&](int32_t c0, int32_t c1) {
-        for (int32_t c = c0; c < c1; ++c)
-            Decompose(ws, c, pyramid);
-    });
+    RunTasks(3, static_cast<int64_t>(pyramid.width) * pyramid.height, [&](int32_t c) { Decompose(ws, c, pyramid); });
     const uint32_t L = pyramid.topLevel;
     auto weighted = [&](int k, uint32_t j) { return blocks[k][kFusionLevelSlots + j].Data(); };
     for (uint32_t i = 0; i < L; ++i) {

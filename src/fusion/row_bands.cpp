@@ -9,11 +9,16 @@
 
 namespace {
 std::atomic<int32_t> gThreadCount{0};
-constexpr int64_t kMinPixelsPerBand = 64 * 1024;
+constexpr int64_t kDefaultMinBandPixels = 64 * 1024;
+std::atomic<int64_t> gMinBandPixels{kDefaultMinBandPixels};
 }  // namespace
 
 void SetFusionThreadCount(int32_t count) {
     gThreadCount.store(std::max(0, count));
+}
+
+void SetFusionMinBandPixels(int64_t pixels) {
+    gMinBandPixels.store(pixels > 0 ? pixels : kDefaultMinBandPixels);
 }
 
 int32_t FusionThreadCount() {
@@ -28,7 +33,7 @@ void RunRowBands(int32_t rows, int64_t pixelsPerRow, const std::function<void(in
     if (rows <= 0)
         return;
     const int64_t total = static_cast<int64_t>(rows) * std::max<int64_t>(pixelsPerRow, 1);
-    int32_t bands = static_cast<int32_t>(std::min<int64_t>(FusionThreadCount(), total / kMinPixelsPerBand));
+    int32_t bands = static_cast<int32_t>(std::min<int64_t>(FusionThreadCount(), total / gMinBandPixels.load()));
     bands = std::clamp(bands, 1, rows);
     if (bands == 1) {
         body(0, rows);
@@ -50,6 +55,28 @@ void RunRowBands(int32_t rows, int64_t pixelsPerRow, const std::function<void(in
         }
         begin = end;
     }
+    for (std::thread& t : workers)
+        t.join();
+}
+
+void RunTasks(int32_t count, int64_t pixelsPerTask, const std::function<void(int32_t)>& task) {
+    if (count <= 0)
+        return;
+    if (FusionThreadCount() == 1 || count == 1 || pixelsPerTask < gMinBandPixels.load()) {
+        for (int32_t i = 0; i < count; ++i)
+            task(i);
+        return;
+    }
+    std::vector<std::thread> workers;
+    workers.reserve(static_cast<size_t>(count - 1));
+    for (int32_t i = 0; i + 1 < count; ++i) {
+        try {
+            workers.emplace_back(task, i);
+        } catch (const std::system_error&) {
+            task(i);
+        }
+    }
+    task(count - 1);
     for (std::thread& t : workers)
         t.join();
 }

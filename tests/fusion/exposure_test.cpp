@@ -241,8 +241,10 @@ TEST(ExposureTile, LargeTileIsIndependentOfTheThreadCount) {
     SetFusionThreadCount(1);
     ASSERT_EQ(RenderExposureTile(single.buf, source.buf, 3, 2, false, scoreSingle), 0);
     SetFusionThreadCount(5);
+    SetFusionMinBandPixels(1000);
     ASSERT_EQ(RenderExposureTile(banded.buf, source.buf, 3, 2, false, scoreBanded), 0);
     SetFusionThreadCount(0);
+    SetFusionMinBandPixels(0);
     EXPECT_EQ(single.bytes, banded.bytes);
     EXPECT_EQ(scoreSingle, scoreBanded);
     EXPECT_EQ(scoreBanded, RefScore(banded));

@@ -127,6 +127,7 @@ TEST(Fusion, RunEqualsStepByStepCallsAndIgnoresThreadCount) {
     ASSERT_EQ(RenderFusion(stepwise.buf, pyramid, false), 0);
     DonePyramid(pyramid);
 
+    SetFusionMinBandPixels(500);
     for (int32_t threads : {1, 2, 5}) {
         SetFusionThreadCount(threads);
         TestPicture run(150, 90, 3, 4);
@@ -134,6 +135,7 @@ TEST(Fusion, RunEqualsStepByStepCallsAndIgnoresThreadCount) {
         EXPECT_EQ(Packed(run), Packed(stepwise)) << threads << " threads";
     }
     SetFusionThreadCount(0);
+    SetFusionMinBandPixels(0);
 }
 
 TEST(Fusion, SingleRenderingIsReproducedAndRepeatsChangeNothing) {

@@ -104,6 +104,7 @@ TEST(FusionWeights, MatchReferenceBitForBit) {
         for (bool integral : {true, false}) {
             for (int32_t t : threads) {
                 SetFusionThreadCount(t);
+                SetFusionMinBandPixels(t == 1 ? 0 : 20);
                 for (int32_t midTone : {64, 128, 164}) {
                     Level fast(s.w, s.h, seed, integral), ref(s.w, s.h, seed, integral);
                     fast.Run(WeightColourLevel8, midTone);
@@ -119,6 +120,7 @@ TEST(FusionWeights, MatchReferenceBitForBit) {
         }
     }
     SetFusionThreadCount(0);
+    SetFusionMinBandPixels(0);
 }
 
 TEST(FusionWeights, LevelBelowFiveIsUntouched) {
