@@ -8,7 +8,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "contrast/contrast_dialog_win.h"
 #include "contrast/contrast_pyramid.h"
 #include "resources/resource.h"
+#include "settings/options_dialog_win.h"
 #include "settings/settings_win.h"
 #include "settings/string_table.h"
 #include "support/fake_prompter_win.h"
@@ -77,7 +80,6 @@ protected:
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&icc);
         SetProgramDirectoryOverride(folder_.path());
-        gAppHooks.smartContrastDialogProc = SmartContrastDialogProc;
         main_ = CreateMainWindow(GetModuleHandleW(nullptr), SW_SHOW);
         ASSERT_NE(main_, nullptr);
         MoveWindow(main_, 40, 20, 1000, 700, TRUE);
@@ -428,6 +430,98 @@ TEST_F(SmartContrastDialogTest, TheWheelOverTheDialogZoomsTheView) {
     PumpUntil([] { return false; }, 20);
     EXPECT_DOUBLE_EQ(gApp.zoom, zoom * 1.2);
     Close(dialog, IDOK);
+}
+
+TEST_F(SmartContrastDialogTest, TheMainWindowReachesBothDialogsThroughItsHooks) {
+    EXPECT_EQ(gAppHooks.smartContrastDialogProc, &SmartContrastDialogProc);
+    // File > Options... opens the language dialog centred on the main window.
+    RECT seen{};
+    const DWORD ui = GetCurrentThreadId();
+    std::thread driver([&] {
+        for (int i = 0; i < 1000; ++i, Sleep(10)) {
+            HWND found = nullptr;
+            EnumThreadWindows(
+                ui,
+                [](HWND w, LPARAM p) -> BOOL {
+                    wchar_t cls[16] = {};
+                    GetClassNameW(w, cls, 16);
+                    if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w) || GetWindow(w, GW_OWNER) != gApp.mainWindow)
+                        return TRUE;
+                    *reinterpret_cast<HWND*>(p) = w;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&found));
+            if (found) {
+                GetWindowRect(found, &seen);
+                SendMessageW(found, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+        }
+    });
+    SendMessageW(main_, WM_COMMAND, IDM_OPTIONS, 0);
+    driver.join();
+    RECT m{};
+    GetWindowRect(main_, &m);
+    EXPECT_GT(seen.right, seen.left);
+    EXPECT_EQ(seen.left, m.left + (m.right - m.left) / 2 - (seen.right - seen.left) / 2);
+    EXPECT_EQ(seen.top, m.top + (m.bottom - m.top) / 2 - (seen.bottom - seen.top) / 2);
+    EXPECT_TRUE(prompter_.messages.empty());
+}
+
+// Not a check: loads the photo named by SP_SHOWCASE_PHOTO, sets a few sliders the way a user does
+// (a click on a slider's channel, an arrow key, a drag released) and keeps the dialog open for
+// SP_SHOWCASE_SECONDS so a screenshot can be taken of the display.
+TEST_F(SmartContrastDialogTest, DISABLED_ShowcaseForAScreenshot) {
+    const char* photo = std::getenv("SP_SHOWCASE_PHOTO");
+    ASSERT_NE(photo, nullptr);
+    const int seconds = std::getenv("SP_SHOWCASE_SECONDS") ? std::atoi(std::getenv("SP_SHOWCASE_SECONDS")) : 20;
+    wchar_t path[kPathChars] = {};
+    MultiByteToWideChar(CP_UTF8, 0, photo, -1, path, kPathChars);
+    ShowWindow(main_, SW_MAXIMIZE);
+    prompter_.fileAnswers.push_back({true, path, 0});
+    SendMessageW(main_, WM_COMMAND, IDM_LOAD, 0);
+    ASSERT_NE(gDocument.sourceBuffer.data, nullptr);
+    HWND dialog = Open();
+    ASSERT_NE(dialog, nullptr);
+
+    // Real input: the dialog's thread takes this thread's keyboard and mouse state.
+    const DWORD dialogThread = GetWindowThreadProcessId(dialog, nullptr);
+    AttachThreadInput(GetCurrentThreadId(), dialogThread, TRUE);
+    SetForegroundWindow(dialog);
+    HWND s3 = GetDlgItem(dialog, kSliders[3]);
+    SetFocus(s3);
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_RIGHT;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, keys, sizeof(INPUT));
+    PumpUntil([&] { return Position(dialog, 3) != 10; }, 3000);
+    std::printf("after the right arrow on 'eight': %d, label %ls\n", Position(dialog, 3), Text(dialog, kValues[3]).c_str());
+
+    RECT r{};
+    HWND s0 = GetDlgItem(dialog, kSliders[0]);
+    GetWindowRect(s0, &r);
+    SetCursorPos(r.right - 6, (r.top + r.bottom) / 2);
+    INPUT click[2] = {};
+    click[0].type = click[1].type = INPUT_MOUSE;
+    click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, click, sizeof(INPUT));
+    PumpUntil([] { return false; }, 1500);
+    std::printf("after a click right of the thumb of 'one': %d, label %ls\n", Position(dialog, 0), Text(dialog, kValues[0]).c_str());
+
+    for (int k : {0, 1, 2}) {
+        HWND s = GetDlgItem(dialog, kSliders[k]);
+        const int v = 24 - 2 * k;
+        SendMessageW(s, TBM_SETPOS, TRUE, v);
+        SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, v), reinterpret_cast<LPARAM>(s));
+        SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, v), reinterpret_cast<LPARAM>(s));
+    }
+    AttachThreadInput(GetCurrentThreadId(), dialogThread, FALSE);
+    std::printf("showing for %d s\n", seconds);
+    std::fflush(stdout);
+    PumpUntil([] { return false; }, static_cast<DWORD>(seconds) * 1000);
+    Close(dialog, IDCANCEL);
 }
 
 // Not a check: prints how long one recompute of a 12-megapixel picture takes here.
