@@ -108,6 +108,20 @@ void BM_ApplySmartContrast(benchmark::State& state) {
 }
 BENCHMARK(BM_ApplySmartContrast)->Arg(3)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)->ReportAggregatesOnly(true);
 
+// The fast render on one thread, to see how the threads scale.
+void BM_ApplySmartContrastOneThread(benchmark::State& state) {
+    ContrastPyramid& pyramid = bench::BuiltContrastPyramid(3);
+    Result result(bench::ContrastPhoto(3));
+    SetWorkerThreadCount(1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ApplySmartContrast(result.pic, pyramid, kContrastLod));
+        benchmark::ClobberMemory();
+    }
+    SetWorkerThreadCount(0);
+    state.SetLabel(ActiveRowKernelsName());
+}
+BENCHMARK(BM_ApplySmartContrastOneThread)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+
 // The same render with the vector paths and the threads switched off (SP_SCALAR=1 on one core).
 void BM_ApplySmartContrastScalarPath(benchmark::State& state) {
     ContrastPyramid& pyramid = bench::BuiltContrastPyramid(3);

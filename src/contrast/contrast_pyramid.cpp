@@ -52,19 +52,13 @@ void PictureToPlanes(FloatPlane* const* planes, uint32_t count, const SQmPicBuf&
     });
 }
 
-// Per-thread rows, grown when needed and kept, so a render allocates nothing once warm.
-struct RowScratch {
-    std::vector<float> expanded;
-    std::vector<uint8_t> samples;  // one row per component, 8- or 16-bit
-};
-
-RowScratch& ThreadRowScratch(size_t width, size_t components) {
-    thread_local RowScratch scratch;
-    if (scratch.expanded.size() < width)
-        scratch.expanded.resize(width);
-    if (scratch.samples.size() < width * components * 2)
-        scratch.samples.resize(width * components * 2);
-    return scratch;
+// Per-thread component rows of one output row (8- or 16-bit), grown when needed and kept, so a render
+// allocates nothing once warm.
+uint8_t* ThreadSampleRows(size_t bytes) {
+    thread_local std::vector<uint8_t> rows;
+    if (rows.size() < bytes)
+        rows.resize(bytes);
+    return rows.data();
 }
 
 }  // namespace
@@ -140,8 +134,8 @@ void CollapseToLevelOne(ContrastPyramid& p, uint32_t c, const float gain[kLodCou
         ParallelRows(lh, int64_t{lw} * 8, [&](int32_t begin, int32_t end) {
             for (int32_t y = begin; y < end; y++) {
                 const size_t at = static_cast<size_t>(y) * static_cast<size_t>(lw);
-                ExpandPlaneRow(dst + at, src, y, lw, lh, sw, sh, p.kernel, kernels);
-                kernels.gainAdd(dst + at, dst + at, d + at, g, lw);
+                ExpandPlaneRow(ExpandTarget{ExpandSink::kGainAdd, dst + at, d + at, g}, src, y, lw, lh, sw, sh,
+                               p.kernel, kernels);
             }
         });
     }
@@ -156,31 +150,23 @@ void CollapseLevelZero(ContrastPyramid& p, SQmPicBuf& target, uint32_t firstComp
     const int32_t sh = static_cast<int32_t>(p.levelHeight[1]);
     const float g = gain[0];
     const bool wide = p.bitsPerComponent != 8;
+    const ExpandSink sink = wide ? ExpandSink::kGainAddU16 : ExpandSink::kGainAddU8;
+    const size_t sampleBytes = wide ? 2 : 1;
     ParallelRows(h, int64_t{w} * components * 8, [&](int32_t begin, int32_t end) {
-        RowScratch& rs = ThreadRowScratch(static_cast<size_t>(w), components);
-        float* e = rs.expanded.data();
+        // One component goes straight into the picture; three go through rows of their own, then interleave.
+        uint8_t* samples = components == 1 ? nullptr : ThreadSampleRows(static_cast<size_t>(w) * 3 * sampleBytes);
         for (int32_t y = begin; y < end; y++) {
             uint8_t* out = target.data + static_cast<size_t>(y) * static_cast<size_t>(target.stride);
             const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w);
             for (uint32_t i = 0; i < components; i++) {
                 const uint32_t c = firstComponent + i;
-                ExpandPlaneRow(e, Reconstruction(p, c, 1), y, w, h, sw, sh, p.kernel, kernels);
-                const float* d = p.detail[c][0].Data() + at;
-                if (components == 1) {
-                    if (wide) {
-                        kernels.gainAddStoreU16(reinterpret_cast<uint16_t*>(out), e, d, g, w);
-                    } else {
-                        kernels.gainAddStoreU8(out, e, d, g, w);
-                    }
-                } else if (wide) {
-                    kernels.gainAddStoreU16(reinterpret_cast<uint16_t*>(rs.samples.data()) + i * w, e, d, g, w);
-                } else {
-                    kernels.gainAddStoreU8(rs.samples.data() + i * w, e, d, g, w);
-                }
+                uint8_t* row = components == 1 ? out : samples + i * static_cast<size_t>(w) * sampleBytes;
+                ExpandPlaneRow(ExpandTarget{sink, row, p.detail[c][0].Data() + at, g}, Reconstruction(p, c, 1), y, w,
+                               h, sw, sh, p.kernel, kernels);
             }
             if (components == 3) {
                 if (wide) {
-                    const uint16_t* s = reinterpret_cast<const uint16_t*>(rs.samples.data());
+                    const uint16_t* s = reinterpret_cast<const uint16_t*>(samples);
                     uint16_t* o = reinterpret_cast<uint16_t*>(out);
                     for (int32_t x = 0; x < w; x++) {
                         o[3 * x] = s[x];
@@ -188,8 +174,7 @@ void CollapseLevelZero(ContrastPyramid& p, SQmPicBuf& target, uint32_t firstComp
                         o[3 * x + 2] = s[2 * w + x];
                     }
                 } else {
-                    const uint8_t* s = rs.samples.data();
-                    kernels.interleave3U8(out, s, s + w, s + 2 * w, w);
+                    kernels.interleave3U8(out, samples, samples + w, samples + 2 * w, w);
                 }
             }
         }
@@ -263,11 +248,10 @@ uint8_t ContrastPyramid::Build(const SQmPicBuf& source) {
             float* d = detail[c][k].Data();
             const float* above = GaussAbove(*this, c, k);
             ParallelRows(lh, int64_t{lw} * 8, [&](int32_t begin, int32_t end) {
-                RowScratch& rs = ThreadRowScratch(static_cast<size_t>(lw), 1);
                 for (int32_t y = begin; y < end; y++) {
                     float* row = d + static_cast<size_t>(y) * static_cast<size_t>(lw);
-                    ExpandPlaneRow(rs.expanded.data(), above, y, lw, lh, sw, sh, kernel, kernels);
-                    kernels.subtract(row, row, rs.expanded.data(), lw);
+                    ExpandPlaneRow(ExpandTarget{ExpandSink::kSubtract, row, row, 0.0f}, above, y, lw, lh, sw, sh,
+                                   kernel, kernels);
                 }
             });
         }

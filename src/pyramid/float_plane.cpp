@@ -133,7 +133,7 @@ void ReducePlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, i
         out[x] = rowscalar::ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
 }
 
-void ExpandPlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
+void ExpandPlaneRow(const ExpandTarget& target, const float* src, int32_t y, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
                     int32_t srcHeight, const float* kernel, const RowKernels& kernels) {
     // Columns 3 .. end - 1 have a centred window with every contributing grid column inside the source.
     int32_t interiorBegin = 3;
@@ -159,11 +159,11 @@ void ExpandPlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, i
             for (int32_t m = 0; m < ct.count; m++)
                 acc = rows[n][ct.src[m]] * krows[n][ct.k[m]] + acc;
         }
-        out[x] = acc * 4.0f;
+        rowscalar::SinkSample(target, x, acc * 4.0f);
     };
     for (int32_t x = 0; x < interiorBegin; x++)
         generic(x);
-    kernels.expandInterior(out, rows, krows, rt.count, interiorBegin, interiorEnd);
+    kernels.expandInterior(target, rows, krows, rt.count, interiorBegin, interiorEnd);
     for (int32_t x = interiorEnd; x < dstWidth; x++)
         generic(x);
 }
@@ -198,8 +198,9 @@ void ExpandPlane(float* dst,
     const RowKernels& kernels = ActiveRowKernels();
     ParallelRows(dstHeight, int64_t{dstWidth} * 6, [&](int32_t begin, int32_t end) {
         for (int32_t y = begin; y < end; y++) {
-            ExpandPlaneRow(dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth), src, y, dstWidth, dstHeight,
-                           srcWidth, srcHeight, kernel, kernels);
+            const ExpandTarget row{ExpandSink::kStore, dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth),
+                                   nullptr, 0.0f};
+            ExpandPlaneRow(row, src, y, dstWidth, dstHeight, srcWidth, srcHeight, kernel, kernels);
         }
     });
 }

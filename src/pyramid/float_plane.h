@@ -44,10 +44,12 @@ void ExpandPlane(float* dst, const float* src, int32_t dstWidth, int32_t dstHeig
                  int32_t srcHeight, const float* kernel);
 
 struct RowKernels;
+struct ExpandTarget;
 
 // One output row of ReducePlane / ExpandPlane (dst at least 5 x 5), for passes that fuse more work into the
-// row; the whole-plane operations are these rows over a thread pool and give the same bits.
+// row (the expanded row can go straight into a collapse step or a store, see ExpandTarget); the whole-plane
+// operations are these rows over a thread pool and give the same bits.
 void ReducePlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, int32_t srcWidth, int32_t srcHeight,
                     const float* kernel, const RowKernels& kernels);
-void ExpandPlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
+void ExpandPlaneRow(const ExpandTarget& target, const float* src, int32_t y, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
                     int32_t srcHeight, const float* kernel, const RowKernels& kernels);

@@ -9,30 +9,14 @@
 
 namespace {
 
-void ExpandInteriorScalar(float* out, const float* const* rows, const float* const* krows, int32_t nRows,
+void ExpandInteriorScalar(const ExpandTarget& t, const float* const* rows, const float* const* krows, int32_t nRows,
                           int32_t xBegin, int32_t xEnd) {
-    rowscalar::ExpandInterior(out, rows, krows, nRows, xBegin, xEnd);
+    rowscalar::ExpandInterior(t, rows, krows, nRows, xBegin, xEnd);
 }
 
 void ReduceInteriorScalar(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd,
                           int32_t) {
     rowscalar::ReduceInterior(out, rows, kernel, xBegin, xEnd);
-}
-
-void GainAddScalar(float* out, const float* e, const float* d, float gain, int32_t n) {
-    rowscalar::GainAdd(out, e, d, gain, 0, n);
-}
-
-void SubtractScalar(float* out, const float* g, const float* e, int32_t n) {
-    rowscalar::Subtract(out, g, e, 0, n);
-}
-
-void GainAddStoreU8Scalar(uint8_t* out, const float* e, const float* d, float gain, int32_t n) {
-    rowscalar::GainAddStoreU8(out, e, d, gain, 0, n);
-}
-
-void GainAddStoreU16Scalar(uint16_t* out, const float* e, const float* d, float gain, int32_t n) {
-    rowscalar::GainAddStoreU16(out, e, d, gain, 0, n);
 }
 
 void Interleave3U8Scalar(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t n) {
@@ -61,8 +45,7 @@ const RowKernels& BestRowKernels() {
 }  // namespace
 
 const RowKernels& ScalarRowKernels() {
-    static const RowKernels kernels{ExpandInteriorScalar, ReduceInteriorScalar, GainAddScalar,      SubtractScalar,
-                                    GainAddStoreU8Scalar, GainAddStoreU16Scalar, Interleave3U8Scalar};
+    static const RowKernels kernels{ExpandInteriorScalar, ReduceInteriorScalar, Interleave3U8Scalar};
     return kernels;
 }
 

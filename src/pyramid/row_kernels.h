@@ -5,22 +5,31 @@
 
 #include <cstdint>
 
+// Where an expanded row goes: stored as is, or combined on the fly with a row of detail d.
+enum class ExpandSink : int32_t {
+    kStore,      // out[x] = e
+    kGainAdd,    // out[x] = e + gain * d[x] (a collapse step)
+    kSubtract,   // out[x] = d[x] - e (a band of the decomposition; out may be d)
+    kGainAddU8,  // out[x] = e + gain * d[x], clamped to 0 .. 255 (NaN to 0), truncated to a byte
+    kGainAddU16  // the same clamped to 0 .. 65535, as an unsigned 16-bit value
+};
+
+struct ExpandTarget {
+    ExpandSink sink;
+    void* out;  // float, uint8_t or uint16_t row, by sink
+    const float* detail;
+    float gain;
+};
+
 struct RowKernels {
-    // out[x] for interior expand columns x in [xBegin, xEnd): every contributing grid column lies inside the
-    // source and the window is centred. rows / krows: the nRows (2 or 3) source rows and their kernel rows.
-    void (*expandInterior)(float* out, const float* const* rows, const float* const* krows, int32_t nRows,
-                           int32_t xBegin, int32_t xEnd);
+    // Expanded samples of the interior columns x in [xBegin, xEnd) (every contributing grid column inside the
+    // source, the window centred) into the target. rows / krows: the nRows (2 or 3) source rows of the output
+    // row and their kernel rows.
+    void (*expandInterior)(const ExpandTarget& target, const float* const* rows, const float* const* krows,
+                           int32_t nRows, int32_t xBegin, int32_t xEnd);
     // out[x] for reduce columns x in [xBegin, xEnd) whose window starts at 2x - 2 without clamping.
     void (*reduceInterior)(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd,
                            int32_t srcWidth);
-    // out[i] = e[i] + gain * d[i]; out may be e.
-    void (*gainAdd)(float* out, const float* e, const float* d, float gain, int32_t n);
-    // out[i] = g[i] - e[i]; out may be g.
-    void (*subtract)(float* out, const float* g, const float* e, int32_t n);
-    // e[i] + gain * d[i], clamped to 0 .. 255 (NaN to 0) and truncated toward zero.
-    void (*gainAddStoreU8)(uint8_t* out, const float* e, const float* d, float gain, int32_t n);
-    // The same clamped to 0 .. 65535.
-    void (*gainAddStoreU16)(uint16_t* out, const float* e, const float* d, float gain, int32_t n);
     // out[3i + 0..2] = a[i], b[i], c[i].
     void (*interleave3U8)(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t n);
 };

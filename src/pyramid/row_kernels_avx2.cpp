@@ -28,11 +28,11 @@ struct Avx2 {
     static T Mul(T a, T b) { return _mm256_mul_ps(a, b); }
     static T Max(T a, T b) { return _mm256_max_ps(a, b); }
     static T Min(T a, T b) { return _mm256_min_ps(a, b); }
-    static void StoreInterleaved(float* out, T even, T odd) {
-        const T lo = _mm256_unpacklo_ps(even, odd);  // e0 o0 e1 o1 | e4 o4 e5 o5
-        const T hi = _mm256_unpackhi_ps(even, odd);  // e2 o2 e3 o3 | e6 o6 e7 o7
-        _mm256_storeu_ps(out, _mm256_permute2f128_ps(lo, hi, 0x20));
-        _mm256_storeu_ps(out + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
+    static void Interleave(T even, T odd, T& lo, T& hi) {
+        const T a = _mm256_unpacklo_ps(even, odd);  // e0 o0 e1 o1 | e4 o4 e5 o5
+        const T b = _mm256_unpackhi_ps(even, odd);  // e2 o2 e3 o3 | e6 o6 e7 o7
+        lo = _mm256_permute2f128_ps(a, b, 0x20);
+        hi = _mm256_permute2f128_ps(a, b, 0x31);
     }
     static void Deinterleave(const float* s, T& even, T& odd) {
         const T a = _mm256_loadu_ps(s);
@@ -47,9 +47,8 @@ struct Avx2 {
         const __m256i i = _mm256_cvttps_epi32(v);
         return _mm_packs_epi32(_mm256_castsi256_si128(i), _mm256_extracti128_si256(i, 1));
     }
-    static void StoreU8x4(uint8_t* out, T a, T b, T c, T d) {
+    static void StoreU8x2(uint8_t* out, T a, T b) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(Pack32To16(a), Pack32To16(b)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_packus_epi16(Pack32To16(c), Pack32To16(d)));
     }
     static __m128i PackU16(T v) {
         const __m256i i = _mm256_cvttps_epi32(v);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "pyramid/row_kernels.h"
+
 // Internal linkage on purpose: the vector files are compiled for other instruction sets, and a shared
 // out-of-line copy could otherwise end up in code that runs on any processor.
 namespace rowscalar {
@@ -54,35 +56,36 @@ inline uint16_t StoreU16(float v) {
     return v >= 65535.0f ? uint16_t{65535} : v > 0.0f ? static_cast<uint16_t>(static_cast<int32_t>(v)) : uint16_t{0};
 }
 
-inline void ExpandInterior(float* out, const float* const* rows, const float* const* krows, int32_t nRows,
+// One expanded sample into its target.
+inline void SinkSample(const ExpandTarget& t, int32_t x, float e) {
+    switch (t.sink) {
+        case ExpandSink::kStore:
+            static_cast<float*>(t.out)[x] = e;
+            break;
+        case ExpandSink::kGainAdd:
+            static_cast<float*>(t.out)[x] = e + t.gain * t.detail[x];
+            break;
+        case ExpandSink::kSubtract:
+            static_cast<float*>(t.out)[x] = t.detail[x] - e;
+            break;
+        case ExpandSink::kGainAddU8:
+            static_cast<uint8_t*>(t.out)[x] = StoreU8(e + t.gain * t.detail[x]);
+            break;
+        case ExpandSink::kGainAddU16:
+            static_cast<uint16_t*>(t.out)[x] = StoreU16(e + t.gain * t.detail[x]);
+            break;
+    }
+}
+
+inline void ExpandInterior(const ExpandTarget& t, const float* const* rows, const float* const* krows, int32_t nRows,
                            int32_t xBegin, int32_t xEnd) {
     for (int32_t x = xBegin; x < xEnd; x++)
-        out[x] = ExpandInteriorSample(rows, krows, nRows, x);
+        SinkSample(t, x, ExpandInteriorSample(rows, krows, nRows, x));
 }
 
 inline void ReduceInterior(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd) {
     for (int32_t x = xBegin; x < xEnd; x++)
         out[x] = ReduceSample(rows, 2 * x - 2, kernel);
-}
-
-inline void GainAdd(float* out, const float* e, const float* d, float gain, int32_t i, int32_t n) {
-    for (; i < n; i++)
-        out[i] = e[i] + gain * d[i];
-}
-
-inline void Subtract(float* out, const float* g, const float* e, int32_t i, int32_t n) {
-    for (; i < n; i++)
-        out[i] = g[i] - e[i];
-}
-
-inline void GainAddStoreU8(uint8_t* out, const float* e, const float* d, float gain, int32_t i, int32_t n) {
-    for (; i < n; i++)
-        out[i] = StoreU8(e[i] + gain * d[i]);
-}
-
-inline void GainAddStoreU16(uint16_t* out, const float* e, const float* d, float gain, int32_t i, int32_t n) {
-    for (; i < n; i++)
-        out[i] = StoreU16(e[i] + gain * d[i]);
 }
 
 inline void Interleave3U8(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t i, int32_t n) {

@@ -25,10 +25,10 @@ struct Sse2 {
     // Second operand for NaN, as the clamp relies on.
     static T Max(T a, T b) { return _mm_max_ps(a, b); }
     static T Min(T a, T b) { return _mm_min_ps(a, b); }
-    // out[0..7] = e0 o0 e1 o1 e2 o2 e3 o3.
-    static void StoreInterleaved(float* out, T even, T odd) {
-        _mm_storeu_ps(out, _mm_unpacklo_ps(even, odd));
-        _mm_storeu_ps(out + 4, _mm_unpackhi_ps(even, odd));
+    // lo = e0 o0 e1 o1, hi = e2 o2 e3 o3.
+    static void Interleave(T even, T odd, T& lo, T& hi) {
+        lo = _mm_unpacklo_ps(even, odd);
+        hi = _mm_unpackhi_ps(even, odd);
     }
     // s[0], s[2], s[4], s[6] and s[1], s[3], s[5], s[7].
     static void Deinterleave(const float* s, T& even, T& odd) {
@@ -37,11 +37,10 @@ struct Sse2 {
         even = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
         odd = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
     }
-    // Four clamped vectors (0 .. 255) truncated into 16 bytes.
-    static void StoreU8x4(uint8_t* out, T a, T b, T c, T d) {
+    // Two clamped vectors (0 .. 255) truncated into 8 bytes.
+    static void StoreU8x2(uint8_t* out, T a, T b) {
         const __m128i ab = _mm_packs_epi32(_mm_cvttps_epi32(a), _mm_cvttps_epi32(b));
-        const __m128i cd = _mm_packs_epi32(_mm_cvttps_epi32(c), _mm_cvttps_epi32(d));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(ab, cd));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(ab, ab));
     }
     // Two clamped vectors (0 .. 65535) truncated into 8 unsigned 16-bit values; SSE2 packs only signed.
     static void StoreU16x2(uint16_t* out, T a, T b) {

@@ -5,14 +5,76 @@
 
 #include <cstdint>
 
+#include "pyramid/row_kernels.h"
 #include "pyramid/row_kernels_scalar.h"
 
 namespace rowvector {
 namespace {
 
-// Expand columns of a whole vector block: x even, outputs x .. x + 2 N - 1 from source index x / 2 on.
-template <class V, int NRows>
-inline void ExpandBlocks(float* out, const float* const* rows, const float* const* krows, int32_t& x, int32_t xEnd) {
+// Sinks take 2N consecutive expanded samples (lo = x .. x + N - 1, hi = the next N) or one sample.
+template <class V>
+struct StoreSink {
+    float* out;
+    void Vector(int32_t x, typename V::T lo, typename V::T hi) const {
+        V::Store(out + x, lo);
+        V::Store(out + x + V::N, hi);
+    }
+};
+
+template <class V>
+struct GainAddSink {
+    float* out;
+    const float* d;
+    typename V::T gain;
+    void Vector(int32_t x, typename V::T lo, typename V::T hi) const {
+        V::Store(out + x, V::Add(lo, V::Mul(gain, V::Load(d + x))));
+        V::Store(out + x + V::N, V::Add(hi, V::Mul(gain, V::Load(d + x + V::N))));
+    }
+};
+
+template <class V>
+struct SubtractSink {
+    float* out;
+    const float* d;
+    void Vector(int32_t x, typename V::T lo, typename V::T hi) const {
+        V::Store(out + x, V::Sub(V::Load(d + x), lo));
+        V::Store(out + x + V::N, V::Sub(V::Load(d + x + V::N), hi));
+    }
+};
+
+// e + gain * d clamped to 0 .. max; max(v, 0) gives 0 for NaN as the scalar store does.
+template <class V>
+inline typename V::T Clamped(typename V::T e, const float* d, typename V::T gain, typename V::T hi) {
+    const typename V::T v = V::Add(e, V::Mul(gain, V::Load(d)));
+    return V::Min(V::Max(v, V::Zero()), hi);
+}
+
+template <class V>
+struct U8Sink {
+    uint8_t* out;
+    const float* d;
+    typename V::T gain;
+    typename V::T hi;
+    void Vector(int32_t x, typename V::T lo, typename V::T up) const {
+        V::StoreU8x2(out + x, Clamped<V>(lo, d + x, gain, hi), Clamped<V>(up, d + x + V::N, gain, hi));
+    }
+};
+
+template <class V>
+struct U16Sink {
+    uint16_t* out;
+    const float* d;
+    typename V::T gain;
+    typename V::T hi;
+    void Vector(int32_t x, typename V::T lo, typename V::T up) const {
+        V::StoreU16x2(out + x, Clamped<V>(lo, d + x, gain, hi), Clamped<V>(up, d + x + V::N, gain, hi));
+    }
+};
+
+// Expand columns of whole vector blocks: x even, outputs x .. x + 2N - 1 from source index x / 2 on.
+template <class V, int NRows, class Sink>
+inline void ExpandBlocks(const Sink& sink, const float* const* rows, const float* const* krows, int32_t& x,
+                         int32_t xEnd) {
     using T = typename V::T;
     T k[NRows][5];
     for (int n = 0; n < NRows; n++) {
@@ -20,6 +82,31 @@ inline void ExpandBlocks(float* out, const float* const* rows, const float* cons
             k[n][c] = V::Set1(krows[n][c]);
     }
     const T four = V::Set1(4.0f);
+    // Two blocks per step: four independent accumulation chains keep the adders busy.
+    for (; x + 4 * V::N <= xEnd; x += 4 * V::N) {
+        const int32_t i = x / 2;
+        T even0 = V::Zero(), odd0 = V::Zero(), even1 = V::Zero(), odd1 = V::Zero();
+        for (int n = 0; n < NRows; n++) {
+            const float* r = rows[n] + i;
+            const T left0 = V::Load(r - 1), centre0 = V::Load(r), right0 = V::Load(r + 1);
+            const T left1 = V::Load(r + V::N - 1), centre1 = V::Load(r + V::N), right1 = V::Load(r + V::N + 1);
+            even0 = V::Add(V::Mul(left0, k[n][0]), even0);
+            even1 = V::Add(V::Mul(left1, k[n][0]), even1);
+            odd0 = V::Add(V::Mul(centre0, k[n][1]), odd0);
+            odd1 = V::Add(V::Mul(centre1, k[n][1]), odd1);
+            even0 = V::Add(V::Mul(centre0, k[n][2]), even0);
+            even1 = V::Add(V::Mul(centre1, k[n][2]), even1);
+            odd0 = V::Add(V::Mul(right0, k[n][3]), odd0);
+            odd1 = V::Add(V::Mul(right1, k[n][3]), odd1);
+            even0 = V::Add(V::Mul(right0, k[n][4]), even0);
+            even1 = V::Add(V::Mul(right1, k[n][4]), even1);
+        }
+        T lo, hi;
+        V::Interleave(V::Mul(even0, four), V::Mul(odd0, four), lo, hi);
+        sink.Vector(x, lo, hi);
+        V::Interleave(V::Mul(even1, four), V::Mul(odd1, four), lo, hi);
+        sink.Vector(x + 2 * V::N, lo, hi);
+    }
     for (; x + 2 * V::N <= xEnd; x += 2 * V::N) {
         const int32_t i = x / 2;
         T even = V::Zero();
@@ -35,24 +122,53 @@ inline void ExpandBlocks(float* out, const float* const* rows, const float* cons
             odd = V::Add(V::Mul(centre, k[n][1]), odd);
             odd = V::Add(V::Mul(right, k[n][3]), odd);
         }
-        V::StoreInterleaved(out + x, V::Mul(even, four), V::Mul(odd, four));
+        T lo, hi;
+        V::Interleave(V::Mul(even, four), V::Mul(odd, four), lo, hi);
+        sink.Vector(x, lo, hi);
     }
 }
 
-template <class V>
-void ExpandInterior(float* out, const float* const* rows, const float* const* krows, int32_t nRows, int32_t xBegin,
-                    int32_t xEnd) {
+template <class V, class Sink>
+void ExpandInteriorWith(const Sink& sink, const ExpandTarget& t, const float* const* rows, const float* const* krows,
+                        int32_t nRows, int32_t xBegin, int32_t xEnd) {
     int32_t x = xBegin;
     if (x < xEnd && (x & 1) != 0) {
-        out[x] = rowscalar::ExpandInteriorSample(rows, krows, nRows, x);
+        rowscalar::SinkSample(t, x, rowscalar::ExpandInteriorSample(rows, krows, nRows, x));
         x++;
     }
     if (nRows == 3) {
-        ExpandBlocks<V, 3>(out, rows, krows, x, xEnd);
+        ExpandBlocks<V, 3>(sink, rows, krows, x, xEnd);
     } else if (nRows == 2) {
-        ExpandBlocks<V, 2>(out, rows, krows, x, xEnd);
+        ExpandBlocks<V, 2>(sink, rows, krows, x, xEnd);
     }
-    rowscalar::ExpandInterior(out, rows, krows, nRows, x, xEnd);
+    rowscalar::ExpandInterior(t, rows, krows, nRows, x, xEnd);
+}
+
+template <class V>
+void ExpandInterior(const ExpandTarget& t, const float* const* rows, const float* const* krows, int32_t nRows,
+                    int32_t xBegin, int32_t xEnd) {
+    const typename V::T gain = V::Set1(t.gain);
+    switch (t.sink) {
+        case ExpandSink::kStore:
+            ExpandInteriorWith<V>(StoreSink<V>{static_cast<float*>(t.out)}, t, rows, krows, nRows, xBegin, xEnd);
+            break;
+        case ExpandSink::kGainAdd:
+            ExpandInteriorWith<V>(GainAddSink<V>{static_cast<float*>(t.out), t.detail, gain}, t, rows, krows, nRows,
+                                  xBegin, xEnd);
+            break;
+        case ExpandSink::kSubtract:
+            ExpandInteriorWith<V>(SubtractSink<V>{static_cast<float*>(t.out), t.detail}, t, rows, krows, nRows,
+                                  xBegin, xEnd);
+            break;
+        case ExpandSink::kGainAddU8:
+            ExpandInteriorWith<V>(U8Sink<V>{static_cast<uint8_t*>(t.out), t.detail, gain, V::Set1(255.0f)}, t, rows,
+                                  krows, nRows, xBegin, xEnd);
+            break;
+        case ExpandSink::kGainAddU16:
+            ExpandInteriorWith<V>(U16Sink<V>{static_cast<uint16_t*>(t.out), t.detail, gain, V::Set1(65535.0f)}, t,
+                                  rows, krows, nRows, xBegin, xEnd);
+            break;
+    }
 }
 
 template <class V>
@@ -82,63 +198,10 @@ void ReduceInterior(float* out, const float* const* rows, const float* kernel, i
 }
 
 template <class V>
-void GainAdd(float* out, const float* e, const float* d, float gain, int32_t n) {
-    const typename V::T g = V::Set1(gain);
-    int32_t i = 0;
-    for (; i + V::N <= n; i += V::N)
-        V::Store(out + i, V::Add(V::Load(e + i), V::Mul(g, V::Load(d + i))));
-    rowscalar::GainAdd(out, e, d, gain, i, n);
-}
-
-template <class V>
-void Subtract(float* out, const float* g, const float* e, int32_t n) {
-    int32_t i = 0;
-    for (; i + V::N <= n; i += V::N)
-        V::Store(out + i, V::Sub(V::Load(g + i), V::Load(e + i)));
-    rowscalar::Subtract(out, g, e, i, n);
-}
-
-// e + gain * d clamped to 0 .. max; max(v, 0) returns 0 for NaN as the scalar store does.
-template <class V>
-inline typename V::T GainAddClamp(const float* e, const float* d, typename V::T g, typename V::T hi) {
-    const typename V::T v = V::Add(V::Load(e), V::Mul(g, V::Load(d)));
-    return V::Min(V::Max(v, V::Zero()), hi);
-}
-
-template <class V>
-void GainAddStoreU8(uint8_t* out, const float* e, const float* d, float gain, int32_t n) {
-    const typename V::T g = V::Set1(gain);
-    const typename V::T hi = V::Set1(255.0f);
-    int32_t i = 0;
-    for (; i + 4 * V::N <= n; i += 4 * V::N) {
-        V::StoreU8x4(out + i, GainAddClamp<V>(e + i, d + i, g, hi), GainAddClamp<V>(e + i + V::N, d + i + V::N, g, hi),
-                     GainAddClamp<V>(e + i + 2 * V::N, d + i + 2 * V::N, g, hi),
-                     GainAddClamp<V>(e + i + 3 * V::N, d + i + 3 * V::N, g, hi));
-    }
-    rowscalar::GainAddStoreU8(out, e, d, gain, i, n);
-}
-
-template <class V>
-void GainAddStoreU16(uint16_t* out, const float* e, const float* d, float gain, int32_t n) {
-    const typename V::T g = V::Set1(gain);
-    const typename V::T hi = V::Set1(65535.0f);
-    int32_t i = 0;
-    for (; i + 2 * V::N <= n; i += 2 * V::N) {
-        V::StoreU16x2(out + i, GainAddClamp<V>(e + i, d + i, g, hi),
-                      GainAddClamp<V>(e + i + V::N, d + i + V::N, g, hi));
-    }
-    rowscalar::GainAddStoreU16(out, e, d, gain, i, n);
-}
-
-template <class V>
 RowKernels MakeRowKernels() {
     RowKernels k{};
     k.expandInterior = ExpandInterior<V>;
     k.reduceInterior = ReduceInterior<V>;
-    k.gainAdd = GainAdd<V>;
-    k.subtract = Subtract<V>;
-    k.gainAddStoreU8 = GainAddStoreU8<V>;
-    k.gainAddStoreU16 = GainAddStoreU16<V>;
     return k;
 }
 
