@@ -58,11 +58,13 @@ void OnSolvaneCommand(bool up) {
         CQmPicBufAPI::Copy(gApp.sourceBackup, doc.sourceBuffer);
     // The result is re-shaped only for a picture the worker accepts: re-shaping leaves its pixels
     // undefined, and a refused command must not leave a garbled result to be saved.
-    const bool accepted = doc.sourceBuffer.bitsPerComponent == 8 && doc.sourceBuffer.components == 3 &&
-                          doc.sourceBuffer.data && gApp.sourceBackup.data &&
-                          CQmPicBufAPI::ReinitHeap(doc.resultBuffer, doc.sourceBuffer) == 0;
-    if (!accepted) {
+    if (doc.sourceBuffer.bitsPerComponent != 8 || doc.sourceBuffer.components != 3 || !doc.sourceBuffer.data) {
         AskMessageBox(gApp.mainWindow, Str(41), nullptr, MB_OK);
+        return;
+    }
+    if (!gApp.sourceBackup.data || CQmPicBufAPI::ReinitHeap(doc.resultBuffer, doc.sourceBuffer) != 0) {
+        // The backup or the result could not be made: the run would lose the picture.
+        AskMessageBox(gApp.mainWindow, Str(kStrPictureTooLarge), nullptr, MB_OK | MB_ICONWARNING);
         return;
     }
     doc.progressDialog = CreateDialogParamW(MainInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), gApp.mainWindow,

@@ -6,8 +6,8 @@
 
 #include "imaging/document_win.h"
 
-// Entry points provided by the dialogs' and the worker's own subsystems. Each starts as a stand-in
-// from job_standins_win.cpp; point a hook at the real function when it exists.
+// Entry points provided by the dialogs' and the worker's own subsystems (app_hooks_win.cpp); tests
+// may point a hook elsewhere.
 struct AppHooks {
     void (*showOptionsDialog)(HWND owner);
     DLGPROC smartContrastDialogProc;                   // runs template 153 on its thread

@@ -15,6 +15,7 @@
 #include "app/ui_state.h"
 #include "app/view_win.h"
 #include "base/prompt_win.h"
+#include "fusion/prepare_win.h"
 #include "resources/resource.h"
 #include "settings/settings_win.h"
 #include "settings/string_table_win.h"
@@ -172,6 +173,8 @@ void ResetAppState() {
 LRESULT OnCreate(HWND window) {
     ResetAppState();
     gApp.zoomShowsSource = 1;
+    exposureCount = 0;
+    fusionTileIndex = 0;
     gApp.unsavedResult = 0;
     LoadAppSettings();
     LoadStringTable();
@@ -227,13 +230,37 @@ void OnDestroy() {
 
 // ---- commands -------------------------------------------------------------------------------
 
+// Close without the question: status, buttons, pictures, grey view, menus, decoded bitmap.
+void CloseImage() {
+    SetStatusText(L"");
+    EnableToolbarButton(IDM_LOAD, true);
+    EnableToolbarButton(IDM_SAVE_AS, false);
+    CQmPicBufAPI::DoneHeap(gDocument.sourceBuffer);
+    CQmPicBufAPI::DoneHeap(gDocument.resultBuffer);
+    CQmPicBufAPI::DoneHeap(gApp.renderer.sourceCache);
+    CQmPicBufAPI::DoneHeap(gApp.renderer.resultCache);
+    gApp.renderer.interpolation = 1;
+    RenderView(0, nullptr, kSlotClear, 0);
+    RepaintMainWindow();
+    GrayFileItems(true);
+    EnableWindow(gApp.zoomBox, FALSE);
+    ReleaseDecodedBitmap(gDocument);
+    gApp.unsavedResult = 0;
+    gApp.zoomShowsSource = 0;
+}
+
 // After a successful load: title, status, result := source, fit, both caches, enables.
 void ShowLoadedPicture(HWND window, const wchar_t* path, const wchar_t* status) {
     ImageDocument& doc = gDocument;
+    if (CQmPicBufAPI::ReinitHeap(doc.resultBuffer, doc.sourceBuffer) != 0) {
+        // No room for the result copy: say so and show no picture rather than a half-loaded one.
+        AskMessageBox(window, Str(kStrPictureTooLarge), nullptr, MB_OK | MB_ICONWARNING);
+        CloseImage();
+        return;
+    }
+    CQmPicBufAPI::Copy(doc.resultBuffer, doc.sourceBuffer);
     SetTitleFromPath(window, path);
     SetStatusText(status);
-    if (CQmPicBufAPI::ReinitHeap(doc.resultBuffer, doc.sourceBuffer) == 0)
-        CQmPicBufAPI::Copy(doc.resultBuffer, doc.sourceBuffer);
     gApp.dragging = 0;
     gApp.lastMouseX = gApp.lastMouseY = gApp.dragAnchorX = gApp.dragAnchorY = 0;
     gApp.anchorImgX = doc.sourceBuffer.width * 0.5;
@@ -280,21 +307,7 @@ void OnSaveAs(HWND window) {
 
 void OnCloseImage() {
     if (JobRunning() || !AskContinueWithoutSaving()) return;
-    SetStatusText(L"");
-    EnableToolbarButton(IDM_LOAD, true);
-    EnableToolbarButton(IDM_SAVE_AS, false);
-    CQmPicBufAPI::DoneHeap(gDocument.sourceBuffer);
-    CQmPicBufAPI::DoneHeap(gDocument.resultBuffer);
-    CQmPicBufAPI::DoneHeap(gApp.renderer.sourceCache);
-    CQmPicBufAPI::DoneHeap(gApp.renderer.resultCache);
-    gApp.renderer.interpolation = 1;
-    RenderView(0, nullptr, kSlotClear, 0);
-    RepaintMainWindow();
-    GrayFileItems(true);
-    EnableWindow(gApp.zoomBox, FALSE);
-    ReleaseDecodedBitmap(gDocument);
-    gApp.unsavedResult = 0;
-    gApp.zoomShowsSource = 0;
+    CloseImage();
 }
 
 void OnAbout(HWND window) {
@@ -351,6 +364,17 @@ LRESULT OnNotify(LPARAM lParam) {
 
 void SetCursorMessage(LPCWSTR cursor) { SetMainCursor(cursor); }
 
+// The view is painted from the surface, so the window's own background is never erased. A flat
+// (transparent) toolbar asks its parent for its background with its own DC: that one gets the face.
+LRESULT OnEraseBackground(HWND window, HDC dc) {
+    if (WindowFromDC(dc) != window) {
+        RECT r{};
+        GetClipBox(dc, &r);
+        FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    }
+    return 1;
+}
+
 }  // namespace
 
 // ---- shared helpers -------------------------------------------------------------------------
@@ -397,7 +421,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnViewSize();
             return 0;
         case WM_PAINT: OnViewPaint(window); return 0;
-        case WM_ERASEBKGND: return 1;
+        case WM_ERASEBKGND: return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
         case WM_CLOSE: return OnClose(window);
         case WM_NOTIFY: return OnNotify(lParam);
         case WM_SETCURSOR:

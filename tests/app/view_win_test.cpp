@@ -43,7 +43,6 @@ TEST_F(MainWindowTest, ZoomBoxListAndTypedPercentages) {
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_ZOOM_BOX, CBN_SELCHANGE), reinterpret_cast<LPARAM>(gApp.zoomBox));
     EXPECT_EQ(gApp.zoom, 4.0);
     EXPECT_EQ(ZoomText(), L"400.0 %");
-    TakeScreenshot("zoomed_400");
 
     TypeZoom(L"5");
     EXPECT_EQ(ZoomText(), L"10.0 %");
@@ -198,4 +197,24 @@ TEST_F(MainWindowTest, LargeWindowIsCutToTheSurface) {
     Pump();
     SendMessageW(window, MSG_REDRAW_RESULT, 0, 0);
     EXPECT_TRUE(IsWindow(window));
+}
+
+// Screenshots for a person to look at: SP_SCREENSHOT_DIR (a Linux folder) and SP_PHOTO (a picture).
+TEST_F(MainWindowTest, PhotoOnScreen) {
+    wchar_t photo[1024] = {};
+    if (!GetEnvironmentVariableW(L"SP_PHOTO", photo, 1024)) GTEST_SKIP() << "SP_PHOTO not set";
+    prompter.fileAnswers.push_back({true, photo, 0});
+    Command(IDM_LOAD);
+    ASSERT_NE(gDocument.sourceBuffer.data, nullptr);
+    TakeScreenshot("loaded_photo");
+    SendMessageW(gApp.zoomBox, CB_SETCURSEL, 6, 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_ZOOM_BOX, CBN_SELCHANGE), reinterpret_cast<LPARAM>(gApp.zoomBox));
+    EXPECT_EQ(ZoomText(), L"400.0 %");
+    TakeScreenshot("zoomed_400");
+    int32_t rect[4] = {gDocument.sourceBuffer.width / 2 - 40, gDocument.sourceBuffer.height / 2 - 30,
+                       gDocument.sourceBuffer.width / 2 + 40, gDocument.sourceBuffer.height / 2 + 30};
+    gApp.renderer.overlayRect = rect;
+    SendMessageW(window, MSG_REDRAW_RESULT, 0, 0);
+    TakeScreenshot("overlay_outline");
+    gApp.renderer.overlayRect = nullptr;
 }

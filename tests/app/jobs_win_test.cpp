@@ -1,0 +1,191 @@
+#include "app/app_fixture_win.h"
+
+#include <atomic>
+#include <thread>
+
+#include "app/app_messages.h"
+#include "app/view_win.h"
+#include "base/alloc.h"
+#include "settings/string_table_win.h"
+
+namespace {
+
+// Ends the processing dialog as soon as it is open, from another thread, as a user would.
+class DialogCloser {
+public:
+    explicit DialogCloser(WPARAM button) : thread_([this, button] {
+        while (!stop_) {
+            if (HWND dialog = gApp.dialogMouseTarget.load()) {
+                ++opened_;
+                PostMessageW(dialog, WM_COMMAND, button, 0);
+                while (!stop_ && gApp.dialogMouseTarget.load() == dialog) Sleep(5);
+            }
+            Sleep(5);
+        }
+    }) {}
+    ~DialogCloser() {
+        stop_ = true;
+        thread_.join();
+    }
+    int opened() const { return opened_; }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<int> opened_{0};
+    std::thread thread_;
+};
+
+std::wstring ProgressText(HWND progress) { return WindowText(ProgressTextControl(progress)); }
+
+}  // namespace
+
+TEST_F(MainWindowTest, SolvaneRefusesGreyAnd16BitPictures) {
+    const std::wstring grey = folder.File(L"grey.bmp");
+    ASSERT_TRUE(WriteGreyBmp(grey, 64, 48));
+    prompter.fileAnswers.push_back({true, grey, 0});
+    Command(IDM_LOAD);
+    ASSERT_EQ(gDocument.sourceBuffer.components, 1);
+    const std::vector<uint8_t> result(gDocument.resultBuffer.data,
+                                      gDocument.resultBuffer.data + gDocument.resultBuffer.size);
+    Command(IDM_SOLVANE_UP);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, L"Image format not supported!");
+    EXPECT_TRUE(prompter.messages[0].defaultCaption);
+    EXPECT_EQ(prompter.messages[0].type, static_cast<UINT>(MB_OK));
+    EXPECT_FALSE(JobRunning());
+    EXPECT_EQ(gDocument.progressDialog, nullptr);
+    EXPECT_FALSE(MenuBarGrayed(0));
+    EXPECT_TRUE(ButtonEnabled(IDM_SOLVANE_UP));
+    // The refused command leaves the result as it was (it could still be saved), the backup is taken.
+    EXPECT_EQ(std::vector<uint8_t>(gDocument.resultBuffer.data, gDocument.resultBuffer.data + gDocument.resultBuffer.size),
+              result);
+    EXPECT_EQ(gApp.sourceBackup.width, 64);
+
+    // A 16-bit colour picture is refused the same way.
+    LoadPicture(40, 30);
+    ASSERT_EQ(CQmPicBufAPI::ReinitHeap(gDocument.sourceBuffer, 40, 30, 3, 16), 0);
+    std::memset(gDocument.sourceBuffer.data, 0x40, static_cast<size_t>(gDocument.sourceBuffer.size));
+    Command(IDM_SOLVANE_DOWN);
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(prompter.messages[1].text, L"Image format not supported!");
+    EXPECT_EQ(gApp.fusionUp.load(), 0);
+    EXPECT_FALSE(JobRunning());
+}
+
+TEST_F(MainWindowTest, SolvaneRunHandsOverToTheFusionDialogAndRefusesToClose) {
+    LoadPicture(120, 90);
+    DialogCloser closer(IDCANCEL);
+    Command(IDM_SOLVANE_DOWN);
+    HWND progress = gDocument.progressDialog;
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(JobRunning());
+    EXPECT_EQ(StatusText(), L"");
+    EXPECT_EQ(gApp.abortRequested.load(), 0);
+    EXPECT_EQ(std::wstring(gApp.fusionSourcePath), std::wstring(folder.File(L"pic.bmp")));
+    // Closing the window while the job runs is refused; so is another job.
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(window));
+    Command(IDM_EXIT);
+    EXPECT_TRUE(IsWindow(window));
+    const std::wstring other = folder.File(L"other.bmp");
+    WriteTestBmp(other, 20, 20);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
+    EXPECT_EQ(WindowText(window), L"SolvanePictova - " + folder.File(L"pic.bmp"));
+    ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
+    EXPECT_EQ(closer.opened(), 1);
+    EXPECT_FALSE(IsWindow(progress));  // destroyed at the end of its run
+    EXPECT_EQ(gDocument.progressDialog, nullptr);
+    EXPECT_EQ(gApp.zoomShowsSource, 0);
+    for (int pos = 0; pos < 3; ++pos) EXPECT_FALSE(MenuBarGrayed(pos)) << pos;
+    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+        EXPECT_TRUE(ButtonEnabled(id)) << id;
+    EXPECT_EQ(gApp.dialogMouseTarget.load(), nullptr);
+    // The window closes normally afterwards.
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(MainWindowTest, AbortShowsCancelingAndReloadsTheFile) {
+    const std::wstring path = LoadPicture(300, 200);
+    DialogCloser closer(IDCANCEL);
+    Command(IDM_SOLVANE_UP);
+    HWND progress = gDocument.progressDialog;
+    ASSERT_NE(progress, nullptr);
+    wchar_t button[32] = {};
+    GetDlgItemTextW(progress, IDCANCEL, button, 32);
+    EXPECT_STREQ(button, L"Abort");
+    SendMessageW(progress, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(gApp.abortRequested.load(), 1);
+    EXPECT_EQ(ProgressText(progress), L"Canceling ...");
+    ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
+    EXPECT_EQ(closer.opened(), 0);  // no Fusion dialog after an abort
+    EXPECT_FALSE(IsWindow(progress));
+    EXPECT_EQ(gDocument.sourceBuffer.width, 300);
+    EXPECT_EQ(gDocument.sourceBuffer.data[3 * 7 + 0], 7);  // the file was read again
+    EXPECT_FALSE(MenuBarGrayed(1));
+    EXPECT_TRUE(ButtonEnabled(IDM_SAVE_AS));
+    EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
+}
+
+TEST_F(MainWindowTest, SmartContrastJobDisablesTheInterfaceAndTheViewStillPans) {
+    LoadPicture();
+    Command(IDM_SMART_CONTRAST);
+    ASSERT_TRUE(PumpUntil([] { return gApp.dialogMouseTarget.load() != nullptr; }));
+    EXPECT_TRUE(JobRunning());
+    PumpUntil([] { return MenuBarGrayed(0) && !ButtonEnabled(IDM_SOLVANE_DOWN); }, 3000);
+    for (int pos = 0; pos < 3; ++pos) EXPECT_TRUE(MenuBarGrayed(pos)) << pos;
+    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+        EXPECT_FALSE(ButtonEnabled(id)) << id;
+
+    // The modal dialog disables the window: its mouse comes back through the cursor requests.
+    POINT start{300, 300};
+    ClientToScreen(window, &start);
+    SetCursorPos(start.x, start.y);
+    const double ax = gApp.anchorImgX, ay = gApp.anchorImgY;
+    SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTERROR, WM_LBUTTONDOWN));
+    EXPECT_EQ(gApp.dragging, 1);
+    SetCursorPos(start.x + 20, start.y + 10);
+    SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTERROR, WM_MOUSEMOVE));
+    EXPECT_DOUBLE_EQ(gApp.anchorImgX, ax - 20 / gApp.zoom);
+    EXPECT_DOUBLE_EQ(gApp.anchorImgY, ay - 10 / gApp.zoom);
+    SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTERROR, WM_LBUTTONUP));
+    EXPECT_EQ(gApp.dragging, 0);
+
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(window));
+    PostMessageW(gApp.dialogMouseTarget.load(), WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
+    for (int pos = 0; pos < 3; ++pos) EXPECT_FALSE(MenuBarGrayed(pos)) << pos;
+    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+        EXPECT_TRUE(ButtonEnabled(id)) << id;
+    EXPECT_EQ(gApp.dialogMouseTarget.load(), nullptr);
+    // Without a dialog the cursor request gets the default handling.
+    SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN));
+    EXPECT_EQ(gApp.dragging, 0);
+}
+
+TEST_F(MainWindowTest, CursorAndResultMessages) {
+    SendMessageW(window, MSG_CURSOR_WAIT, 0, 0);
+    EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrW(window, GCLP_HCURSOR)), LoadCursorW(nullptr, IDC_WAIT));
+    SendMessageW(window, MSG_CURSOR_SIZEALL, 0, 0);
+    EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrW(window, GCLP_HCURSOR)), LoadCursorW(nullptr, IDC_SIZEALL));
+    SendMessageW(window, MSG_CURSOR_ARROW, 0, 0);
+    EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrW(window, GCLP_HCURSOR)), LoadCursorW(nullptr, IDC_ARROW));
+    EXPECT_EQ(SendMessageW(window, MSG_RESULT_UNSAVED, 0, 0), 0);
+    EXPECT_EQ(gApp.unsavedResult, 1);
+}
+
+TEST_F(MainWindowTest, SolvaneWithoutMemoryForTheBackupStartsNothing) {
+    LoadPicture(200, 100);
+    const std::vector<uint8_t> result(gDocument.resultBuffer.data,
+                                      gDocument.resultBuffer.data + gDocument.resultBuffer.size);
+    SetAllocationLimit(1000);
+    Command(IDM_SOLVANE_UP);
+    SetAllocationLimit(0);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, Str(kStrPictureTooLarge));
+    EXPECT_FALSE(JobRunning());
+    EXPECT_EQ(gDocument.progressDialog, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(gDocument.resultBuffer.data, gDocument.resultBuffer.data + gDocument.resultBuffer.size),
+              result);
+}
