@@ -10,6 +10,7 @@
 #include "base/alloc.h"
 #include "base/prompt_win.h"
 #include "imaging/gdiplus_win.h"
+#include "imaging/picture_header.h"
 #include "imaging/pixel_rows.h"
 #include "settings/string_table_win.h"
 
@@ -94,6 +95,30 @@ Decode ConvertToBuffer(GpBitmap* bitmap, uint32_t format, bool grey, SQmPicBuf& 
         ConvertRowToBuffer(format, grey, lock.Row(y), buffer.data + y * rowBytes, static_cast<int32_t>(width));
     }
     return Decode::Done;
+}
+
+// A header that claims a size no bitmap could hold is refused before the decoder tries to allocate
+// it (a decoder may otherwise spend minutes or the whole memory on a few bytes of file).
+bool ClaimsTooLarge(const wchar_t* path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    HeaderReader read = [file](uint64_t offset, uint8_t* out, size_t size) -> size_t {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD got = 0;
+        if (offset > static_cast<uint64_t>(INT64_MAX) || size > MAXDWORD ||
+            !SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
+            !ReadFile(file, out, static_cast<DWORD>(size), &got, nullptr)) {
+            return 0;
+        }
+        return got;
+    };
+    ClaimedSize size;
+    const bool tooLarge = ReadClaimedSize(read, size) && ClaimedSizeTooLarge(size);
+    CloseHandle(file);
+    return tooLarge;
 }
 
 }  // namespace
@@ -184,11 +209,20 @@ uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
     }
 
     // Decode into temporaries: a refused file leaves the loaded picture, its bitmap and path as they were.
+    if (ClaimsTooLarge(path)) {
+        Tell(document, kStrPictureTooLarge);
+        return 1;
+    }
     GpBitmap* raw = nullptr;
-    if (gdip::GdipCreateBitmapFromFile(path, &raw) != Gdiplus::Ok) {
+    const GpStatus decoded = gdip::GdipCreateBitmapFromFile(path, &raw);
+    if (decoded != Gdiplus::Ok) {
         if (raw)
             gdip::GdipDisposeImage(raw);
         raw = nullptr;
+        if (decoded == Gdiplus::OutOfMemory) {
+            Tell(document, kStrPictureTooLarge);
+            return 1;
+        }
     }
     ScopedGpBitmap bitmap(raw);
     Gdiplus::PixelFormat format = 0;
@@ -204,8 +238,8 @@ uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
         ScopedGpBitmap expanded;
         Decode expansion = ExpandIndexed(bitmap.get(), expanded, grey);
         if (expansion != Decode::Done) {
-            if (expansion == Decode::TooLarge)
-                Tell(document, kStrPictureTooLarge);
+            // Every refusal is said, so a file that half-decodes never looks like a load that did nothing.
+            Tell(document, expansion == Decode::TooLarge ? kStrPictureTooLarge : 41);
             return 1;
         }
         bitmap = std::move(expanded);  // saved later as 24-bit colour
@@ -217,8 +251,7 @@ uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
     Decode conversion = ConvertToBuffer(bitmap.get(), format, grey, loaded);
     if (conversion != Decode::Done) {
         CQmPicBufAPI::DoneHeap(loaded);
-        if (conversion == Decode::TooLarge)
-            Tell(document, kStrPictureTooLarge);
+        Tell(document, conversion == Decode::TooLarge ? kStrPictureTooLarge : 41);
         return 1;
     }
 
