@@ -13,7 +13,11 @@
 namespace {
 
 constexpr int32_t kMaxThreads = 8;
-constexpr int64_t kMinWorkPerChunk = 16 * 1024;
+// Work units (about one multiply-add each) below which a chunk is not worth handing over, and below which a
+// whole job stays on the calling thread: every job ends in a wait for the slowest thread, and on a busy
+// machine that wait, not the arithmetic, is what small jobs cost.
+constexpr int64_t kDefaultMinWorkPerChunk = 64 * 1024;
+std::atomic<int64_t> gMinWorkPerChunk{kDefaultMinWorkPerChunk};
 
 struct Job {
     RowRangeFn fn;
@@ -127,6 +131,10 @@ void SetWorkerThreadCount(int32_t count) {
     gRequested.store(std::max(0, count));
 }
 
+void SetParallelRowsGrain(int64_t minWorkPerChunk) {
+    gMinWorkPerChunk.store(minWorkPerChunk > 0 ? minWorkPerChunk : kDefaultMinWorkPerChunk);
+}
+
 int32_t WorkerThreadCount() {
     return ResolvedThreadCount();
 }
@@ -136,8 +144,9 @@ void ParallelRows(int32_t rows, int64_t workPerRow, RowRangeFn fn, void* context
         return;
     const int32_t threads = ResolvedThreadCount();
     const int64_t work = static_cast<int64_t>(rows) * std::max<int64_t>(workPerRow, 1);
+    const int64_t minChunk = gMinWorkPerChunk.load();
     bool expected = false;
-    if (threads <= 1 || rows < 2 || work < 2 * kMinWorkPerChunk || !gBusy.compare_exchange_strong(expected, true)) {
+    if (threads <= 1 || rows < 2 || work < 16 * minChunk || !gBusy.compare_exchange_strong(expected, true)) {
         fn(context, 0, rows);
         return;
     }
@@ -147,10 +156,10 @@ void ParallelRows(int32_t rows, int64_t workPerRow, RowRangeFn fn, void* context
         gPool->Resize(threads - 1);
         gPoolThreads = threads;
     }
-    // Several chunks per thread so a thread slowed by other work on the machine does not hold up the rest.
-    const int64_t minRows = std::max<int64_t>(1, kMinWorkPerChunk / std::max<int64_t>(workPerRow, 1));
+    // Many chunks per thread, so a thread slowed by other work on the machine holds up little of the rest.
+    const int64_t minRows = std::max<int64_t>(1, minChunk / std::max<int64_t>(workPerRow, 1));
     const int32_t chunkRows =
-        static_cast<int32_t>(std::max<int64_t>(minRows, (rows + threads * 4 - 1) / (threads * 4)));
+        static_cast<int32_t>(std::max<int64_t>(minRows, (rows + threads * 16 - 1) / (threads * 16)));
     Job job;
     job.fn = fn;
     job.context = context;

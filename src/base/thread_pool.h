@@ -8,6 +8,10 @@
 void SetWorkerThreadCount(int32_t count);
 int32_t WorkerThreadCount();
 
+// Smallest chunk of work (in units of about one multiply-add) handed to a thread; jobs under 16 chunks stay on
+// the calling thread. Tests lower it to split small pictures; 0 restores the default.
+void SetParallelRowsGrain(int64_t minWorkPerChunk);
+
 using RowRangeFn = void (*)(void* context, int32_t rowBegin, int32_t rowEnd);
 
 // Runs fn over [0, rows) in contiguous chunks on the pool and the calling thread and returns when all are

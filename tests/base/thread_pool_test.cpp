@@ -45,6 +45,11 @@ TEST(ParallelRows, EveryRowExactlyOnceForAnyThreadCount) {
     }
     ThreadCountScope scope(2);
     ParallelRows(0, 1000, [](int32_t, int32_t) { ADD_FAILURE() << "no rows, no call"; });
+    // The finest grain splits even a few rows.
+    SetParallelRowsGrain(1);
+    for (int32_t rows : {2, 3, 17, 100})
+        EXPECT_EQ(CountVisits(rows, 1), std::vector<int>(static_cast<size_t>(rows), 1)) << rows;
+    SetParallelRowsGrain(0);
 }
 
 TEST(ParallelRows, NestedAndConcurrentCallersFinish) {

@@ -38,14 +38,17 @@ std::vector<Config> Configs() {
     return out;
 }
 
+// Small pictures are split into many small chunks too, so chunk borders fall everywhere.
 struct UseConfig {
     explicit UseConfig(const Config& c) {
         UseRowKernels(c.kernels);
         SetWorkerThreadCount(c.threads);
+        SetParallelRowsGrain(1);
     }
     ~UseConfig() {
         UseRowKernels(nullptr);
         SetWorkerThreadCount(0);
+        SetParallelRowsGrain(0);
     }
 };
 

@@ -46,6 +46,7 @@ struct PinKernels {
     ~PinKernels() {
         UseRowKernels(nullptr);
         SetWorkerThreadCount(0);
+        SetParallelRowsGrain(0);
     }
 };
 
@@ -141,6 +142,7 @@ TEST(RowKernels, ResamplingMatchesReferenceForEverySetAndThreadCount) {
             const int32_t threads = 1 + configuration++ % 3;
             PinKernels pin(set.kernels);
             SetWorkerThreadCount(threads);
+            SetParallelRowsGrain(1);
             std::vector<float> got(small.size(), -2.0f);
             ReducePlane(got.data(), big.data(), dw, dh, w, h, kernel.data());
             EXPECT_EQ(std::memcmp(got.data(), reduceWant.data(), got.size() * 4), 0)
