@@ -145,3 +145,30 @@ void BM_WeightLevel0(benchmark::State& state) {
 BENCHMARK(BM_WeightLevel0)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// Level 1 of the same rendering: fractional guides, so every factor is computed, not looked up.
+void BM_WeightLevel1(benchmark::State& state) {
+    const int32_t w = kWidth / 2, h = kHeight / 2;
+    const size_t n = static_cast<size_t>(w) * h;
+    std::vector<float> guide[3], sums[4];
+    const OwnedPicture& r = Renderings()[kPower / 2];
+    for (int c = 0; c < 3; ++c) {
+        guide[c].resize(n);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                const uint8_t* p = r.bytes.data() + static_cast<size_t>(2 * y) * r.buf.stride + 6 * x + c;
+                guide[c][static_cast<size_t>(y) * w + x] = (p[0] + p[3] + p[r.buf.stride] + p[r.buf.stride + 3]) / 4.1f;
+            }
+    }
+    for (auto& s : sums)
+        s.assign(n, 0.0f);
+    SetFusionThreadCount(static_cast<int32_t>(state.range(0)));
+    for (auto _ : state) {
+        WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
+                           guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(), w, h,
+                           128, 5, 5, 5);
+        benchmark::ClobberMemory();
+    }
+    SetFusionThreadCount(0);
+}
+BENCHMARK(BM_WeightLevel1)->Arg(1)->Unit(benchmark::kMillisecond);
