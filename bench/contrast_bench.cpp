@@ -108,19 +108,28 @@ void BM_ApplySmartContrast(benchmark::State& state) {
 }
 BENCHMARK(BM_ApplySmartContrast)->Arg(3)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)->ReportAggregatesOnly(true);
 
-// The fast render on one thread, to see how the threads scale.
+// The render on one thread with each kernel set (0 scalar, 1 SSE2, 2 AVX2), to see what the
+// vector widths and the threads each bring.
 void BM_ApplySmartContrastOneThread(benchmark::State& state) {
+    const RowKernels* sets[] = {&ScalarRowKernels(), Sse2RowKernels(), Avx2RowKernels()};
+    const RowKernels* kernels = sets[state.range(0)];
+    if (!kernels) {
+        state.SkipWithError("not supported here");
+        return;
+    }
     ContrastPyramid& pyramid = bench::BuiltContrastPyramid(3);
     Result result(bench::ContrastPhoto(3));
+    UseRowKernels(kernels);
     SetWorkerThreadCount(1);
     for (auto _ : state) {
         benchmark::DoNotOptimize(ApplySmartContrast(result.pic, pyramid, kContrastLod));
         benchmark::ClobberMemory();
     }
-    SetWorkerThreadCount(0);
     state.SetLabel(ActiveRowKernelsName());
+    SetWorkerThreadCount(0);
+    UseRowKernels(nullptr);
 }
-BENCHMARK(BM_ApplySmartContrastOneThread)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ApplySmartContrastOneThread)->DenseRange(1, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 
 // The same render with the vector paths and the threads switched off (SP_SCALAR=1 on one core).
 void BM_ApplySmartContrastScalarPath(benchmark::State& state) {
