@@ -55,12 +55,40 @@ void SetTitleFromPath(HWND window, const wchar_t* path) {
     SetWindowTextW(window, (std::wstring(L"SolvanePictova - ") + path).c_str());
 }
 
-void GrayFileItems(bool gray) {
+bool ToolEnabled(int command) { return SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, command, 0) != 0; }
+
+bool MenuEnabled(HMENU menu, UINT item, UINT by) { return (GetMenuState(menu, item, by) & MF_GRAYED) == 0; }
+
+// What the menus, buttons and zoom box show now (jobs and dialogs change them directly too).
+MainUiEnables CurrentUi() {
     HMENU menu = GetMenu(gApp.mainWindow);
-    const UINT flags = MF_BYCOMMAND | (gray ? MF_GRAYED : MF_ENABLED);
-    EnableMenuItem(menu, IDM_SAVE_AS, flags);
-    EnableMenuItem(menu, IDM_CLOSE, flags);
+    MainUiEnables s;
+    s.menuBar = MenuEnabled(menu, 0, MF_BYPOSITION);
+    s.menuSaveAs = MenuEnabled(menu, IDM_SAVE_AS, MF_BYCOMMAND);
+    s.menuClose = MenuEnabled(menu, IDM_CLOSE, MF_BYCOMMAND);
+    s.toolLoad = ToolEnabled(IDM_LOAD);
+    s.toolSaveAs = ToolEnabled(IDM_SAVE_AS);
+    s.toolSmartContrast = ToolEnabled(IDM_SMART_CONTRAST);
+    s.toolSolvaneUp = ToolEnabled(IDM_SOLVANE_UP);
+    s.toolSolvaneDown = ToolEnabled(IDM_SOLVANE_DOWN);
+    s.zoomBox = IsWindowEnabled(gApp.zoomBox) != FALSE;
+    return s;
 }
+
+void ApplyUi(const MainUiEnables& s) {
+    HMENU menu = GetMenu(gApp.mainWindow);
+    if (s.menuBar != MenuEnabled(menu, 0, MF_BYPOSITION)) EnableMainMenuBar(s.menuBar);
+    EnableMenuItem(menu, IDM_SAVE_AS, MF_BYCOMMAND | (s.menuSaveAs ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, IDM_CLOSE, MF_BYCOMMAND | (s.menuClose ? MF_ENABLED : MF_GRAYED));
+    EnableToolbarButton(IDM_LOAD, s.toolLoad);
+    EnableToolbarButton(IDM_SAVE_AS, s.toolSaveAs);
+    EnableToolbarButton(IDM_SMART_CONTRAST, s.toolSmartContrast);
+    EnableToolbarButton(IDM_SOLVANE_UP, s.toolSolvaneUp);
+    EnableToolbarButton(IDM_SOLVANE_DOWN, s.toolSolvaneDown);
+    EnableWindow(gApp.zoomBox, s.zoomBox ? TRUE : FALSE);
+}
+
+void UpdateUi(UiEvent event) { ApplyUi(NextUiState(CurrentUi(), event)); }
 
 // ---- creation -------------------------------------------------------------------------------
 
@@ -198,8 +226,7 @@ LRESULT OnCreate(HWND window) {
     CreateZoomBox();
     SetDisabledImages();
     LocaliseMenu(window);
-    GrayFileItems(true);
-    for (int id : {IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN}) EnableToolbarButton(id, false);
+    UpdateUi(UiEvent::Created);
     DragAcceptFiles(window, TRUE);
     gApp.zoom = 1.0;
     gApp.zoomBoxDefaultProc = reinterpret_cast<WNDPROC>(
@@ -233,8 +260,6 @@ void OnDestroy() {
 // Close without the question: status, buttons, pictures, grey view, menus, decoded bitmap.
 void CloseImage() {
     SetStatusText(L"");
-    EnableToolbarButton(IDM_LOAD, true);
-    EnableToolbarButton(IDM_SAVE_AS, false);
     CQmPicBufAPI::DoneHeap(gDocument.sourceBuffer);
     CQmPicBufAPI::DoneHeap(gDocument.resultBuffer);
     CQmPicBufAPI::DoneHeap(gApp.renderer.sourceCache);
@@ -242,8 +267,7 @@ void CloseImage() {
     gApp.renderer.interpolation = 1;
     RenderView(0, nullptr, kSlotClear, 0);
     RepaintMainWindow();
-    GrayFileItems(true);
-    EnableWindow(gApp.zoomBox, FALSE);
+    UpdateUi(UiEvent::Closed);
     ReleaseDecodedBitmap(gDocument);
     gApp.unsavedResult = 0;
     gApp.zoomShowsSource = 0;
@@ -269,9 +293,7 @@ void ShowLoadedPicture(HWND window, const wchar_t* path, const wchar_t* status) 
     RenderView(0, &doc.resultBuffer, kSlotResult, 1);
     RenderView(0, &doc.sourceBuffer, kSlotSource, 0);
     RepaintMainWindow();
-    GrayFileItems(false);
-    EnableJobButtons(true);
-    EnableWindow(gApp.zoomBox, TRUE);
+    UpdateUi(UiEvent::Loaded);
     gApp.unsavedResult = 0;
 }
 
