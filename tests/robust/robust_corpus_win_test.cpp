@@ -11,6 +11,7 @@
 
 #include "app/app_fixture_win.h"
 #include "base/alloc.h"
+#include "contrast/contrast_dialog_win.h"
 #include "contrast/contrast_pyramid.h"
 #include "fusion/exposure.h"
 #include "fusion/fusion.h"
@@ -269,7 +270,7 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
     Watchdog watchdog(20000);
     Outcomes outcomes;
     const int32_t lod[kLodCount] = {15, 20, 12, 10, 30, 8, 10, 25};
-    int index = 0;
+    int index = 0, loadedCount = 0;
     for (const CorpusFile& file : corpus) {
         const std::wstring path = folder.File(L"in\\" + std::to_wstring(index++) + L"-" + file.name);
         ASSERT_TRUE(WriteWholeFile(path, file.bytes.data(), file.bytes.size()));
@@ -326,6 +327,25 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
         }
         watchdog.End();
 
+        // Now and then the real dialog on its own thread: open, one recompute, Cancel.
+        if (++loadedCount % 12 == 1) {
+            watchdog.Begin(L"Smart Contrast dialog " + path);
+            const uint32_t recomputes = SmartContrastRecomputeCount();
+            Command(IDM_SMART_CONTRAST);
+            HWND dialog = nullptr;
+            PumpUntil([&] {
+                dialog = gApp.dialogMouseTarget.load();
+                return (dialog && IsWindowVisible(dialog)) || !JobRunning();
+            });
+            if (dialog && JobRunning()) {
+                EXPECT_GT(SmartContrastRecomputeCount(), recomputes);
+                SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            }
+            EXPECT_TRUE(PumpUntil([] { return !JobRunning(); }));
+            outcomes.Add(dialog ? "Smart Contrast dialog opened" : "Smart Contrast dialog refused");
+            watchdog.End();
+        }
+
         // The exposure tiles and a small fusion of them, for the pictures the preparation takes.
         if (src.components == 3 && src.bitsPerComponent == 8) {
             watchdog.Begin(L"tiles and fusion " + path);
@@ -370,6 +390,7 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
                 outcomes.Add("saved");
             } else {
                 EXPECT_FALSE(FileExists(target));
+                std::printf("[corpus] save as %ls refused for %ls\n", exts[f], file.name.c_str());
                 outcomes.Add("save refused: " + std::string(prompter.messages.back().text.begin(),
                                                              prompter.messages.back().text.end()));
             }
