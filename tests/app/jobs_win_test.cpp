@@ -114,7 +114,9 @@ TEST_F(MainWindowTest, AbortShowsCancelingAndReloadsTheFile) {
     wchar_t button[32] = {};
     GetDlgItemTextW(progress, IDCANCEL, button, 32);
     EXPECT_STREQ(button, L"Abort");
-    SendMessageW(progress, WM_COMMAND, IDCANCEL, 0);
+    // Esc reaches the modeless dialog through the main message loop and means Abort.
+    MSG esc{progress, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+    EXPECT_TRUE(PreTranslateMainMessage(esc));
     EXPECT_EQ(gApp.abortRequested.load(), 1);
     EXPECT_EQ(ProgressText(progress), L"Canceling ...");
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));

@@ -246,3 +246,15 @@ TEST_F(MainWindowTest, AcceleratorsActOnTheMainWindow) {
     PreTranslateMainMessage(inBox);
     EXPECT_EQ(ZoomText(), L"120.0 %");
 }
+
+TEST_F(MainWindowTest, PaintCopiesTheSurfaceToTheWindow) {
+    LoadPicture();
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    HDC dc = GetDC(window);
+    const RECT c = Client();
+    for (POINT p : {POINT{c.right / 2, c.bottom / 2}, POINT{c.right / 3, c.bottom / 3}, POINT{5, c.bottom - 30}}) {
+        const uint8_t* s = SurfacePixel(p.x, p.y);
+        EXPECT_EQ(GetPixel(dc, p.x, p.y), RGB(s[2], s[1], s[0])) << p.x << "," << p.y;
+    }
+    ReleaseDC(window, dc);
+}
