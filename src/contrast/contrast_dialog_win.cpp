@@ -20,8 +20,9 @@
 #include "settings/settings_win.h"
 #include "settings/string_table_win.h"
 
-static_assert(kSliderLineUp == TB_LINEUP && kSliderPageDown == TB_PAGEDOWN && kSliderThumbPosition == TB_THUMBPOSITION &&
-              kSliderThumbTrack == TB_THUMBTRACK && kSliderEndTrack == TB_ENDTRACK);
+static_assert(kSliderLineUp == TB_LINEUP && kSliderPageDown == TB_PAGEDOWN &&
+              kSliderThumbPosition == TB_THUMBPOSITION && kSliderThumbTrack == TB_THUMBTRACK &&
+              kSliderEndTrack == TB_ENDTRACK);
 
 namespace {
 
@@ -45,7 +46,9 @@ struct DialogState {
 
 std::atomic<uint32_t> gRecomputes{0};
 
-DialogState* StateOf(HWND dialog) { return reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
+DialogState* StateOf(HWND dialog) {
+    return reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+}
 
 // The dialog class is shared, so its cursor is set on the class as well as for the moment.
 void SetCursors(HWND dialog, LPCWSTR cursor, UINT mainMessage) {
@@ -65,7 +68,8 @@ void LocaliseTexts(HWND dialog) {
     SetDlgItemTextW(dialog, IDOK, Str(45));
     SetDlgItemTextW(dialog, IDCANCEL, Str(46));
     SetDlgItemTextW(dialog, IDC_SC_DEFAULTS, Str(53));
-    for (int k = 0; k < kLodCount; ++k) SetDlgItemTextW(dialog, kLabelIds[k], Str(kLabelStrings[k]));
+    for (int k = 0; k < kLodCount; ++k)
+        SetDlgItemTextW(dialog, kLabelIds[k], Str(kLabelStrings[k]));
     SetDlgItemTextW(dialog, IDC_SC_HEADER_LEVEL, Str(63));
     SetDlgItemTextW(dialog, IDC_SC_HEADER_POWER, Str(64));
     SetWindowTextW(dialog, Str(65));
@@ -86,15 +90,18 @@ bool OnInitDialog(HWND dialog, DialogState& s) {
     const SQmPicBuf& source = s.document->sourceBuffer;
 
     switch (ClassifyContrastSource(source)) {
-        case ContrastOpening::TooSmall: return Refuse(dialog, kStrContrastTooSmall);
-        case ContrastOpening::Unsupported: return Refuse(dialog, 41);
+        case ContrastOpening::TooSmall:
+            return Refuse(dialog, kStrContrastTooSmall);
+        case ContrastOpening::Unsupported:
+            return Refuse(dialog, 41);
         case ContrastOpening::Ready:
             if (s.pyramid.Build(source) != 0) {
                 s.pyramid.Release();
                 return Refuse(dialog, kStrContrastNoMemory);
             }
             break;
-        case ContrastOpening::Empty: break;  // no levels: every row disabled, nothing rendered
+        case ContrastOpening::Empty:
+            break;  // no levels: every row disabled, nothing rendered
     }
 
     SetCursors(dialog, IDC_WAIT, MSG_CURSOR_WAIT);
@@ -135,7 +142,8 @@ bool OnInitDialog(HWND dialog, DialogState& s) {
 
 void Recompute(HWND dialog, DialogState& s) {
     SetCursors(dialog, IDC_WAIT, MSG_CURSOR_WAIT);
-    if (ApplySmartContrast(s.document->resultBuffer, s.pyramid, s.lod) == 0) ++gRecomputes;
+    if (ApplySmartContrast(s.document->resultBuffer, s.pyramid, s.lod) == 0)
+        ++gRecomputes;
     // The main window reads the result only inside this call, never while it is being rewritten.
     SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -144,7 +152,8 @@ void Recompute(HWND dialog, DialogState& s) {
 
 void OnSlider(HWND dialog, DialogState& s, WPARAM wParam, HWND control) {
     int k = 0;
-    while (k < kLodCount && GetDlgItem(dialog, kSliderIds[k]) != control) ++k;
+    while (k < kLodCount && GetDlgItem(dialog, kSliderIds[k]) != control)
+        ++k;
     if (k < kLodCount) {
         const int32_t code = LOWORD(wParam);
         const int32_t p = static_cast<int32_t>(SendMessageW(control, TBM_GETPOS, 0, 0));
@@ -154,7 +163,8 @@ void OnSlider(HWND dialog, DialogState& s, WPARAM wParam, HWND control) {
         const int32_t previous = s.lod[k];
         s.lod[k] = q;
         ShowValue(dialog, k, q);
-        if (SliderNeedsRecompute(code, previous, q)) SendMessageW(dialog, MSG_SC_RECOMPUTE, 1, 0);
+        if (SliderNeedsRecompute(code, previous, q))
+            SendMessageW(dialog, MSG_SC_RECOMPUTE, 1, 0);
     }
     SetFocus(dialog);
 }
@@ -177,7 +187,8 @@ void OnClose(HWND dialog, DialogState& s, int button) {
         // Same geometry only: the result is never written past its own block.
         const SQmPicBuf& src = doc.sourceBuffer;
         SQmPicBuf& dst = doc.resultBuffer;
-        if (src.data && dst.data && src.size == dst.size) std::memcpy(dst.data, src.data, static_cast<size_t>(src.size));
+        if (src.data && dst.data && src.size == dst.size)
+            std::memcpy(dst.data, src.data, static_cast<size_t>(src.size));
         SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
         SetFocus(gApp.mainWindow);
     } else {
@@ -196,13 +207,16 @@ void OnClose(HWND dialog, DialogState& s, int button) {
     SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
     SetFocus(gApp.mainWindow);
     // With no picture the zoom box stays as the main window left it (disabled).
-    if (doc.sourceBuffer.data) EnableWindow(gApp.zoomBox, TRUE);
+    if (doc.sourceBuffer.data)
+        EnableWindow(gApp.zoomBox, TRUE);
     SetStatusText(L"");
 }
 
 }  // namespace
 
-uint32_t SmartContrastRecomputeCount() { return gRecomputes.load(); }
+uint32_t SmartContrastRecomputeCount() {
+    return gRecomputes.load();
+}
 
 INT_PTR CALLBACK SmartContrastDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     DialogState* s = StateOf(dialog);
@@ -212,30 +226,40 @@ INT_PTR CALLBACK SmartContrastDialogProc(HWND dialog, UINT message, WPARAM wPara
             s->document = reinterpret_cast<ImageDocument*>(lParam);
             SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(s));
             gApp.renderer.overlayRect = nullptr;
-            if (!OnInitDialog(dialog, *s)) s->closed = true;
+            if (!OnInitDialog(dialog, *s))
+                s->closed = true;
             return FALSE;  // the focus is set already
         }
         case MSG_SC_RECOMPUTE:
-            if (s && !s->closed) Recompute(dialog, *s);
+            if (s && !s->closed)
+                Recompute(dialog, *s);
             return TRUE;
         case WM_HSCROLL:
-            if (s && !s->closed) OnSlider(dialog, *s, wParam, reinterpret_cast<HWND>(lParam));
+            if (s && !s->closed)
+                OnSlider(dialog, *s, wParam, reinterpret_cast<HWND>(lParam));
             return TRUE;
         case WM_MOUSEWHEEL:
             SendMessageW(gApp.mainWindow, WM_MOUSEWHEEL, wParam, lParam);
             return TRUE;
         case WM_COMMAND:
-            if (!s || s->closed) return FALSE;
+            if (!s || s->closed)
+                return FALSE;
             switch (LOWORD(wParam)) {
-                case IDC_SC_DEFAULTS: OnSetDefaults(dialog, *s); return TRUE;
+                case IDC_SC_DEFAULTS:
+                    OnSetDefaults(dialog, *s);
+                    return TRUE;
                 case IDOK:
-                case IDCANCEL: OnClose(dialog, *s, LOWORD(wParam)); return TRUE;
-                default: return FALSE;
+                case IDCANCEL:
+                    OnClose(dialog, *s, LOWORD(wParam));
+                    return TRUE;
+                default:
+                    return FALSE;
             }
         case WM_NCDESTROY:
             SetWindowLongPtrW(dialog, DWLP_USER, 0);
             delete s;
             return FALSE;
-        default: return FALSE;
+        default:
+            return FALSE;
     }
 }

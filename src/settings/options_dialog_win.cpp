@@ -10,7 +10,8 @@ namespace {
 
 void CentreOnOwner(HWND dialog) {
     HWND owner = GetWindow(dialog, GW_OWNER);
-    if (!owner) return;
+    if (!owner)
+        return;
     RECT o{}, d{};
     GetWindowRect(owner, &o);
     GetWindowRect(dialog, &d);
@@ -56,7 +57,8 @@ HWND ThreadMainWindow() {
             auto* s = reinterpret_cast<Search*>(param);
             wchar_t name[100] = {};
             GetClassNameW(window, name, 100);
-            if (lstrcmpiW(name, s->className) != 0) return TRUE;
+            if (lstrcmpiW(name, s->className) != 0)
+                return TRUE;
             s->found = window;
             return FALSE;
         },
@@ -68,27 +70,39 @@ HWND ThreadMainWindow() {
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-        case WM_INITDIALOG: OnInitDialog(dialog); return TRUE;
+        case WM_INITDIALOG:
+            OnInitDialog(dialog);
+            return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case IDOK: OnOk(dialog); return TRUE;
-                case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-                default: return FALSE;
+                case IDOK:
+                    OnOk(dialog);
+                    return TRUE;
+                case IDCANCEL:
+                    EndDialog(dialog, IDCANCEL);
+                    return TRUE;
+                default:
+                    return FALSE;
             }
-        default: return FALSE;
+        default:
+            return FALSE;
     }
 }
 
 void ShowOptionsDialog(HWND owner) {
     const int32_t before = gAppSettings.currentLanguage;
     LoadAppSettings();  // the list shows the file as it is now
-    const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_OPTIONS), owner,
-                                           OptionsDialogProc, 0);
-    if (result != IDOK) return;
+    const INT_PTR result =
+        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_OPTIONS), owner, OptionsDialogProc, 0);
+    if (result != IDOK)
+        return;
     // Only the notice speaks the new language; the rest of the table waits for the next start.
     ReloadString(47);
     ReloadString(38);
-    if (gAppSettings.currentLanguage != before) AskMessageBox(owner, Str(47), Str(38), MB_ICONINFORMATION | MB_OK);
+    if (gAppSettings.currentLanguage != before)
+        AskMessageBox(owner, Str(47), Str(38), MB_ICONINFORMATION | MB_OK);
 }
 
-void ShowOptionsDialog() { ShowOptionsDialog(ThreadMainWindow()); }
+void ShowOptionsDialog() {
+    ShowOptionsDialog(ThreadMainWindow());
+}

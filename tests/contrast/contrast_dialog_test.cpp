@@ -13,11 +13,15 @@ struct Outcome {
 };
 Outcome Notify(int32_t code, int32_t before, int16_t thumb = 0) {
     int32_t controlStep = 0;
-    if (code == kSliderLineDown) controlStep = 1;
-    if (code == kSliderLineUp) controlStep = -1;
+    if (code == kSliderLineDown)
+        controlStep = 1;
+    if (code == kSliderLineUp)
+        controlStep = -1;
     int32_t p = ClampToSlider(before + controlStep);
-    if (code == kSliderTop) p = kLodMin;
-    if (code == kSliderBottom) p = kLodMax;
+    if (code == kSliderTop)
+        p = kLodMin;
+    if (code == kSliderBottom)
+        p = kLodMax;
     const int32_t q = ClampToSlider(SliderTargetValue(code, p, thumb));
     return {q, SliderNeedsRecompute(code, before, q)};
 }

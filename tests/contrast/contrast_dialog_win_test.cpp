@@ -1,17 +1,18 @@
 // The Smart Contrast dialog end to end: the real main window, a loaded picture, the dialog on its
 // own thread, driven by messages as the controls would send them.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/app_state_win.h"
@@ -41,12 +42,15 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000) {
     for (;;) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;  // posted by a destroyed main window
+            if (msg.message == WM_QUIT)
+                continue;  // posted by a destroyed main window
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        if (done()) return true;
-        if (GetTickCount() - start > timeoutMs) return false;
+        if (done())
+            return true;
+        if (GetTickCount() - start > timeoutMs)
+            return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
 }
@@ -86,7 +90,8 @@ protected:
         PumpUntil([] { return false; }, 50);
     }
     void TearDown() override {
-        if (HWND d = gApp.dialogMouseTarget.load()) SendMessageW(d, WM_COMMAND, IDCANCEL, 0);
+        if (HWND d = gApp.dialogMouseTarget.load())
+            SendMessageW(d, WM_COMMAND, IDCANCEL, 0);
         PumpUntil([] { return !JobRunning(); });
         SetAllocationLimit(0);
         DestroyWindow(main_);
@@ -120,7 +125,8 @@ protected:
             dialog = gApp.dialogMouseTarget.load();
             return (dialog && IsWindowVisible(dialog)) || !JobRunning();
         });
-        if (!JobRunning()) return nullptr;
+        if (!JobRunning())
+            return nullptr;
         firstRecompute_ = SmartContrastRecomputeCount() - before;
         return dialog;
     }
@@ -151,17 +157,21 @@ protected:
     static bool MenusEnabled() {
         HMENU menu = GetMenu(gApp.mainWindow);
         for (int i = 0; i < 3; ++i)
-            if (GetMenuState(menu, i, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED)) return false;
+            if (GetMenuState(menu, i, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED))
+                return false;
         for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
-            if (!SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, id, 0)) return false;
+            if (!SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, id, 0))
+                return false;
         return true;
     }
     static bool MenusDisabled() {
         HMENU menu = GetMenu(gApp.mainWindow);
         for (int i = 0; i < 3; ++i)
-            if (!(GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED)) return false;
+            if (!(GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED))
+                return false;
         for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
-            if (SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, id, 0)) return false;
+            if (SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, id, 0))
+                return false;
         return true;
     }
     // The result a given set of slider values must give, rendered here from a pyramid of our own.
@@ -220,8 +230,10 @@ TEST_F(SmartContrastDialogTest, OpensWithDefaultsAndCancelRestoresTheSource) {
     const SQmPicBuf& r = gDocument.resultBuffer;
     size_t lower = 0, other = 0;
     for (int32_t i = 0; i < s.size; ++i) {
-        if (r.data[i] + 1 == s.data[i]) ++lower;
-        else if (r.data[i] != s.data[i]) ++other;
+        if (r.data[i] + 1 == s.data[i])
+            ++lower;
+        else if (r.data[i] != s.data[i])
+            ++other;
     }
     EXPECT_EQ(other, 0u);
     EXPECT_LT(lower, static_cast<size_t>(s.size) / 4);
@@ -387,7 +399,8 @@ TEST_F(SmartContrastDialogTest, PicturesItCannotTakeAreRefusedWithAMessage) {
     EXPECT_EQ(prompter_.messages[0].text, EnglishString(kStrContrastTooSmall));
     EXPECT_EQ(prompter_.messages[0].caption, L"Smart Contrast");
     EXPECT_EQ(prompter_.messages[0].owner, main_);
-    for (int32_t i = 0; i < gDocument.resultBuffer.size; ++i) ASSERT_EQ(gDocument.resultBuffer.data[i], 7);
+    for (int32_t i = 0; i < gDocument.resultBuffer.size; ++i)
+        ASSERT_EQ(gDocument.resultBuffer.data[i], 7);
     EXPECT_TRUE(MenusEnabled());
     EXPECT_EQ(gApp.dialogMouseTarget.load(), nullptr);
 
@@ -399,7 +412,8 @@ TEST_F(SmartContrastDialogTest, PicturesItCannotTakeAreRefusedWithAMessage) {
     SetAllocationLimit(0);
     ASSERT_EQ(prompter_.messages.size(), 2u);
     EXPECT_EQ(prompter_.messages[1].text, EnglishString(kStrContrastNoMemory));
-    for (int32_t i = 0; i < gDocument.resultBuffer.size; ++i) ASSERT_EQ(gDocument.resultBuffer.data[i], 9);
+    for (int32_t i = 0; i < gDocument.resultBuffer.size; ++i)
+        ASSERT_EQ(gDocument.resultBuffer.data[i], 9);
     EXPECT_TRUE(MenusEnabled());
     EXPECT_FALSE(FileExists(SettingsFilePath()));
 }
@@ -408,7 +422,8 @@ TEST_F(SmartContrastDialogTest, WithoutAPictureEveryRowIsDisabledAndOkStillClose
     const uint32_t n = SmartContrastRecomputeCount();
     HWND dialog = Open();
     ASSERT_NE(dialog, nullptr);
-    for (int k = 0; k < 8; ++k) EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, kSliders[k])));
+    for (int k = 0; k < 8; ++k)
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, kSliders[k])));
     SendMessageW(dialog, WM_COMMAND, IDC_SC_DEFAULTS, 0);
     Close(dialog, IDOK);
     EXPECT_EQ(SmartContrastRecomputeCount(), n);
@@ -445,7 +460,8 @@ TEST_F(SmartContrastDialogTest, TheMainWindowReachesBothDialogsThroughItsHooks) 
                 [](HWND w, LPARAM p) -> BOOL {
                     wchar_t cls[16] = {};
                     GetClassNameW(w, cls, 16);
-                    if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w) || GetWindow(w, GW_OWNER) != gApp.mainWindow)
+                    if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w) ||
+                        GetWindow(w, GW_OWNER) != gApp.mainWindow)
                         return TRUE;
                     *reinterpret_cast<HWND*>(p) = w;
                     return FALSE;
@@ -496,7 +512,8 @@ TEST_F(SmartContrastDialogTest, DISABLED_ShowcaseForAScreenshot) {
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, keys, sizeof(INPUT));
     PumpUntil([&] { return Position(dialog, 3) != 10; }, 3000);
-    std::printf("after the right arrow on 'eight': %d, label %ls\n", Position(dialog, 3), Text(dialog, kValues[3]).c_str());
+    std::printf("after the right arrow on 'eight': %d, label %ls\n", Position(dialog, 3),
+                Text(dialog, kValues[3]).c_str());
 
     RECT r{};
     HWND s0 = GetDlgItem(dialog, kSliders[0]);
@@ -508,7 +525,8 @@ TEST_F(SmartContrastDialogTest, DISABLED_ShowcaseForAScreenshot) {
     click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     SendInput(2, click, sizeof(INPUT));
     PumpUntil([] { return false; }, 1500);
-    std::printf("after a click right of the thumb of 'one': %d, label %ls\n", Position(dialog, 0), Text(dialog, kValues[0]).c_str());
+    std::printf("after a click right of the thumb of 'one': %d, label %ls\n", Position(dialog, 0),
+                Text(dialog, kValues[0]).c_str());
 
     for (int k : {0, 1, 2}) {
         HWND s = GetDlgItem(dialog, kSliders[k]);

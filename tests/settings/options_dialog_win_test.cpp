@@ -60,8 +60,10 @@ Seen RunOptions(HWND owner, int select, int button) {
     const DWORD ui = GetCurrentThreadId();
     std::thread driver([&] {
         HWND d = nullptr;
-        for (int i = 0; i < 1000 && !(d = FindOwnedDialog(ui, owner)); ++i) Sleep(10);
-        if (!d) return;
+        for (int i = 0; i < 1000 && !(d = FindOwnedDialog(ui, owner)); ++i)
+            Sleep(10);
+        if (!d)
+            return;
         seen.dialog = d;
         GetWindowRect(d, &seen.rect);
         HWND list = GetDlgItem(d, IDC_OPT_LANGUAGE);
@@ -76,7 +78,8 @@ Seen RunOptions(HWND owner, int select, int button) {
         seen.label = TextOf(GetDlgItem(d, IDC_OPT_LABEL));
         seen.ok = TextOf(GetDlgItem(d, IDOK));
         seen.cancel = TextOf(GetDlgItem(d, IDCANCEL));
-        if (select != -2) SendMessageW(list, CB_SETCURSEL, select, 0);
+        if (select != -2)
+            SendMessageW(list, CB_SETCURSEL, select, 0);
         SendMessageW(d, WM_COMMAND, button, 0);
     });
     ShowOptionsDialog(owner);
@@ -90,8 +93,8 @@ protected:
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&icc);
         SetProgramDirectoryOverride(folder_.path());
-        owner_ = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80, 701, 503,
-                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        owner_ = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80, 701, 503, nullptr,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(owner_, nullptr);
     }
     void TearDown() override {
