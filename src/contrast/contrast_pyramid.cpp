@@ -81,7 +81,7 @@ void ContrastPyramid::Release() {
         for (int k = 0; k < kContrastMaxLevels; k++)
             detail[c][k].Release();
         top[c].Release();
-        levelOne[c].Release();
+        levelTwo[c].Release();
     }
     for (int k = 0; k < kContrastMaxLevels; k++)
         scratch[k].Release();
@@ -100,7 +100,7 @@ size_t ContrastPyramid::AllocatedBytes() const {
     for (int c = 0; c < kContrastComponents; c++) {
         for (int k = 0; k < kContrastMaxLevels; k++)
             floats += detail[c][k].Count();
-        floats += top[c].Count() + levelOne[c].Count();
+        floats += top[c].Count() + levelTwo[c].Count();
     }
     for (int k = 0; k < kContrastMaxLevels; k++)
         floats += scratch[k].Count();
@@ -114,15 +114,16 @@ const float* GaussAbove(const ContrastPyramid& p, uint32_t c, uint32_t k) {
     return k + 1 == p.levelCount ? p.top[c].Data() : p.detail[c][k + 1].Data();
 }
 
+// Level k >= 2 of the reconstruction of component c (the top level for k = L).
 float* Reconstruction(ContrastPyramid& p, uint32_t c, uint32_t k) {
     if (k == p.levelCount)
         return p.top[c].Data();
-    return k == 1 ? p.levelOne[c].Data() : p.scratch[k].Data();
+    return k == 2 ? p.levelTwo[c].Data() : p.scratch[k].Data();
 }
 
-// Levels L - 1 down to 1 of component c: R(k) = Expand(R(k + 1)) + gain[k] x D(k), one fused pass per level.
-void CollapseToLevelOne(ContrastPyramid& p, uint32_t c, const float gain[kLodCount], const RowKernels& kernels) {
-    for (uint32_t k = p.levelCount - 1; k >= 1; k--) {
+// Levels L - 1 down to 2 of component c: R(k) = Expand(R(k + 1)) + gain[k] x D(k), one fused pass per level.
+void CollapseToLevelTwo(ContrastPyramid& p, uint32_t c, const float gain[kLodCount], const RowKernels& kernels) {
+    for (uint32_t k = p.levelCount - 1; k >= 2 && k < p.levelCount; k--) {
         const int32_t lw = static_cast<int32_t>(p.levelWidth[k]);
         const int32_t lh = static_cast<int32_t>(p.levelHeight[k]);
         const int32_t sw = static_cast<int32_t>(p.levelWidth[k + 1]);
@@ -141,7 +142,57 @@ void CollapseToLevelOne(ContrastPyramid& p, uint32_t c, const float gain[kLodCou
     }
 }
 
-// Level 0 of the given components into the rows of an interleaved picture with `components` per pixel.
+// Rows of the level 1 reconstruction of one component, made when first needed: output rows come in order and
+// each needs two or three consecutive level 1 rows, so four slots always hold them. For L = 1 the rows are
+// those of the top level.
+class LevelOneRows {
+public:
+    void Start(ContrastPyramid& p, uint32_t c, float gain, float* slots, const RowKernels& kernels) {
+        p_ = &p;
+        c_ = c;
+        gain_ = gain;
+        slots_ = slots;
+        kernels_ = &kernels;
+        for (int32_t& r : slotRow_)
+            r = -1;
+    }
+
+    const float* Row(int32_t j) {
+        const size_t w1 = p_->levelWidth[1];
+        if (p_->levelCount == 1)
+            return p_->top[c_].Data() + static_cast<size_t>(j) * w1;
+        float* slot = slots_ + static_cast<size_t>(j & 3) * w1;
+        if (slotRow_[j & 3] != j) {
+            // R(1) row j = Expand(R(2)) row j + gain[1] x D(1) row j.
+            const ContrastPyramid& p = *p_;
+            const float* d = p.detail[c_][1].Data() + static_cast<size_t>(j) * w1;
+            ExpandPlaneRow(ExpandTarget{ExpandSink::kGainAdd, slot, d, gain_}, Reconstruction(*p_, c_, 2), j,
+                           static_cast<int32_t>(p.levelWidth[1]), static_cast<int32_t>(p.levelHeight[1]),
+                           static_cast<int32_t>(p.levelWidth[2]), static_cast<int32_t>(p.levelHeight[2]), p.kernel,
+                           *kernels_);
+            slotRow_[j & 3] = j;
+        }
+        return slot;
+    }
+
+private:
+    ContrastPyramid* p_ = nullptr;
+    uint32_t c_ = 0;
+    float gain_ = 0.0f;
+    float* slots_ = nullptr;
+    const RowKernels* kernels_ = nullptr;
+    int32_t slotRow_[4] = {-1, -1, -1, -1};
+};
+
+// Per-thread working rows, grown when needed and kept, so a render allocates nothing once warm.
+float* ThreadLevelOneSlots(size_t floats) {
+    thread_local std::vector<float> slots;
+    if (slots.size() < floats)
+        slots.resize(floats);
+    return slots.data();
+}
+
+// Levels 1 and 0 of the given components into the rows of an interleaved picture with `components` per pixel.
 void CollapseLevelZero(ContrastPyramid& p, SQmPicBuf& target, uint32_t firstComponent, uint32_t components,
                        const float gain[kLodCount], const RowKernels& kernels) {
     const int32_t w = p.width;
@@ -152,17 +203,25 @@ void CollapseLevelZero(ContrastPyramid& p, SQmPicBuf& target, uint32_t firstComp
     const bool wide = p.bitsPerComponent != 8;
     const ExpandSink sink = wide ? ExpandSink::kGainAddU16 : ExpandSink::kGainAddU8;
     const size_t sampleBytes = wide ? 2 : 1;
-    ParallelRows(h, int64_t{w} * components * 8, [&](int32_t begin, int32_t end) {
+    ParallelRows(h, int64_t{w} * components * 10, [&](int32_t begin, int32_t end) {
         // One component goes straight into the picture; three go through rows of their own, then interleave.
         uint8_t* samples = components == 1 ? nullptr : ThreadSampleRows(static_cast<size_t>(w) * 3 * sampleBytes);
+        float* slots = ThreadLevelOneSlots(static_cast<size_t>(sw) * 4 * components);
+        LevelOneRows levelOne[kContrastComponents];
+        for (uint32_t i = 0; i < components; i++)
+            levelOne[i].Start(p, firstComponent + i, gain[1], slots + static_cast<size_t>(sw) * 4 * i, kernels);
         for (int32_t y = begin; y < end; y++) {
             uint8_t* out = target.data + static_cast<size_t>(y) * static_cast<size_t>(target.stride);
             const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w);
+            const ExpandTaps taps = ExpandTapsOf(y, h, sh);
             for (uint32_t i = 0; i < components; i++) {
                 const uint32_t c = firstComponent + i;
+                const float* rows[3] = {};
+                for (int32_t n = 0; n < taps.count; n++)
+                    rows[n] = levelOne[i].Row(taps.src[n]);
                 uint8_t* row = components == 1 ? out : samples + i * static_cast<size_t>(w) * sampleBytes;
-                ExpandPlaneRow(ExpandTarget{sink, row, p.detail[c][0].Data() + at, g}, Reconstruction(p, c, 1), y, w,
-                               h, sw, sh, p.kernel, kernels);
+                ExpandRowFromRows(ExpandTarget{sink, row, p.detail[c][0].Data() + at, g}, rows, taps, w, sw, p.kernel,
+                                  kernels);
             }
             if (components == 3) {
                 if (wide) {
@@ -219,10 +278,10 @@ uint8_t ContrastPyramid::Build(const SQmPicBuf& source) {
             if (!allocate(detail[c][k], k))
                 return 1;
         }
-        if (!allocate(top[c], L) || (L >= 2 && !allocate(levelOne[c], 1)))
+        if (!allocate(top[c], L) || (L >= 3 && !allocate(levelTwo[c], 2)))
             return 1;
     }
-    for (uint32_t k = 2; k < L; k++) {
+    for (uint32_t k = 3; k < L; k++) {
         if (!allocate(scratch[k], k))
             return 1;
     }
@@ -270,7 +329,7 @@ uint8_t ContrastPyramid::Render(SQmPicBuf& target, const int32_t lod[kLodCount],
     float gain[kLodCount];
     Gains(lod, levelCount, gain);
     const RowKernels& kernels = ActiveRowKernels();
-    CollapseToLevelOne(*this, component, gain, kernels);
+    CollapseToLevelTwo(*this, component, gain, kernels);
     CollapseLevelZero(*this, target, component, 1, gain, kernels);
     return 0;
 }
@@ -321,7 +380,7 @@ uint8_t ApplySmartContrast(SQmPicBuf& result, ContrastPyramid& pyramid, const in
     Gains(lod, pyramid.levelCount, gain);
     const RowKernels& kernels = ActiveRowKernels();
     for (uint32_t c = 0; c < pyramid.componentCount; c++)
-        CollapseToLevelOne(pyramid, c, gain, kernels);
+        CollapseToLevelTwo(pyramid, c, gain, kernels);
     CollapseLevelZero(pyramid, result, 0, pyramid.componentCount, gain, kernels);
     return 0;
 }

@@ -20,11 +20,12 @@ uint32_t ContrastLevelCount(int32_t width, int32_t height);
 // Only what a collapse needs is kept, for the picture's own components:
 //   detail[c][k]   band k (levels 0 .. L - 1), never changed by a render
 //   top[c]         the Gaussian level L, never changed by a render
-//   levelOne[c]    the level 1 reconstruction of a render (L >= 2), one per component so the last pass can
-//                  write all components of an output row at once
-//   scratch[k]     the level k reconstruction (2 <= k <= L - 1), reused by each component in turn
-// Level 0 is never reconstructed as a plane: its rows go straight into the picture. About 16 + 3 + 1/3 bytes
-// per pixel for colour, 4 x 4/3 + 4/3 for grey.
+//   levelTwo[c]    the level 2 reconstruction of a render (L >= 3), one per component, because the last
+//                  pass writes all components of an output row at once
+//   scratch[k]     the level k reconstruction (3 <= k <= L - 1), reused by each component in turn
+// Levels 1 and 0 are never reconstructed as planes: the last pass makes the few level 1 rows it needs as it
+// goes and writes level 0 rows straight into the picture. About 16 + 3/4 + 1/12 bytes per pixel for colour,
+// 16/3 + 1/4 + 1/12 for grey.
 struct ContrastPyramid {
     uint32_t componentCount = 0;
     int32_t bitsPerComponent = 0;
@@ -36,7 +37,7 @@ struct ContrastPyramid {
     float kernel[kKernelTaps] = {};
     FloatPlane detail[kContrastComponents][kContrastMaxLevels];
     FloatPlane top[kContrastComponents];
-    FloatPlane levelOne[kContrastComponents];
+    FloatPlane levelTwo[kContrastComponents];
     FloatPlane scratch[kContrastMaxLevels];
     bool built = false;  // Build finished without failure
 

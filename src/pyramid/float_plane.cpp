@@ -88,13 +88,6 @@ inline int32_t ExpandWindow(int32_t i, int32_t n) {
     return w;
 }
 
-// Grid positions of one direction that carry a source sample: src index and kernel index, in order.
-struct ExpandTaps {
-    int32_t count;
-    int32_t src[3];
-    int32_t k[3];
-};
-
 inline ExpandTaps MakeExpandTaps(int32_t i, int32_t dstN, int32_t srcN) {
     ExpandTaps t{};
     int32_t w = ExpandWindow(i, dstN);
@@ -133,8 +126,21 @@ void ReducePlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, i
         out[x] = rowscalar::ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
 }
 
+ExpandTaps ExpandTapsOf(int32_t i, int32_t dstN, int32_t srcN) {
+    return MakeExpandTaps(i, dstN, srcN);
+}
+
 void ExpandPlaneRow(const ExpandTarget& target, const float* src, int32_t y, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
                     int32_t srcHeight, const float* kernel, const RowKernels& kernels) {
+    const ExpandTaps rt = MakeExpandTaps(y, dstHeight, srcHeight);
+    const float* rows[3] = {};
+    for (int32_t n = 0; n < rt.count; n++)
+        rows[n] = src + static_cast<size_t>(rt.src[n]) * static_cast<size_t>(srcWidth);
+    ExpandRowFromRows(target, rows, rt, dstWidth, srcWidth, kernel, kernels);
+}
+
+void ExpandRowFromRows(const ExpandTarget& target, const float* const* rows, const ExpandTaps& rt, int32_t dstWidth,
+                       int32_t srcWidth, const float* kernel, const RowKernels& kernels) {
     // Columns 3 .. end - 1 have a centred window with every contributing grid column inside the source.
     int32_t interiorBegin = 3;
     int32_t interiorEnd = dstWidth - 3;
@@ -145,13 +151,9 @@ void ExpandPlaneRow(const ExpandTarget& target, const float* src, int32_t y, int
     if (interiorBegin > dstWidth)
         interiorBegin = interiorEnd = dstWidth;
 
-    const ExpandTaps rt = MakeExpandTaps(y, dstHeight, srcHeight);
-    const float* rows[3] = {};
     const float* krows[3] = {};
-    for (int32_t n = 0; n < rt.count; n++) {
-        rows[n] = src + static_cast<size_t>(rt.src[n]) * static_cast<size_t>(srcWidth);
+    for (int32_t n = 0; n < rt.count; n++)
         krows[n] = kernel + rt.k[n] * 5;
-    }
     auto generic = [&](int32_t x) {
         const ExpandTaps ct = MakeExpandTaps(x, dstWidth, srcWidth);
         float acc = 0.0f;

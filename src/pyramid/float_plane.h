@@ -53,3 +53,18 @@ void ReducePlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, i
                     const float* kernel, const RowKernels& kernels);
 void ExpandPlaneRow(const ExpandTarget& target, const float* src, int32_t y, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
                     int32_t srcHeight, const float* kernel, const RowKernels& kernels);
+
+// Grid positions of one direction of an expand that carry a source sample: source index and kernel index, in
+// order (2 or 3 of them).
+struct ExpandTaps {
+    int32_t count;
+    int32_t src[3];
+    int32_t k[3];
+};
+
+// Taps of output row (or column) i of an expand from srcN to dstN samples.
+ExpandTaps ExpandTapsOf(int32_t i, int32_t dstN, int32_t srcN);
+// ExpandPlaneRow with the source rows given: rows[n] is source row taps.src[n] of the row's taps, wherever it
+// lives (a collapse keeps a few rows of the level above instead of a whole plane).
+void ExpandRowFromRows(const ExpandTarget& target, const float* const* rows, const ExpandTaps& taps,
+                       int32_t dstWidth, int32_t srcWidth, const float* kernel, const RowKernels& kernels);

@@ -201,8 +201,9 @@ TEST(ContrastFast, RepeatedRendersDoNotChangeThePyramid) {
 }
 
 TEST(ContrastFast, PyramidMemoryStaysLean) {
-    // The photo-sized layout is the same as this one's, level for level.
-    for (auto [comps, limit] : {std::pair{3, 20.0}, std::pair{1, 7.0}}) {
+    // Bands (4 x 4/3 bytes a pixel per component), the level 2 reconstruction per component and a little
+    // more; the photo-sized layout is the same as this one's, level for level.
+    for (auto [comps, limit] : {std::pair{3, 17.0}, std::pair{1, 6.0}}) {
         Pic src(1600, 1280, comps, 8);
         Fill(src.b, 1);
         ContrastPyramid p;
@@ -210,6 +211,5 @@ TEST(ContrastFast, PyramidMemoryStaysLean) {
         EXPECT_EQ(p.levelCount, 8u);
         const double perPixel = static_cast<double>(p.AllocatedBytes()) / (1600.0 * 1280.0);
         EXPECT_LE(perPixel, limit) << comps;
-        EXPECT_GT(perPixel, limit - 1.0) << comps;
     }
 }

@@ -106,8 +106,8 @@ TEST(ContrastPyramid, BuildRecordsGeometryAndMatchesTheReference) {
             EXPECT_EQ(p.levelWidth[k], static_cast<uint32_t>(cs.w >> k));
             EXPECT_EQ(p.levelHeight[k], static_cast<uint32_t>(cs.h >> k));
         }
-        // Only the picture's own components have planes: bands 0 .. L - 1, the top level, the level 1
-        // reconstruction (L >= 2) and one shared reconstruction for each level from 2 to L - 1.
+        // Only the picture's own components have planes: bands 0 .. L - 1, the top level, the level 2
+        // reconstruction (L >= 3) and one shared reconstruction for each level from 3 to L - 1.
         size_t floats = 0;
         for (int c = 0; c < kContrastComponents; c++) {
             const bool present = c < cs.comps;
@@ -120,14 +120,14 @@ TEST(ContrastPyramid, BuildRecordsGeometryAndMatchesTheReference) {
                 }
             }
             EXPECT_EQ(p.top[c].Empty(), !present);
-            EXPECT_EQ(p.levelOne[c].Empty(), !(present && levels >= 2));
+            EXPECT_EQ(p.levelTwo[c].Empty(), !(present && levels >= 3));
             if (present) {
                 EXPECT_EQ(p.top[c].Width(), cs.w >> levels);
-                floats += p.top[c].Count() + p.levelOne[c].Count();
+                floats += p.top[c].Count() + p.levelTwo[c].Count();
             }
         }
         for (uint32_t k = 0; k < static_cast<uint32_t>(kContrastMaxLevels); k++) {
-            EXPECT_EQ(p.scratch[k].Empty(), !(k >= 2 && k < levels)) << k;
+            EXPECT_EQ(p.scratch[k].Empty(), !(k >= 3 && k < levels)) << k;
             floats += p.scratch[k].Count();
         }
         EXPECT_EQ(p.AllocatedBytes(), floats * 4);
