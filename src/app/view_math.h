@@ -68,22 +68,24 @@ void PanPlacement(ViewPlacement& p, int fromX, int fromY, int toX, int toY);
 // inside 0 <= x < w, 0 <= y < h (pixels may repeat when the rectangle is thinner than 3).
 template <typename Visit>
 void ForEachOutlinePixel(int X0, int Y0, int X1, int Y1, int w, int h, Visit visit) {
-    auto put = [&](int x, int y) {
-        if (x >= 0 && x < w && y >= 0 && y < h) visit(x, y);
+    // 64-bit: mapped corners may sit at the ends of the int range at extreme zoom.
+    const long long x0 = X0, y0 = Y0, x1 = X1, y1 = Y1;
+    auto put = [&](long long x, long long y) {
+        if (x >= 0 && x < w && y >= 0 && y < h) visit(static_cast<int>(x), static_cast<int>(y));
     };
     // Loops are cut to the window first: at high zoom the corners lie far outside it.
-    const int xa = X0 + 2 > 0 ? X0 + 2 : 0, xb = X1 - 2 < w - 1 ? X1 - 2 : w - 1;
-    for (int x = xa; x <= xb; ++x) {
-        put(x, Y0);
-        put(x, Y1);
-        put(x, Y0 + 1);
-        put(x, Y1 - 1);
+    const long long xa = x0 + 2 > 0 ? x0 + 2 : 0, xb = x1 - 2 < w - 1 ? x1 - 2 : w - 1;
+    for (long long x = xa; x <= xb; ++x) {
+        put(x, y0);
+        put(x, y1);
+        put(x, y0 + 1);
+        put(x, y1 - 1);
     }
-    const int ya = Y0 > 0 ? Y0 : 0, yb = Y1 < h - 1 ? Y1 : h - 1;
-    for (int y = ya; y <= yb; ++y) {
-        put(X0, y);
-        put(X1, y);
-        put(X0 + 1, y);
-        put(X1 - 1, y);
+    const long long ya = y0 > 0 ? y0 : 0, yb = y1 < h - 1 ? y1 : h - 1;
+    for (long long y = ya; y <= yb; ++y) {
+        put(x0, y);
+        put(x1, y);
+        put(x0 + 1, y);
+        put(x1 - 1, y);
     }
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <set>
 #include <utility>
 #include <vector>
@@ -150,4 +152,10 @@ TEST(Outline, EveryPixelOnceAndCutToTheWindow) {
         EXPECT_TRUE(x >= 0 && x < 40 && y >= 0 && y < 30);
     }
     EXPECT_TRUE(hits.empty());  // every edge lies outside a 40 x 30 window
+    // Corners at the ends of the int range (extreme zoom) do not overflow.
+    hits.clear();
+    ForEachOutlinePixel(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 40, 30, [&](int x, int y) { hits.push_back({x, y}); });
+    EXPECT_TRUE(hits.empty());
+    ForEachOutlinePixel(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 40, 30, [&](int x, int y) { hits.push_back({x, y}); });
+    EXPECT_TRUE(hits.empty());
 }

@@ -56,6 +56,12 @@ TEST_F(MainWindowTest, ZoomBoxListAndTypedPercentages) {
     EXPECT_EQ(ZoomText(), L"75.5 %");
     EXPECT_DOUBLE_EQ(gApp.zoom, 0.755);
     EXPECT_EQ(GetFocus(), window);
+    // The wheel over the box neither scrolls its list nor zooms; it hands the focus back.
+    SetFocus(gApp.zoomBox);
+    SendMessageW(gApp.zoomBox, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    EXPECT_EQ(GetFocus(), window);
+    EXPECT_EQ(ZoomText(), L"75.5 %");
+    EXPECT_EQ(SendMessageW(gApp.zoomBox, CB_GETCURSEL, 0, 0), 6);
 }
 
 TEST_F(MainWindowTest, EnterInTheZoomBoxCommitsTheTypedZoom) {
