@@ -11,6 +11,9 @@
 namespace rowvector {
 namespace {
 
+// Detail rows stream from memory once per render: ask for them this many floats ahead.
+constexpr int32_t kPrefetchAhead = 512;
+
 // Sinks take 2N consecutive expanded samples (lo = x .. x + N - 1, hi = the next N) or one sample.
 template <class V>
 struct StoreSink {
@@ -27,6 +30,7 @@ struct GainAddSink {
     const float* d;
     typename V::T gain;
     void Vector(int32_t x, typename V::T lo, typename V::T hi) const {
+        __builtin_prefetch(d + x + kPrefetchAhead);
         V::Store(out + x, V::Add(lo, V::Mul(gain, V::Load(d + x))));
         V::Store(out + x + V::N, V::Add(hi, V::Mul(gain, V::Load(d + x + V::N))));
     }
@@ -37,6 +41,7 @@ struct SubtractSink {
     float* out;
     const float* d;
     void Vector(int32_t x, typename V::T lo, typename V::T hi) const {
+        __builtin_prefetch(d + x + kPrefetchAhead);
         V::Store(out + x, V::Sub(V::Load(d + x), lo));
         V::Store(out + x + V::N, V::Sub(V::Load(d + x + V::N), hi));
     }
@@ -56,6 +61,7 @@ struct U8Sink {
     typename V::T gain;
     typename V::T hi;
     void Vector(int32_t x, typename V::T lo, typename V::T up) const {
+        __builtin_prefetch(d + x + kPrefetchAhead);
         V::StoreU8x2(out + x, Clamped<V>(lo, d + x, gain, hi), Clamped<V>(up, d + x + V::N, gain, hi));
     }
 };
@@ -67,6 +73,7 @@ struct U16Sink {
     typename V::T gain;
     typename V::T hi;
     void Vector(int32_t x, typename V::T lo, typename V::T up) const {
+        __builtin_prefetch(d + x + kPrefetchAhead);
         V::StoreU16x2(out + x, Clamped<V>(lo, d + x, gain, hi), Clamped<V>(up, d + x + V::N, gain, hi));
     }
 };
