@@ -185,6 +185,9 @@ void ReduceInterior(float* out, const float* const* rows, const float* kernel, i
     int32_t x = xBegin;
     // The loads of a block reach source column 2x + 2N + 1.
     for (; x + V::N <= xEnd && 2 * x + 2 * V::N + 2 <= srcWidth; x += V::N) {
+        // The next output row needs the two source rows below the window: fetch them while this one runs.
+        __builtin_prefetch(rows[4] + srcWidth + 2 * x + kPrefetchAhead);
+        __builtin_prefetch(rows[4] + 2 * srcWidth + 2 * x + kPrefetchAhead);
         T acc = V::Zero();
         for (int r = 0; r < 5; r++) {
             const float* s = rows[r] + 2 * x - 2;
