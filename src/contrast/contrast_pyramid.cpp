@@ -203,6 +203,9 @@ void CollapseLevelZero(ContrastPyramid& p, SQmPicBuf& target, uint32_t firstComp
     const bool wide = p.bitsPerComponent != 8;
     const ExpandSink sink = wide ? ExpandSink::kGainAddU16 : ExpandSink::kGainAddU8;
     const size_t sampleBytes = wide ? 2 : 1;
+    // 8-bit colour straight into the interleaved row where the kernels can; otherwise per component, then
+    // interleaved.
+    const bool fusedColour = components == 3 && !wide && kernels.expandInterior3U8 != nullptr;
     ParallelRows(h, int64_t{w} * components * 10, [&](int32_t begin, int32_t end) {
         // One component goes straight into the picture; three go through rows of their own, then interleave.
         uint8_t* samples = components == 1 ? nullptr : ThreadSampleRows(static_cast<size_t>(w) * 3 * sampleBytes);
@@ -214,6 +217,18 @@ void CollapseLevelZero(ContrastPyramid& p, SQmPicBuf& target, uint32_t firstComp
             uint8_t* out = target.data + static_cast<size_t>(y) * static_cast<size_t>(target.stride);
             const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w);
             const ExpandTaps taps = ExpandTapsOf(y, h, sh);
+            if (fusedColour) {
+                const float* rows[3][3] = {};
+                const float* const* rowSets[3] = {rows[0], rows[1], rows[2]};
+                const float* d[3];
+                for (uint32_t i = 0; i < 3; i++) {
+                    for (int32_t n = 0; n < taps.count; n++)
+                        rows[i][n] = levelOne[i].Row(taps.src[n]);
+                    d[i] = p.detail[firstComponent + i][0].Data() + at;
+                }
+                ExpandRowsInterleavedU8(out, rowSets, taps, d, g, w, sw, p.kernel, kernels);
+                continue;
+            }
             for (uint32_t i = 0; i < components; i++) {
                 const uint32_t c = firstComponent + i;
                 const float* rows[3] = {};

@@ -170,6 +170,39 @@ void ExpandRowFromRows(const ExpandTarget& target, const float* const* rows, con
         generic(x);
 }
 
+void ExpandRowsInterleavedU8(uint8_t* out, const float* const* const* rows, const ExpandTaps& rt, const float* const* d,
+                             float gain, int32_t dstWidth, int32_t srcWidth, const float* kernel,
+                             const RowKernels& kernels) {
+    int32_t interiorBegin = 3;
+    int32_t interiorEnd = dstWidth - 3;
+    if (interiorEnd > 2 * srcWidth - 2)
+        interiorEnd = 2 * srcWidth - 2;
+    if (interiorEnd < interiorBegin)
+        interiorEnd = interiorBegin;
+    if (interiorBegin > dstWidth)
+        interiorBegin = interiorEnd = dstWidth;
+
+    const float* krows[3] = {};
+    for (int32_t n = 0; n < rt.count; n++)
+        krows[n] = kernel + rt.k[n] * 5;
+    auto generic = [&](int32_t x) {
+        const ExpandTaps ct = MakeExpandTaps(x, dstWidth, srcWidth);
+        for (int c = 0; c < 3; c++) {
+            float acc = 0.0f;
+            for (int32_t n = 0; n < rt.count; n++) {
+                for (int32_t m = 0; m < ct.count; m++)
+                    acc = rows[c][n][ct.src[m]] * krows[n][ct.k[m]] + acc;
+            }
+            out[3 * x + c] = rowscalar::StoreU8(acc * 4.0f + gain * d[c][x]);
+        }
+    };
+    for (int32_t x = 0; x < interiorBegin; x++)
+        generic(x);
+    kernels.expandInterior3U8(out, rows, krows, rt.count, d, gain, interiorBegin, interiorEnd);
+    for (int32_t x = interiorEnd; x < dstWidth; x++)
+        generic(x);
+}
+
 void ReducePlane(float* dst,
                  const float* src,
                  int32_t dstWidth,

@@ -68,3 +68,8 @@ ExpandTaps ExpandTapsOf(int32_t i, int32_t dstN, int32_t srcN);
 // lives (a collapse keeps a few rows of the level above instead of a whole plane).
 void ExpandRowFromRows(const ExpandTarget& target, const float* const* rows, const ExpandTaps& taps,
                        int32_t dstWidth, int32_t srcWidth, const float* kernel, const RowKernels& kernels);
+// Three components' rows into one interleaved 8-bit row at once (the kGainAddU8 sink, out[3x + c]): rows[c] are
+// component c's source rows, d[c] its detail row. Only for kernel sets with expandInterior3U8.
+void ExpandRowsInterleavedU8(uint8_t* out, const float* const* const* rows, const ExpandTaps& taps,
+                             const float* const* d, float gain, int32_t dstWidth, int32_t srcWidth,
+                             const float* kernel, const RowKernels& kernels);

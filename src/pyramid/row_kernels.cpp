@@ -45,7 +45,7 @@ const RowKernels& BestRowKernels() {
 }  // namespace
 
 const RowKernels& ScalarRowKernels() {
-    static const RowKernels kernels{ExpandInteriorScalar, ReduceInteriorScalar, Interleave3U8Scalar};
+    static const RowKernels kernels{ExpandInteriorScalar, ReduceInteriorScalar, nullptr, Interleave3U8Scalar};
     return kernels;
 }
 
