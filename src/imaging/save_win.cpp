@@ -13,6 +13,7 @@
 #include "base/alloc.h"
 #include "base/command_line.h"
 #include "base/prompt_win.h"
+#include "base/checked_file_win.h"
 #include "imaging/document_win.h"
 #include "imaging/gdiplus_win.h"
 #include "imaging/metadata_copy_win.h"
@@ -31,32 +32,15 @@ void Tell(HWND owner, int key) {
     AskMessageBox(owner, Str(key), nullptr, MB_OK);
 }
 
-// A name beside the target that no other file uses, so the encoder never writes the target itself.
-std::wstring TemporaryNameBeside(const std::wstring& target) {
-    const std::wstring stem = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".";
-    for (unsigned i = 0;; ++i) {
-        std::wstring candidate = stem + std::to_wstring(i) + L".tmp";
-        if (GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES)
-            return candidate;
-    }
-}
-
-// Encodes into a temporary file and then replaces the target, so a failed write leaves no
-// truncated file under the target's name.
+// Encodes through a checked stream into a temporary file that then replaces the target, so a failed
+// write (a full disk, no rights) leaves no truncated file under the target's name.
 bool SaveReplacing(GpImage* image,
                    const std::wstring& target,
                    const CLSID& encoder,
                    const Gdiplus::EncoderParameters* parameters) {
-    const std::wstring temporary = TemporaryNameBeside(target);
-    if (gdip::GdipSaveImageToFile(image, temporary.c_str(), &encoder, parameters) != Gdiplus::Ok) {
-        DeleteFileW(temporary.c_str());
-        return false;
-    }
-    if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temporary.c_str());
-        return false;
-    }
-    return true;
+    return WriteFileReplacing(target, [&](IStream* stream) {
+        return gdip::GdipSaveImageToStream(image, stream, &encoder, parameters) == Gdiplus::Ok;
+    });
 }
 
 enum class Written { Done, Refused, Failed };

@@ -3,6 +3,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
+#include "base/checked_file_win.h"
+#include "settings/ini_text.h"
+
 AppSettings gAppSettings;
 
 namespace {
@@ -44,8 +50,65 @@ std::wstring ReadIniText(const std::wstring& file, const wchar_t* section, const
     return std::wstring(value, n < kIniValueChars ? n : kIniValueChars - 1);
 }
 
+// The profile API rewrites the file in place and reports success over a file cut short by a full disk;
+// two programs writing at once can interleave. Instead the whole new text goes into a temporary file
+// that replaces the old one only once it is complete, in the file's own encoding.
 bool WriteIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
-    return WritePrivateProfileStringW(section, key, value, file.c_str()) != FALSE;
+    if (!section || !key) return WritePrivateProfileStringW(section, key, value, file.c_str()) != FALSE;
+    std::vector<uint8_t> bytes;
+    HANDLE in = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (in != INVALID_HANDLE_VALUE) {
+        LARGE_INTEGER size{};
+        bool ok = GetFileSizeEx(in, &size) && size.QuadPart < (64 << 20);
+        if (ok) {
+            bytes.resize(static_cast<size_t>(size.QuadPart));
+            DWORD got = 0;
+            ok = bytes.empty() || (ReadFile(in, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                                   got == bytes.size());
+        }
+        CloseHandle(in);
+        if (!ok) return false;
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return false;
+    }
+
+    enum class Encoding { Ansi, Utf8, Utf16 } encoding = Encoding::Ansi;
+    size_t bom = 0;
+    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        encoding = Encoding::Utf16;
+        bom = 2;
+    } else if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        encoding = Encoding::Utf8;
+        bom = 3;
+    }
+    std::wstring text;
+    if (encoding == Encoding::Utf16) {
+        text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + bom), (bytes.size() - bom) / 2);
+    } else if (bytes.size() > bom) {
+        const UINT page = encoding == Encoding::Utf8 ? CP_UTF8 : CP_ACP;
+        const char* from = reinterpret_cast<const char*>(bytes.data() + bom);
+        const int n = static_cast<int>(bytes.size() - bom);
+        text.resize(static_cast<size_t>(MultiByteToWideChar(page, 0, from, n, nullptr, 0)));
+        MultiByteToWideChar(page, 0, from, n, text.data(), static_cast<int>(text.size()));
+    }
+
+    text = SetIniValueInText(text, section, key, value);
+
+    std::vector<uint8_t> out(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(bom));
+    if (encoding == Encoding::Utf16) {
+        const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+        out.insert(out.end(), p, p + text.size() * sizeof(wchar_t));
+    } else if (!text.empty()) {
+        const UINT page = encoding == Encoding::Utf8 ? CP_UTF8 : CP_ACP;
+        const int n = WideCharToMultiByte(page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                          nullptr);
+        const size_t at = out.size();
+        out.resize(at + static_cast<size_t>(n));
+        WideCharToMultiByte(page, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<char*>(&out[at]), n,
+                            nullptr, nullptr);
+    }
+    return WriteBytesReplacing(file, out.data(), out.size());
 }
 
 int32_t ReadSettingsInt(const wchar_t* key, int32_t defaultValue) {

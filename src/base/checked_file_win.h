@@ -1,0 +1,19 @@
+// Writing a file so that a failed write is never mistaken for a good file: the bytes go into a new
+// temporary file beside the target through a stream that checks every write (some encoders ignore a
+// failed write and report success over a cut file), and only a whole, flushed file replaces the target.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+struct IStream;
+
+// Calls write with a stream over a new temporary file beside target; when write returns true and every
+// write reached the disk, the file replaces target. Otherwise the temporary file is deleted and target is
+// left as it was. True when target now holds the new contents.
+bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write);
+
+// The same for a block of bytes.
+bool WriteBytesReplacing(const std::wstring& target, const void* data, size_t size);
