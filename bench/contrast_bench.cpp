@@ -79,7 +79,13 @@ void BM_ContrastBuild(benchmark::State& state) {
     state.counters["bytes_per_px"] = static_cast<double>(bytes) / static_cast<double>(kPixels);
     state.SetLabel(ActiveRowKernelsName());
 }
-BENCHMARK(BM_ContrastBuild)->Arg(3)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ContrastBuild)
+    ->Arg(3)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 // The scalar oracle: the test reference decomposition of every component.
 void BM_ContrastBuildRef(benchmark::State& state) {
@@ -93,7 +99,13 @@ void BM_ContrastBuildRef(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_ContrastBuildRef)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ContrastBuildRef)
+    ->Arg(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 void BM_ApplySmartContrast(benchmark::State& state) {
     const int32_t comps = static_cast<int32_t>(state.range(0));
@@ -106,7 +118,13 @@ void BM_ApplySmartContrast(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kPixels);
     state.SetLabel(ActiveRowKernelsName());
 }
-BENCHMARK(BM_ApplySmartContrast)->Arg(3)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ApplySmartContrast)
+    ->Arg(3)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 // The render on one thread with each kernel set (0 scalar, 1 SSE2, 2 AVX2), to see what the
 // vector widths and the threads each bring.
@@ -129,7 +147,12 @@ void BM_ApplySmartContrastOneThread(benchmark::State& state) {
     SetWorkerThreadCount(0);
     UseRowKernels(nullptr);
 }
-BENCHMARK(BM_ApplySmartContrastOneThread)->DenseRange(1, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ApplySmartContrastOneThread)
+    ->DenseRange(1, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 // The same render with the vector paths and the threads switched off (SP_SCALAR=1 on one core).
 void BM_ApplySmartContrastScalarPath(benchmark::State& state) {
@@ -144,7 +167,12 @@ void BM_ApplySmartContrastScalarPath(benchmark::State& state) {
     SetWorkerThreadCount(0);
     SetPyramidSimd(true);
 }
-BENCHMARK(BM_ApplySmartContrastScalarPath)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ApplySmartContrastScalarPath)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 // The scalar oracle: the test reference render of each component, inserted into the colour result.
 void BM_ApplySmartContrastRef(benchmark::State& state) {
@@ -162,7 +190,12 @@ void BM_ApplySmartContrastRef(benchmark::State& state) {
     }
     CQmPicBufAPI::DoneHeap(plane);
 }
-BENCHMARK(BM_ApplySmartContrastRef)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ApplySmartContrastRef)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 struct Planes {
     FloatPlane big, small;
@@ -195,8 +228,19 @@ void BM_ReducePlane(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * int64_t{w / 2} * (h / 2));
 }
-BENCHMARK(BM_ReducePlane<false>)->Name("BM_ReducePlane")->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_ReducePlane<true>)->Name("BM_ReducePlaneRef")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ReducePlane<false>)
+    ->Name("BM_ReducePlane")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_ReducePlane<true>)
+    ->Name("BM_ReducePlaneRef")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 template <bool kRef>
 void BM_ExpandPlane(benchmark::State& state) {
@@ -214,7 +258,18 @@ void BM_ExpandPlane(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kPixels);
 }
-BENCHMARK(BM_ExpandPlane<false>)->Name("BM_ExpandPlane")->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_ExpandPlane<true>)->Name("BM_ExpandPlaneRef")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ExpandPlane<false>)
+    ->Name("BM_ExpandPlane")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_ExpandPlane<true>)
+    ->Name("BM_ExpandPlaneRef")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace

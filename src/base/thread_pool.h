@@ -22,7 +22,6 @@ void ParallelRows(int32_t rows, int64_t workPerRow, RowRangeFn fn, void* context
 template <typename Body>
 void ParallelRows(int32_t rows, int64_t workPerRow, Body&& body) {
     ParallelRows(
-        rows, workPerRow,
-        [](void* ctx, int32_t begin, int32_t end) { (*static_cast<Body*>(ctx))(begin, end); },
+        rows, workPerRow, [](void* ctx, int32_t begin, int32_t end) { (*static_cast<Body*>(ctx))(begin, end); },
         static_cast<void*>(&body));
 }

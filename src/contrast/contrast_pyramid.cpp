@@ -28,7 +28,6 @@ bool PlanePictureUsable(const SQmPicBuf& pic) {
     return static_cast<int64_t>(pic.stride) * (pic.height - 1) + rowBytes <= pic.size;
 }
 
-
 // Gaussian level 0 of every component straight from the interleaved picture: each sample as a float.
 void PictureToPlanes(FloatPlane* const* planes, uint32_t count, const SQmPicBuf& pic) {
     const size_t w = static_cast<size_t>(pic.width);
@@ -74,7 +73,6 @@ uint32_t ContrastLevelCount(int32_t width, int32_t height) {
     }
     return levels < kContrastMaxLevelCount ? levels : kContrastMaxLevelCount;
 }
-
 
 void ContrastPyramid::Release() {
     for (int c = 0; c < kContrastComponents; c++) {
@@ -193,8 +191,12 @@ float* ThreadLevelOneSlots(size_t floats) {
 }
 
 // Levels 1 and 0 of the given components into the rows of an interleaved picture with `components` per pixel.
-void CollapseLevelZero(ContrastPyramid& p, SQmPicBuf& target, uint32_t firstComponent, uint32_t components,
-                       const float gain[kLodCount], const RowKernels& kernels) {
+void CollapseLevelZero(ContrastPyramid& p,
+                       SQmPicBuf& target,
+                       uint32_t firstComponent,
+                       uint32_t components,
+                       const float gain[kLodCount],
+                       const RowKernels& kernels) {
     const int32_t w = p.width;
     const int32_t h = p.height;
     const int32_t sw = static_cast<int32_t>(p.levelWidth[1]);

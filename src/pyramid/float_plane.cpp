@@ -103,8 +103,14 @@ inline ExpandTaps MakeExpandTaps(int32_t i, int32_t dstN, int32_t srcN) {
 
 }  // namespace
 
-void ReducePlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, int32_t srcWidth, int32_t srcHeight,
-                    const float* kernel, const RowKernels& kernels) {
+void ReducePlaneRow(float* out,
+                    const float* src,
+                    int32_t y,
+                    int32_t dstWidth,
+                    int32_t srcWidth,
+                    int32_t srcHeight,
+                    const float* kernel,
+                    const RowKernels& kernels) {
     // Output columns whose window is centred (starts at 2x - 2) without clamping.
     int32_t interiorBegin = 2;
     int32_t interiorEnd = (srcWidth - 3) / 2 + 1;  // first x with 2x - 2 + 5 > srcWidth
@@ -130,8 +136,15 @@ ExpandTaps ExpandTapsOf(int32_t i, int32_t dstN, int32_t srcN) {
     return MakeExpandTaps(i, dstN, srcN);
 }
 
-void ExpandPlaneRow(const ExpandTarget& target, const float* src, int32_t y, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
-                    int32_t srcHeight, const float* kernel, const RowKernels& kernels) {
+void ExpandPlaneRow(const ExpandTarget& target,
+                    const float* src,
+                    int32_t y,
+                    int32_t dstWidth,
+                    int32_t dstHeight,
+                    int32_t srcWidth,
+                    int32_t srcHeight,
+                    const float* kernel,
+                    const RowKernels& kernels) {
     const ExpandTaps rt = MakeExpandTaps(y, dstHeight, srcHeight);
     const float* rows[3] = {};
     for (int32_t n = 0; n < rt.count; n++)
@@ -139,8 +152,13 @@ void ExpandPlaneRow(const ExpandTarget& target, const float* src, int32_t y, int
     ExpandRowFromRows(target, rows, rt, dstWidth, srcWidth, kernel, kernels);
 }
 
-void ExpandRowFromRows(const ExpandTarget& target, const float* const* rows, const ExpandTaps& rt, int32_t dstWidth,
-                       int32_t srcWidth, const float* kernel, const RowKernels& kernels) {
+void ExpandRowFromRows(const ExpandTarget& target,
+                       const float* const* rows,
+                       const ExpandTaps& rt,
+                       int32_t dstWidth,
+                       int32_t srcWidth,
+                       const float* kernel,
+                       const RowKernels& kernels) {
     // Columns 3 .. end - 1 have a centred window with every contributing grid column inside the source.
     int32_t interiorBegin = 3;
     int32_t interiorEnd = dstWidth - 3;
@@ -170,8 +188,14 @@ void ExpandRowFromRows(const ExpandTarget& target, const float* const* rows, con
         generic(x);
 }
 
-void ExpandRowsInterleavedU8(uint8_t* out, const float* const* const* rows, const ExpandTaps& rt, const float* const* d,
-                             float gain, int32_t dstWidth, int32_t srcWidth, const float* kernel,
+void ExpandRowsInterleavedU8(uint8_t* out,
+                             const float* const* const* rows,
+                             const ExpandTaps& rt,
+                             const float* const* d,
+                             float gain,
+                             int32_t dstWidth,
+                             int32_t srcWidth,
+                             const float* kernel,
                              const RowKernels& kernels) {
     int32_t interiorBegin = 3;
     int32_t interiorEnd = dstWidth - 3;

@@ -37,11 +37,21 @@ constexpr int kKernelTaps = 25;
 void PyramidKernel(float kernel[kKernelTaps]);
 
 // dst is (srcWidth >> 1) x (srcHeight >> 1); nothing is written when it is below 5 in either direction.
-void ReducePlane(float* dst, const float* src, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
-                 int32_t srcHeight, const float* kernel);
+void ReducePlane(float* dst,
+                 const float* src,
+                 int32_t dstWidth,
+                 int32_t dstHeight,
+                 int32_t srcWidth,
+                 int32_t srcHeight,
+                 const float* kernel);
 // src is (dstWidth >> 1) x (dstHeight >> 1); nothing is written when dst is below 5 in either direction.
-void ExpandPlane(float* dst, const float* src, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
-                 int32_t srcHeight, const float* kernel);
+void ExpandPlane(float* dst,
+                 const float* src,
+                 int32_t dstWidth,
+                 int32_t dstHeight,
+                 int32_t srcWidth,
+                 int32_t srcHeight,
+                 const float* kernel);
 
 struct RowKernels;
 struct ExpandTarget;
@@ -49,10 +59,23 @@ struct ExpandTarget;
 // One output row of ReducePlane / ExpandPlane (dst at least 5 x 5), for passes that fuse more work into the
 // row (the expanded row can go straight into a collapse step or a store, see ExpandTarget); the whole-plane
 // operations are these rows over a thread pool and give the same bits.
-void ReducePlaneRow(float* out, const float* src, int32_t y, int32_t dstWidth, int32_t srcWidth, int32_t srcHeight,
-                    const float* kernel, const RowKernels& kernels);
-void ExpandPlaneRow(const ExpandTarget& target, const float* src, int32_t y, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
-                    int32_t srcHeight, const float* kernel, const RowKernels& kernels);
+void ReducePlaneRow(float* out,
+                    const float* src,
+                    int32_t y,
+                    int32_t dstWidth,
+                    int32_t srcWidth,
+                    int32_t srcHeight,
+                    const float* kernel,
+                    const RowKernels& kernels);
+void ExpandPlaneRow(const ExpandTarget& target,
+                    const float* src,
+                    int32_t y,
+                    int32_t dstWidth,
+                    int32_t dstHeight,
+                    int32_t srcWidth,
+                    int32_t srcHeight,
+                    const float* kernel,
+                    const RowKernels& kernels);
 
 // Grid positions of one direction of an expand that carry a source sample: source index and kernel index, in
 // order (2 or 3 of them).
@@ -66,10 +89,21 @@ struct ExpandTaps {
 ExpandTaps ExpandTapsOf(int32_t i, int32_t dstN, int32_t srcN);
 // ExpandPlaneRow with the source rows given: rows[n] is source row taps.src[n] of the row's taps, wherever it
 // lives (a collapse keeps a few rows of the level above instead of a whole plane).
-void ExpandRowFromRows(const ExpandTarget& target, const float* const* rows, const ExpandTaps& taps,
-                       int32_t dstWidth, int32_t srcWidth, const float* kernel, const RowKernels& kernels);
+void ExpandRowFromRows(const ExpandTarget& target,
+                       const float* const* rows,
+                       const ExpandTaps& taps,
+                       int32_t dstWidth,
+                       int32_t srcWidth,
+                       const float* kernel,
+                       const RowKernels& kernels);
 // Three components' rows into one interleaved 8-bit row at once (the kGainAddU8 sink, out[3x + c]): rows[c] are
 // component c's source rows, d[c] its detail row. Only for kernel sets with expandInterior3U8.
-void ExpandRowsInterleavedU8(uint8_t* out, const float* const* const* rows, const ExpandTaps& taps,
-                             const float* const* d, float gain, int32_t dstWidth, int32_t srcWidth,
-                             const float* kernel, const RowKernels& kernels);
+void ExpandRowsInterleavedU8(uint8_t* out,
+                             const float* const* const* rows,
+                             const ExpandTaps& taps,
+                             const float* const* d,
+                             float gain,
+                             int32_t dstWidth,
+                             int32_t srcWidth,
+                             const float* kernel,
+                             const RowKernels& kernels);

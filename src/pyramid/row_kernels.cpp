@@ -9,12 +9,20 @@
 
 namespace {
 
-void ExpandInteriorScalar(const ExpandTarget& t, const float* const* rows, const float* const* krows, int32_t nRows,
-                          int32_t xBegin, int32_t xEnd) {
+void ExpandInteriorScalar(const ExpandTarget& t,
+                          const float* const* rows,
+                          const float* const* krows,
+                          int32_t nRows,
+                          int32_t xBegin,
+                          int32_t xEnd) {
     rowscalar::ExpandInterior(t, rows, krows, nRows, xBegin, xEnd);
 }
 
-void ReduceInteriorScalar(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd,
+void ReduceInteriorScalar(float* out,
+                          const float* const* rows,
+                          const float* kernel,
+                          int32_t xBegin,
+                          int32_t xEnd,
                           int32_t) {
     rowscalar::ReduceInterior(out, rows, kernel, xBegin, xEnd);
 }

@@ -25,16 +25,30 @@ struct RowKernels {
     // Expanded samples of the interior columns x in [xBegin, xEnd) (every contributing grid column inside the
     // source, the window centred) into the target. rows / krows: the nRows (2 or 3) source rows of the output
     // row and their kernel rows.
-    void (*expandInterior)(const ExpandTarget& target, const float* const* rows, const float* const* krows,
-                           int32_t nRows, int32_t xBegin, int32_t xEnd);
+    void (*expandInterior)(const ExpandTarget& target,
+                           const float* const* rows,
+                           const float* const* krows,
+                           int32_t nRows,
+                           int32_t xBegin,
+                           int32_t xEnd);
     // out[x] for reduce columns x in [xBegin, xEnd) whose window starts at 2x - 2 without clamping.
-    void (*reduceInterior)(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd,
+    void (*reduceInterior)(float* out,
+                           const float* const* rows,
+                           const float* kernel,
+                           int32_t xBegin,
+                           int32_t xEnd,
                            int32_t srcWidth);
     // The kGainAddU8 sink for three components at once, written interleaved: out[3x + c] for component c
     // from its source rows rows[c][0 .. nRows - 1] and detail row d[c], all with the same taps and gain.
     // Null where a set has no such kernel (the caller then goes through interleave3U8).
-    void (*expandInterior3U8)(uint8_t* out, const float* const* const* rows, const float* const* krows,
-                              int32_t nRows, const float* const* d, float gain, int32_t xBegin, int32_t xEnd);
+    void (*expandInterior3U8)(uint8_t* out,
+                              const float* const* const* rows,
+                              const float* const* krows,
+                              int32_t nRows,
+                              const float* const* d,
+                              float gain,
+                              int32_t xBegin,
+                              int32_t xEnd);
     // out[3i + 0..2] = a[i], b[i], c[i].
     void (*interleave3U8)(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t n);
 };

@@ -88,8 +88,9 @@ void Interleave3U8Avx2(uint8_t* out, const uint8_t* a, const uint8_t* b, const u
         const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
         const __m128i vc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
         for (int r = 0; r < 3; r++) {
-            const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(va, mask[r][0]), _mm_shuffle_epi8(vb, mask[r][1])),
-                                           _mm_shuffle_epi8(vc, mask[r][2]));
+            const __m128i v =
+                _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(va, mask[r][0]), _mm_shuffle_epi8(vb, mask[r][1])),
+                             _mm_shuffle_epi8(vc, mask[r][2]));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * i + 16 * r), v);
         }
     }
@@ -102,8 +103,7 @@ const __m128i* Masks(int r, int p) {
 
 // Sixteen expanded, clamped and truncated samples of one component from x (even) on.
 template <int NRows>
-inline __m128i ExpandGainU8(const float* const* rows, const __m256 (&k)[3][5], const float* d, __m256 gain,
-                            int32_t x) {
+inline __m128i ExpandGainU8(const float* const* rows, const __m256 (&k)[3][5], const float* d, __m256 gain, int32_t x) {
     const int32_t i = x / 2;
     __m256 even = _mm256_setzero_ps();
     __m256 odd = _mm256_setzero_ps();
@@ -123,16 +123,21 @@ inline __m128i ExpandGainU8(const float* const* rows, const __m256 (&k)[3][5], c
     Avx2::Interleave(_mm256_mul_ps(even, four), _mm256_mul_ps(odd, four), lo, hi);
     __builtin_prefetch(d + x + 512);
     const __m256 top = _mm256_set1_ps(255.0f);
-    const __m256 a = _mm256_min_ps(_mm256_max_ps(_mm256_add_ps(lo, _mm256_mul_ps(gain, _mm256_loadu_ps(d + x))),
-                                                 _mm256_setzero_ps()), top);
+    const __m256 a = _mm256_min_ps(
+        _mm256_max_ps(_mm256_add_ps(lo, _mm256_mul_ps(gain, _mm256_loadu_ps(d + x))), _mm256_setzero_ps()), top);
     const __m256 b = _mm256_min_ps(
         _mm256_max_ps(_mm256_add_ps(hi, _mm256_mul_ps(gain, _mm256_loadu_ps(d + x + 8))), _mm256_setzero_ps()), top);
     return _mm_packus_epi16(Avx2::Pack32To16(a), Avx2::Pack32To16(b));
 }
 
 template <int NRows>
-void ExpandBlocks3U8(uint8_t* out, const float* const* const* rows, const float* const* krows, const float* const* d,
-                     float gain, int32_t& x, int32_t xEnd) {
+void ExpandBlocks3U8(uint8_t* out,
+                     const float* const* const* rows,
+                     const float* const* krows,
+                     const float* const* d,
+                     float gain,
+                     int32_t& x,
+                     int32_t xEnd) {
     __m256 k[3][5];
     for (int n = 0; n < NRows; n++) {
         for (int c = 0; c < 5; c++)
@@ -144,16 +149,22 @@ void ExpandBlocks3U8(uint8_t* out, const float* const* const* rows, const float*
         const __m128i vb = ExpandGainU8<NRows>(rows[1], k, d[1], g, x);
         const __m128i vc = ExpandGainU8<NRows>(rows[2], k, d[2], g, x);
         for (int r = 0; r < 3; r++) {
-            const __m128i v = _mm_or_si128(
-                _mm_or_si128(_mm_shuffle_epi8(va, _mm_load_si128(Masks(r, 0))), _mm_shuffle_epi8(vb, _mm_load_si128(Masks(r, 1)))),
-                _mm_shuffle_epi8(vc, _mm_load_si128(Masks(r, 2))));
+            const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(va, _mm_load_si128(Masks(r, 0))),
+                                                        _mm_shuffle_epi8(vb, _mm_load_si128(Masks(r, 1)))),
+                                           _mm_shuffle_epi8(vc, _mm_load_si128(Masks(r, 2))));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x + 16 * r), v);
         }
     }
 }
 
-void ExpandInterior3U8Avx2(uint8_t* out, const float* const* const* rows, const float* const* krows, int32_t nRows,
-                           const float* const* d, float gain, int32_t xBegin, int32_t xEnd) {
+void ExpandInterior3U8Avx2(uint8_t* out,
+                           const float* const* const* rows,
+                           const float* const* krows,
+                           int32_t nRows,
+                           const float* const* d,
+                           float gain,
+                           int32_t xBegin,
+                           int32_t xEnd) {
     int32_t x = xBegin;
     if (x < xEnd && (x & 1) != 0) {
         rowscalar::ExpandInterior3U8(out, rows, krows, nRows, d, gain, x, x + 1);

@@ -77,14 +77,24 @@ inline void SinkSample(const ExpandTarget& t, int32_t x, float e) {
     }
 }
 
-inline void ExpandInterior(const ExpandTarget& t, const float* const* rows, const float* const* krows, int32_t nRows,
-                           int32_t xBegin, int32_t xEnd) {
+inline void ExpandInterior(const ExpandTarget& t,
+                           const float* const* rows,
+                           const float* const* krows,
+                           int32_t nRows,
+                           int32_t xBegin,
+                           int32_t xEnd) {
     for (int32_t x = xBegin; x < xEnd; x++)
         SinkSample(t, x, ExpandInteriorSample(rows, krows, nRows, x));
 }
 
-inline void ExpandInterior3U8(uint8_t* out, const float* const* const* rows, const float* const* krows,
-                              int32_t nRows, const float* const* d, float gain, int32_t xBegin, int32_t xEnd) {
+inline void ExpandInterior3U8(uint8_t* out,
+                              const float* const* const* rows,
+                              const float* const* krows,
+                              int32_t nRows,
+                              const float* const* d,
+                              float gain,
+                              int32_t xBegin,
+                              int32_t xEnd) {
     for (int32_t x = xBegin; x < xEnd; x++) {
         for (int c = 0; c < 3; c++)
             out[3 * x + c] = StoreU8(ExpandInteriorSample(rows[c], krows, nRows, x) + gain * d[c][x]);

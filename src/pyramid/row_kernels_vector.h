@@ -80,7 +80,10 @@ struct U16Sink {
 
 // Expand columns of whole vector blocks: x even, outputs x .. x + 2N - 1 from source index x / 2 on.
 template <class V, int NRows, class Sink>
-inline void ExpandBlocks(const Sink& sink, const float* const* rows, const float* const* krows, int32_t& x,
+inline void ExpandBlocks(const Sink& sink,
+                         const float* const* rows,
+                         const float* const* krows,
+                         int32_t& x,
                          int32_t xEnd) {
     using T = typename V::T;
     T k[NRows][5];
@@ -136,8 +139,13 @@ inline void ExpandBlocks(const Sink& sink, const float* const* rows, const float
 }
 
 template <class V, class Sink>
-void ExpandInteriorWith(const Sink& sink, const ExpandTarget& t, const float* const* rows, const float* const* krows,
-                        int32_t nRows, int32_t xBegin, int32_t xEnd) {
+void ExpandInteriorWith(const Sink& sink,
+                        const ExpandTarget& t,
+                        const float* const* rows,
+                        const float* const* krows,
+                        int32_t nRows,
+                        int32_t xBegin,
+                        int32_t xEnd) {
     int32_t x = xBegin;
     if (x < xEnd && (x & 1) != 0) {
         rowscalar::SinkSample(t, x, rowscalar::ExpandInteriorSample(rows, krows, nRows, x));
@@ -152,8 +160,12 @@ void ExpandInteriorWith(const Sink& sink, const ExpandTarget& t, const float* co
 }
 
 template <class V>
-void ExpandInterior(const ExpandTarget& t, const float* const* rows, const float* const* krows, int32_t nRows,
-                    int32_t xBegin, int32_t xEnd) {
+void ExpandInterior(const ExpandTarget& t,
+                    const float* const* rows,
+                    const float* const* krows,
+                    int32_t nRows,
+                    int32_t xBegin,
+                    int32_t xEnd) {
     const typename V::T gain = V::Set1(t.gain);
     switch (t.sink) {
         case ExpandSink::kStore:
@@ -164,22 +176,26 @@ void ExpandInterior(const ExpandTarget& t, const float* const* rows, const float
                                   xBegin, xEnd);
             break;
         case ExpandSink::kSubtract:
-            ExpandInteriorWith<V>(SubtractSink<V>{static_cast<float*>(t.out), t.detail}, t, rows, krows, nRows,
-                                  xBegin, xEnd);
+            ExpandInteriorWith<V>(SubtractSink<V>{static_cast<float*>(t.out), t.detail}, t, rows, krows, nRows, xBegin,
+                                  xEnd);
             break;
         case ExpandSink::kGainAddU8:
             ExpandInteriorWith<V>(U8Sink<V>{static_cast<uint8_t*>(t.out), t.detail, gain, V::Set1(255.0f)}, t, rows,
                                   krows, nRows, xBegin, xEnd);
             break;
         case ExpandSink::kGainAddU16:
-            ExpandInteriorWith<V>(U16Sink<V>{static_cast<uint16_t*>(t.out), t.detail, gain, V::Set1(65535.0f)}, t,
-                                  rows, krows, nRows, xBegin, xEnd);
+            ExpandInteriorWith<V>(U16Sink<V>{static_cast<uint16_t*>(t.out), t.detail, gain, V::Set1(65535.0f)}, t, rows,
+                                  krows, nRows, xBegin, xEnd);
             break;
     }
 }
 
 template <class V>
-void ReduceInterior(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd,
+void ReduceInterior(float* out,
+                    const float* const* rows,
+                    const float* kernel,
+                    int32_t xBegin,
+                    int32_t xEnd,
                     int32_t srcWidth) {
     using T = typename V::T;
     int32_t x = xBegin;

@@ -145,8 +145,8 @@ void CheckPicture(int32_t w, int32_t h, int32_t comps, int32_t bits, uint32_t se
             same = std::memcmp(result.b.data + static_cast<size_t>(y) * result.b.stride,
                                want.data() + static_cast<size_t>(y) * result.b.stride, rowBytes) == 0;
         }
-        EXPECT_TRUE(same) << w << "x" << h << " comps " << comps << " bits " << bits << " rendered with "
-                          << rc.name << " / " << rc.threads << " threads";
+        EXPECT_TRUE(same) << w << "x" << h << " comps " << comps << " bits " << bits << " rendered with " << rc.name
+                          << " / " << rc.threads << " threads";
     }
 }
 

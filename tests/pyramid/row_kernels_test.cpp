@@ -57,8 +57,8 @@ TEST(RowKernels, VectorSetsGiveTheScalarBits) {
     const RowKernels& ref = ScalarRowKernels();
     std::vector<float> kernel(kKernelTaps);
     PyramidKernel(kernel.data());
-    const ExpandSink sinks[] = {ExpandSink::kStore, ExpandSink::kGainAdd, ExpandSink::kSubtract,
-                                ExpandSink::kGainAddU8, ExpandSink::kGainAddU16};
+    const ExpandSink sinks[] = {ExpandSink::kStore, ExpandSink::kGainAdd, ExpandSink::kSubtract, ExpandSink::kGainAddU8,
+                                ExpandSink::kGainAddU16};
     for (const KernelSet& set : VectorSets()) {
         for (int32_t n = 5; n <= 90; n++) {
             const int32_t h = 5 + n % 4;
