@@ -228,12 +228,12 @@ void OnSlider(HWND dialog, WPARAM wParam, LPARAM lParam) {
     if (!info) return;
     const int32_t code = LOWORD(wParam);
     const int32_t old = static_cast<int32_t>(SendMessageW(bar, TBM_GETPOS, 0, 0));
-    const int32_t wanted = SliderRequestedValue(code, old, HIWORD(wParam));
+    const int32_t wanted = SliderTargetValue(code, old, static_cast<int16_t>(HIWORD(wParam)));
     SendMessageW(bar, TBM_SETPOS, TRUE, wanted);
     const int32_t value = static_cast<int32_t>(SendMessageW(bar, TBM_GETPOS, 0, 0));
     gFusionDialog.*(info->value) = value;
     ShowValue(dialog, info->label, value);
-    if (SliderForcesRecompute(code, value, old)) ForceRecompute(dialog);
+    if (SliderNeedsRecompute(code, old, value)) ForceRecompute(dialog);
     SetFocus(dialog);
 }
 

@@ -52,19 +52,3 @@ bool PointInWindowRegion(int32_t x, int32_t y, int32_t rx0, int32_t ry0, int32_t
     return rx0 <= x && x < rx1 && ry0 <= y && y < ry1;
 }
 
-int32_t SliderRequestedValue(int32_t code, int32_t old, int32_t thumbPosition) {
-    switch (code) {
-        case kSliderLineUp:
-        case kSliderPageUp: return old - 1;
-        case kSliderLineDown:
-        case kSliderPageDown: return old + 1;
-        case kSliderThumbPosition:
-        case kSliderThumbTrack: return static_cast<int16_t>(thumbPosition);
-        default: return old;
-    }
-}
-
-bool SliderForcesRecompute(int32_t code, int32_t value, int32_t old) {
-    if (code == kSliderThumbPosition) return true;
-    return code != kSliderThumbTrack && value != old;
-}

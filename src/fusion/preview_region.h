@@ -2,6 +2,8 @@
 // rounded and clamped, the margin the preview is computed with, and how the sliders step.
 #pragma once
 
+#include "base/slider_rule.h"
+
 #include <cstdint>
 
 constexpr int32_t kPreviewSide = 400;
@@ -35,24 +37,6 @@ RegionF MoveRegion(const RegionF& r, double dx, double dy);
 
 // x0 <= x < x1 and y0 <= y < y1 for a region already mapped to window pixels.
 bool PointInWindowRegion(int32_t x, int32_t y, int32_t rx0, int32_t ry0, int32_t rx1, int32_t ry1);
-
-// Trackbar notification codes (as the platform numbers them).
-enum SliderCode : int32_t {
-    kSliderLineUp = 0,
-    kSliderLineDown = 1,
-    kSliderPageUp = 2,
-    kSliderPageDown = 3,
-    kSliderThumbPosition = 4,
-    kSliderThumbTrack = 5,
-};
-
-// The value a slider event asks for. old is the position after the control applied its own step;
-// the dialog adds one more step (its page size is 0, so a click beside the thumb moves by one and an
-// arrow key by two). thumbPosition is the signed 16-bit position carried by the notification.
-int32_t SliderRequestedValue(int32_t code, int32_t old, int32_t thumbPosition);
-// Whether the event recomputes the preview: the thumb was released, or the value moved by any means
-// other than dragging the thumb.
-bool SliderForcesRecompute(int32_t code, int32_t value, int32_t old);
 
 // The progress percentage shown after tile n (0-based): 5, 7, 10, 12, ... 100.
 inline int32_t PreparationPercent(int32_t n) { return n * 5 / 2 + 5; }

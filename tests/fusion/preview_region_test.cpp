@@ -66,22 +66,22 @@ TEST(PreviewRegion, WindowHitTestIncludesTopLeftOnly) {
 
 TEST(FusionSliders, StepsOnTopOfTheControlsOwnStep) {
     // Right arrow at 15: the control has moved to 16, the dialog adds one more.
-    EXPECT_EQ(SliderRequestedValue(kSliderLineDown, 16, 0), 17);
-    EXPECT_EQ(SliderRequestedValue(kSliderLineUp, 14, 0), 13);
+    EXPECT_EQ(SliderTargetValue(kSliderLineDown, 16, static_cast<int16_t>(0)), 17);
+    EXPECT_EQ(SliderTargetValue(kSliderLineUp, 14, static_cast<int16_t>(0)), 13);
     // A click beside the thumb: page size 0 leaves the control at 15.
-    EXPECT_EQ(SliderRequestedValue(kSliderPageDown, 15, 0), 16);
-    EXPECT_EQ(SliderRequestedValue(kSliderPageUp, 15, 0), 14);
-    EXPECT_EQ(SliderRequestedValue(kSliderThumbTrack, 15, 33), 33);
-    EXPECT_EQ(SliderRequestedValue(kSliderThumbPosition, 15, 0xFFFF), -1);  // signed 16 bits
-    EXPECT_EQ(SliderRequestedValue(8 /* end of tracking */, 15, 99), 15);
+    EXPECT_EQ(SliderTargetValue(kSliderPageDown, 15, static_cast<int16_t>(0)), 16);
+    EXPECT_EQ(SliderTargetValue(kSliderPageUp, 15, static_cast<int16_t>(0)), 14);
+    EXPECT_EQ(SliderTargetValue(kSliderThumbTrack, 15, static_cast<int16_t>(33)), 33);
+    EXPECT_EQ(SliderTargetValue(kSliderThumbPosition, 15, static_cast<int16_t>(0xFFFF)), -1);  // signed 16 bits
+    EXPECT_EQ(SliderTargetValue(8 /* end of tracking */, 15, static_cast<int16_t>(99)), 15);
 }
 
 TEST(FusionSliders, RecomputeRules) {
-    EXPECT_TRUE(SliderForcesRecompute(kSliderThumbPosition, 15, 15));
-    EXPECT_FALSE(SliderForcesRecompute(kSliderThumbTrack, 20, 15));
-    EXPECT_TRUE(SliderForcesRecompute(kSliderLineDown, 17, 16));
-    EXPECT_FALSE(SliderForcesRecompute(kSliderLineDown, 39, 39));  // at the end of the range
-    EXPECT_FALSE(SliderForcesRecompute(8, 15, 15));
+    EXPECT_TRUE(SliderNeedsRecompute(kSliderThumbPosition, 15, 15));
+    EXPECT_FALSE(SliderNeedsRecompute(kSliderThumbTrack, 15, 20));
+    EXPECT_TRUE(SliderNeedsRecompute(kSliderLineDown, 16, 17));
+    EXPECT_FALSE(SliderNeedsRecompute(kSliderLineDown, 39, 39));  // at the end of the range
+    EXPECT_FALSE(SliderNeedsRecompute(8, 15, 15));
 }
 
 TEST(FusionSliders, PreparationPercentages) {
