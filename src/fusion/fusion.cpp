@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "fusion/fusion_weights.h"
-#include "fusion/row_bands.h"
+#include "base/thread_pool.h"
+#include "pyramid/row_kernels.h"
 
 namespace {
 
@@ -38,8 +41,19 @@ bool PyramidReady(FusionPyramid& pyramid) {
     return true;
 }
 
-// Gaussian levels G[0..L] and detail bands B[0..L] of the three components of one rendering. Kept across
-// renderings by a run: the parts that are never written (levels below 5, B[L]) stay zero, exactly as fresh
+// Where the three components of a rendering's bytes are: component c of pixel x in row y is at
+// base[c][y * stride[c] + x * step].
+struct ByteSource {
+    const uint8_t* base[3];
+    int64_t stride[3];
+    int32_t step;
+
+    const uint8_t* Row(int c, int32_t y) const { return base[c] + static_cast<int64_t>(y) * stride[c]; }
+};
+
+// Gaussian levels G[1..L] and detail bands B[1..L-1] of the three components of one rendering; level 0 is
+// never held as floats, its rows are made from the bytes as the passes need them. Allocated once per run and
+// reused by every rendering: the parts that are never written (levels below 5) stay zero, exactly as fresh
 // zeroed planes would.
 struct ExposureWorkspace {
     FloatPlane g[3][kFusionLevelSlots];
@@ -47,10 +61,10 @@ struct ExposureWorkspace {
 
     bool Allocate(const FusionPyramid& pyramid) {
         for (int c = 0; c < 3; ++c) {
-            for (uint32_t j = 0; j <= pyramid.topLevel; ++j) {
+            for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
                 if (!g[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
                     return false;
-                if (!b[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
+                if (j < pyramid.topLevel && !b[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
                     return false;
             }
         }
@@ -58,57 +72,161 @@ struct ExposureWorkspace {
     }
 };
 
-// Level 0 of component c from bytes at step bytes apart within a row, rows stride apart.
-void FillLevel0(float* dst, const uint8_t* src, int32_t width, int32_t height, int32_t stride, int32_t step) {
-    RunRowBands(height, width, [&](int32_t y0, int32_t y1) {
+// Rows of component c of row y as floats; every sample is a byte, so the guide sum of three is exact.
+void BytesToFloats(float* dst, const ByteSource& src, int c, int32_t y, int32_t width) {
+    const uint8_t* s = src.Row(c, y);
+    if (src.step == 1) {
+        for (int32_t x = 0; x < width; ++x)
+            dst[x] = static_cast<float>(s[x]);
+    } else {
+        for (int32_t x = 0; x < width; ++x)
+            dst[x] = static_cast<float>(s[static_cast<size_t>(x) * src.step]);
+    }
+}
+
+// Level 1 of the three components straight from the bytes: each output row converts its five source rows.
+void ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const FusionPyramid& pyramid) {
+    const int32_t w0 = LevelW(pyramid, 0), h0 = LevelH(pyramid, 0);
+    const int32_t w1 = LevelW(pyramid, 1), h1 = LevelH(pyramid, 1);
+    if (w1 < 5 || h1 < 5)
+        return;
+    const RowKernels& kernels = ActiveRowKernels();
+    ParallelRows(h1, int64_t{w1} * 3 * 35, [&](int32_t y0, int32_t y1) {
+        std::vector<float> window(static_cast<size_t>(w0) * 5);
         for (int32_t y = y0; y < y1; ++y) {
-            const uint8_t* s = src + static_cast<size_t>(y) * stride;
-            float* d = dst + static_cast<size_t>(y) * width;
-            for (int32_t x = 0; x < width; ++x)
-                d[x] = static_cast<float>(s[static_cast<size_t>(x) * step]);
+            int32_t sy = y <= 1 ? 0 : 2 * y - 2;
+            if (sy + 5 > h0)
+                sy = h0 - 5;
+            for (int c = 0; c < 3; ++c) {
+                for (int r = 0; r < 5; ++r)
+                    BytesToFloats(window.data() + static_cast<size_t>(r) * w0, src, c, sy + r, w0);
+                // A five-row source whose row 0 is the window's first row.
+                ReducePlaneRow(ws.g[c][1].Data() + static_cast<size_t>(y) * w1, window.data(), 0, w1, w0, 5,
+                               pyramid.kernel, kernels);
+            }
         }
     });
 }
 
-void Decompose(ExposureWorkspace& ws, int c, const FusionPyramid& pyramid) {
+// Levels 1 and up: G[i + 1] = reduce G[i]; B[i] = G[i] - expand G[i + 1] where level i is at least 5 x 5.
+void DecomposeUpper(ExposureWorkspace& ws, const FusionPyramid& pyramid) {
     const uint32_t L = pyramid.topLevel;
-    for (uint32_t i = 0; i < L; ++i) {
-        FloatPlane& gi = ws.g[c][i];
-        FloatPlane& gn = ws.g[c][i + 1];
-        FloatPlane& bi = ws.b[c][i];
-        ReducePlane(gn.Data(), gi.Data(), LevelW(pyramid, i + 1), LevelH(pyramid, i + 1), LevelW(pyramid, i),
-                    LevelH(pyramid, i), pyramid.kernel);
-        ExpandPlane(bi.Data(), gn.Data(), LevelW(pyramid, i), LevelH(pyramid, i), LevelW(pyramid, i + 1),
-                    LevelH(pyramid, i + 1), pyramid.kernel);
-        if (pyramid.LevelAtLeast5(i)) {
-            float* band = bi.Data();
-            const float* g = gi.Data();
-            const size_t n = gi.Count();
-            for (size_t k = 0; k < n; ++k)
-                band[k] = g[k] - band[k];
-        }
+    const RowKernels& kernels = ActiveRowKernels();
+    for (uint32_t i = 1; i < L; ++i) {
+        const int32_t wi = LevelW(pyramid, i), hi = LevelH(pyramid, i);
+        const int32_t wn = LevelW(pyramid, i + 1), hn = LevelH(pyramid, i + 1);
+        for (int c = 0; c < 3; ++c)
+            ReducePlane(ws.g[c][i + 1].Data(), ws.g[c][i].Data(), wn, hn, wi, hi, pyramid.kernel);
+        if (!pyramid.LevelAtLeast5(i))
+            continue;
+        ParallelRows(hi, int64_t{wi} * 3 * 8, [&](int32_t y0, int32_t y1) {
+            for (int c = 0; c < 3; ++c) {
+                for (int32_t y = y0; y < y1; ++y) {
+                    const size_t row = static_cast<size_t>(y) * wi;
+                    const ExpandTarget t{ExpandSink::kSubtract, ws.b[c][i].Data() + row, ws.g[c][i].Data() + row,
+                                         0.0f};
+                    ExpandPlaneRow(t, ws.g[c][i + 1].Data(), y, wi, hi, wn, hn, pyramid.kernel, kernels);
+                }
+            }
+        });
     }
 }
 
-// Decomposes the three filled level-0 planes and adds their weighted levels to the blocks.
-void AccumulateRendering(ExposureWorkspace& ws,
+// Window start of the 3 x 3 contrast tap along one direction.
+inline int32_t TapStart(int32_t v, int32_t n) {
+    int32_t o = v > 0 ? v - 1 : 0;
+    if (v == n - 1)
+        o -= 1;
+    return o;
+}
+
+// Level 0, weighted as its rows are made: guides and their sums from the bytes, detail bands from the bytes
+// and the expanded level 1 (or the guides themselves when level 0 is the top).
+void WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* const blocks[3], FusionPyramid& pyramid) {
+    const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
+    const bool top = pyramid.topLevel == 0;
+    const FusionRowWeigher weigher(top, w, h, pyramid.midTone, pyramid.contrastParam, pyramid.saturationParam,
+                                   pyramid.exposednessParam, true);
+    if (weigher.Skips())
+        return;
+    const RowKernels& kernels = ActiveRowKernels();
+    const int32_t w1 = top ? 0 : LevelW(pyramid, 1), h1 = top ? 0 : LevelH(pyramid, 1);
+    ParallelRows(h, int64_t{w} * 80, [&](int32_t y0, int32_t y1) {
+        FusionRowWeigher::Scratch* scratch = weigher.NewScratch();
+        // Four slots of guide sums by row, then the own row's guides and bands.
+        std::vector<float> block(static_cast<size_t>(w) * 10);
+        float* sumRows = block.data();
+        float* guideRows = block.data() + static_cast<size_t>(w) * 4;
+        float* bandRows = guideRows + static_cast<size_t>(w) * 3;
+        int32_t inSlot[4] = {-1, -1, -1, -1};
+        auto sumRow = [&](int32_t y) {
+            float* row = sumRows + static_cast<size_t>(y & 3) * w;
+            if (inSlot[y & 3] != y) {
+                const uint8_t* a = src.Row(0, y);
+                const uint8_t* b = src.Row(1, y);
+                const uint8_t* c = src.Row(2, y);
+                const size_t st = static_cast<size_t>(src.step);
+                for (int32_t x = 0; x < w; ++x)
+                    row[x] = static_cast<float>(a[x * st]) + static_cast<float>(b[x * st]) +
+                             static_cast<float>(c[x * st]);
+                inSlot[y & 3] = y;
+            }
+            return row;
+        };
+        for (int32_t y = y0; y < y1; ++y) {
+            const int32_t oy = TapStart(y, h);
+            WeightSpanArgs a{};
+            a.sumUp = sumRow(oy);
+            a.sumMid = sumRow(oy + 1);
+            a.sumDown = sumRow(oy + 2);
+            a.sumOwn = sumRow(y);
+            const size_t row = static_cast<size_t>(y) * w;
+            for (int c = 0; c < 3; ++c) {
+                float* guide = guideRows + static_cast<size_t>(c) * w;
+                BytesToFloats(guide, src, c, y, w);
+                a.guide[c] = guide;
+                if (top) {
+                    a.value[c] = guide;
+                } else {
+                    float* band = bandRows + static_cast<size_t>(c) * w;
+                    const ExpandTarget t{ExpandSink::kSubtract, band, guide, 0.0f};
+                    ExpandPlaneRow(t, ws.g[c][1].Data(), y, w, h, w1, h1, pyramid.kernel, kernels);
+                    a.value[c] = band;
+                }
+                a.weighted[c] = blocks[c][kFusionLevelSlots].Data() + row;
+            }
+            a.weightSum = blocks[0][0].Data() + row;
+            weigher.Row(a, scratch);
+        }
+        FusionRowWeigher::DeleteScratch(scratch);
+    });
+}
+
+// Decomposes one rendering and adds its weighted levels to the blocks.
+void AccumulateRendering(const ByteSource& src,
+                         ExposureWorkspace& ws,
                          FloatPlane* const blocks[3],
                          FusionPyramid& pyramid,
                          bool shareWeights) {
-    // Components are independent here; each band has one writer.
-    RunTasks(3, static_cast<int64_t>(pyramid.width) * pyramid.height, [&](int32_t c) { Decompose(ws, c, pyramid); });
     const uint32_t L = pyramid.topLevel;
+    if (L >= 1) {
+        ReduceFromBytes(ws, src, pyramid);
+        DecomposeUpper(ws, pyramid);
+    }
+    WeightLevel0(src, ws, blocks, pyramid);
     auto weighted = [&](int k, uint32_t j) { return blocks[k][kFusionLevelSlots + j].Data(); };
-    for (uint32_t i = 0; i < L; ++i) {
+    for (uint32_t i = 1; i < L; ++i) {
         WeightColourLevel8(weighted(0, i), weighted(1, i), weighted(2, i), blocks[0][i].Data(), ws.b[0][i].Data(),
                            ws.b[1][i].Data(), ws.b[2][i].Data(), ws.g[0][i].Data(), ws.g[1][i].Data(),
                            ws.g[2][i].Data(), LevelW(pyramid, i), LevelH(pyramid, i), pyramid.midTone,
                            pyramid.contrastParam, pyramid.saturationParam, pyramid.exposednessParam);
     }
-    WeightColourTop8(weighted(0, L), weighted(1, L), weighted(2, L), blocks[0][L].Data(), ws.g[0][L].Data(),
-                     ws.g[1][L].Data(), ws.g[2][L].Data(), ws.g[0][L].Data(), ws.g[1][L].Data(), ws.g[2][L].Data(),
-                     LevelW(pyramid, L), LevelH(pyramid, L), pyramid.midTone, pyramid.contrastParam,
-                     pyramid.saturationParam, pyramid.exposednessParam);
+    if (L >= 1) {
+        WeightColourTop8(weighted(0, L), weighted(1, L), weighted(2, L), blocks[0][L].Data(), ws.g[0][L].Data(),
+                         ws.g[1][L].Data(), ws.g[2][L].Data(), ws.g[0][L].Data(), ws.g[1][L].Data(),
+                         ws.g[2][L].Data(), LevelW(pyramid, L), LevelH(pyramid, L), pyramid.midTone,
+                         pyramid.contrastParam, pyramid.saturationParam, pyramid.exposednessParam);
+    }
     if (shareWeights) {
         for (uint32_t j = 0; j <= L; ++j) {
             const size_t bytes = blocks[0][j].Count() * sizeof(float);
@@ -120,7 +238,7 @@ void AccumulateRendering(ExposureWorkspace& ws,
 
 // weighted / weightSum where the weight sum is not negligible, else 0.
 void DivideLevel(float* dst, const float* weighted, const float* weightSum, int32_t width, int32_t height) {
-    RunRowBands(height, width, [&](int32_t y0, int32_t y1) {
+    ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
         const size_t end = static_cast<size_t>(y1) * width;
         for (size_t k = static_cast<size_t>(y0) * width; k < end; ++k)
             dst[k] = std::fabs(static_cast<double>(weightSum[k])) > 1e-10 ? weighted[k] / weightSum[k] : 0.0f;
@@ -135,12 +253,6 @@ inline uint8_t ClampTruncate(float v) {
     return static_cast<uint8_t>(static_cast<int32_t>(v));
 }
 
-void CopyPicture(SQmPicBuf& dst, const SQmPicBuf& src) {
-    const size_t rowBytes = static_cast<size_t>(src.width) * src.components * (src.bitsPerComponent / 8);
-    for (int32_t y = 0; y < src.height; ++y)
-        std::memcpy(dst.data + static_cast<size_t>(y) * dst.stride, src.data + static_cast<size_t>(y) * src.stride,
-                    rowBytes);
-}
 
 // Owns a picture-library buffer for the length of a scope.
 struct ScopedPicture {
@@ -187,10 +299,11 @@ uint8_t AddColourExposure(FloatPlane* block0,
     ExposureWorkspace ws;
     if (!ws.Allocate(pyramid))
         return 1;
-    for (int c = 0; c < 3; ++c)
-        FillLevel0(ws.g[c][0].Data(), pictures[c]->data, pyramid.width, pyramid.height, pictures[c]->stride, 1);
+    const ByteSource src{{picture0.data, picture1.data, picture2.data},
+                         {picture0.stride, picture1.stride, picture2.stride},
+                         1};
     FloatPlane* const blocks[3] = {block0, block1, block2};
-    AccumulateRendering(ws, blocks, pyramid, true);
+    AccumulateRendering(src, ws, blocks, pyramid, true);
     return 0;
 }
 
@@ -210,7 +323,7 @@ void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
     }
     const float lo = mn >= 0.0f ? mn : 0.0f;
     const float hi = mx <= 255.0f ? mx : 255.0f;
-    RunRowBands(height, width, [&](int32_t y0, int32_t y1) {
+    ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
         for (int32_t y = y0; y < y1; ++y) {
             const float* src = plane + static_cast<size_t>(y) * width;
             uint8_t* dst = target.data + static_cast<size_t>(y) * target.stride;
@@ -225,37 +338,128 @@ void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
     });
 }
 
+namespace {
+
+// Ratio planes R[1..L-1] and reconstruction planes G'[1..L] of one collapse; level 0 is made row by row
+// straight into the target. Allocated once and reused for every component.
+struct CollapseWorkspace {
+    FloatPlane ratio[kFusionLevelSlots];
+    FloatPlane rebuilt[kFusionLevelSlots];
+
+    bool Allocate(const FusionPyramid& pyramid) {
+        for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
+            if (j < pyramid.topLevel && !ratio[j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
+                return false;
+            if (!rebuilt[j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
+                return false;
+        }
+        return true;
+    }
+};
+
+inline float Ratio(float weighted, float weightSum) {
+    return std::fabs(static_cast<double>(weightSum)) > 1e-10 ? weighted / weightSum : 0.0f;
+}
+
+// Collapses one component block into bytes: sample x of row y goes to out + y * stride + x * step.
+void CollapseInto(uint8_t* out,
+                  int64_t stride,
+                  int32_t step,
+                  FloatPlane* block,
+                  FusionPyramid& pyramid,
+                  CollapseWorkspace& ws,
+                  bool stretch) {
+    const uint32_t L = pyramid.topLevel;
+    auto weightSum = [&](uint32_t j) { return block[j].Data(); };
+    auto weighted = [&](uint32_t j) { return block[kFusionLevelSlots + j].Data(); };
+    for (uint32_t i = 1; i < L; ++i)
+        if (pyramid.LevelAtLeast5(i))
+            DivideLevel(ws.ratio[i].Data(), weighted(i), weightSum(i), LevelW(pyramid, i), LevelH(pyramid, i));
+    if (L >= 1 && pyramid.LevelAtLeast5(L))
+        DivideLevel(ws.rebuilt[L].Data(), weighted(L), weightSum(L), LevelW(pyramid, L), LevelH(pyramid, L));
+    const RowKernels& kernels = ActiveRowKernels();
+    for (uint32_t j = L; j-- > 1;) {
+        const int32_t wj = LevelW(pyramid, j), hj = LevelH(pyramid, j);
+        if (wj < 5 || hj < 5)
+            continue;
+        ParallelRows(hj, int64_t{wj} * 8, [&](int32_t y0, int32_t y1) {
+            for (int32_t y = y0; y < y1; ++y) {
+                const size_t row = static_cast<size_t>(y) * wj;
+                // e + 1 * r is e + r to the bit.
+                const ExpandTarget t{ExpandSink::kGainAdd, ws.rebuilt[j].Data() + row, ws.ratio[j].Data() + row,
+                                     1.0f};
+                ExpandPlaneRow(t, ws.rebuilt[j + 1].Data(), y, wj, hj, LevelW(pyramid, j + 1),
+                               LevelH(pyramid, j + 1), pyramid.kernel, kernels);
+            }
+        });
+    }
+
+    // Level 0: expanded level 1 plus the ratio, or the ratio alone when level 0 is the top.
+    const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
+    const float* ws0 = weightSum(0);
+    const float* wd0 = weighted(0);
+    auto makeRow = [&](float* row, int32_t y) {
+        const size_t base = static_cast<size_t>(y) * w;
+        if (L == 0) {
+            for (int32_t x = 0; x < w; ++x)
+                row[x] = Ratio(wd0[base + x], ws0[base + x]);
+            return;
+        }
+        const ExpandTarget t{ExpandSink::kStore, row, nullptr, 0.0f};
+        ExpandPlaneRow(t, ws.rebuilt[1].Data(), y, w, h, LevelW(pyramid, 1), LevelH(pyramid, 1), pyramid.kernel,
+                       kernels);
+        for (int32_t x = 0; x < w; ++x)
+            row[x] = row[x] + Ratio(wd0[base + x], ws0[base + x]);
+    };
+    float mn = 1000.0f;
+    float mx = -100.0f;
+    if (stretch) {
+        // The extremes do not depend on the order in which rows are seen.
+        std::mutex lock;
+        ParallelRows(h, int64_t{w} * 12, [&](int32_t y0, int32_t y1) {
+            std::vector<float> row(static_cast<size_t>(w));
+            float lo = 1000.0f, hi = -100.0f;
+            for (int32_t y = y0; y < y1; ++y) {
+                makeRow(row.data(), y);
+                for (int32_t x = 0; x < w; ++x) {
+                    lo = std::min(lo, row[x]);
+                    hi = std::max(hi, row[x]);
+                }
+            }
+            std::lock_guard<std::mutex> guard(lock);
+            mn = std::min(mn, lo);
+            mx = std::max(mx, hi);
+        });
+        if (static_cast<double>(mx - mn) <= 1e-5)
+            stretch = false;
+    }
+    const float lo = mn >= 0.0f ? mn : 0.0f;
+    const float hi = mx <= 255.0f ? mx : 255.0f;
+    ParallelRows(h, int64_t{w} * 10, [&](int32_t y0, int32_t y1) {
+        std::vector<float> row(static_cast<size_t>(w));
+        for (int32_t y = y0; y < y1; ++y) {
+            makeRow(row.data(), y);
+            uint8_t* dst = out + static_cast<int64_t>(y) * stride;
+            if (stretch) {
+                for (int32_t x = 0; x < w; ++x)
+                    dst[static_cast<size_t>(x) * step] = ClampTruncate((row[x] - mn) * (hi - lo) / (mx - mn) + lo);
+            } else {
+                for (int32_t x = 0; x < w; ++x)
+                    dst[static_cast<size_t>(x) * step] = ClampTruncate(row[x]);
+            }
+        }
+    });
+}
+
+}  // namespace
+
 uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch) {
     if (!PyramidReady(pyramid) || !IsPlane8(target, pyramid.width, pyramid.height))
         return 1;
-    const uint32_t L = pyramid.topLevel;
-    FloatPlane ratio[kFusionLevelSlots];
-    FloatPlane rebuilt[kFusionLevelSlots];
-    for (uint32_t j = 0; j <= L; ++j) {
-        if (!ratio[j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
-            return 1;
-        if (!rebuilt[j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
-            return 1;
-    }
-    auto weightSum = [&](uint32_t j) { return block[j].Data(); };
-    auto weighted = [&](uint32_t j) { return block[kFusionLevelSlots + j].Data(); };
-    for (uint32_t i = 0; i < L; ++i)
-        if (pyramid.LevelAtLeast5(i))
-            DivideLevel(ratio[i].Data(), weighted(i), weightSum(i), LevelW(pyramid, i), LevelH(pyramid, i));
-    if (pyramid.LevelAtLeast5(L))
-        DivideLevel(rebuilt[L].Data(), weighted(L), weightSum(L), LevelW(pyramid, L), LevelH(pyramid, L));
-    for (uint32_t j = L; j-- > 0;) {
-        ExpandPlane(rebuilt[j].Data(), rebuilt[j + 1].Data(), LevelW(pyramid, j), LevelH(pyramid, j),
-                    LevelW(pyramid, j + 1), LevelH(pyramid, j + 1), pyramid.kernel);
-        if (pyramid.LevelAtLeast5(j)) {
-            float* g = rebuilt[j].Data();
-            const float* r = ratio[j].Data();
-            const size_t n = rebuilt[j].Count();
-            for (size_t k = 0; k < n; ++k)
-                g[k] = g[k] + r[k];
-        }
-    }
-    WriteFusedPlane8(target, rebuilt[0].Data(), stretch);
+    CollapseWorkspace ws;
+    if (!ws.Allocate(pyramid))
+        return 1;
+    CollapseInto(target.data, target.stride, 1, block, pyramid, ws, stretch);
     return 0;
 }
 
@@ -263,20 +467,16 @@ uint8_t RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
     if (target.bitsPerComponent != pyramid.bitsPerComponent || target.width != pyramid.width ||
         target.height != pyramid.height)
         return 1;
-    if (!PyramidReady(pyramid) || target.data == nullptr)
+    if (!PyramidReady(pyramid) || target.data == nullptr || target.components <= 0 ||
+        target.stride < static_cast<int64_t>(target.width) * target.components)
         return 1;
-    ScopedPicture plane;
-    if (CQmPicBufAPI::ReinitHeap(plane.buf, target.width, target.height, 1, target.bitsPerComponent) != 0)
+    CollapseWorkspace ws;
+    if (!ws.Allocate(pyramid))
         return 1;
-    uint8_t result = 0;
-    const uint32_t components = std::min(pyramid.components, static_cast<uint32_t>(std::max(0, target.components)));
-    for (uint32_t c = 0; c < components; ++c) {
-        const uint8_t r = CollapseComponent(plane.buf, pyramid.Block(c), pyramid, stretch);
-        if (r == 0)
-            CQmPicBufAPI::InsertComponent(target, c, plane.buf);
-        result |= r;
-    }
-    return result;
+    const uint32_t components = std::min(pyramid.components, static_cast<uint32_t>(target.components));
+    for (uint32_t c = 0; c < components; ++c)
+        CollapseInto(target.data + c, target.stride, target.components, pyramid.Block(c), pyramid, ws, stretch);
+    return 0;
 }
 
 FusionStatus RunFusion(SQmPicBuf& target,
@@ -310,20 +510,18 @@ FusionStatus RunFusion(SQmPicBuf& target,
             } else if (!IsColour8(*picture) || picture->width != pyramid.width || picture->height != pyramid.height) {
                 return FusionStatus::kShapeMismatch;
             }
-            for (int c = 0; c < 3; ++c)
-                FillLevel0(ws.g[c][0].Data(), picture->data + c, picture->width, picture->height, picture->stride, 3);
+            const ByteSource src{{picture->data, picture->data + 1, picture->data + 2},
+                                 {picture->stride, picture->stride, picture->stride},
+                                 3};
             // The shared weight sums are copied once after the last rendering; until then only block 0 reads them.
-            AccumulateRendering(ws, blocks, pyramid, i == count - 1);
+            AccumulateRendering(src, ws, blocks, pyramid, i == count - 1);
         }
     }
 
-    ScopedPicture fused;
-    if (CQmPicBufAPI::ReinitHeap(fused.buf, target.width, target.height, 3, 8) != 0)
-        return FusionStatus::kAllocationFailed;
-    if (RenderFusion(fused.buf, pyramid, params.stretch) != 0)
+    // Everything is allocated before the first byte of the target is written, so a failure leaves it as it was.
+    if (RenderFusion(target, pyramid, params.stretch) != 0)
         return FusionStatus::kAllocationFailed;
     DonePyramid(pyramid);
-    CopyPicture(target, fused.buf);
     return FusionStatus::kDone;
 }
 

@@ -5,13 +5,17 @@
 
 #include <math.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "base/alloc.h"
 
-#include "fusion/row_bands.h"
+#include "base/thread_pool.h"
+#include "pyramid/row_kernels.h"
 
 namespace {
 
@@ -65,13 +69,14 @@ inline float SaturationFactor(float squares, float es) {
 
 // Remembers the saturation factor of recently seen deviation sums. Neighbouring pixels of a photograph repeat
 // their colour differences often; the factor is a function of the sum alone, so a hit returns the same bits.
-template <bool Top>
+// Remembers the saturation factor of recently seen deviation sums. Neighbouring pixels of a photograph repeat
+// their colour differences often; the factor is a function of the sum alone, so a hit returns the same bits.
 class SaturationCache {
 public:
     static constexpr uint32_t kBits = 13;
     static constexpr uint32_t kSize = 1u << kBits;
 
-    SaturationCache() {
+    explicit SaturationCache(bool top) : top_(top) {
         block_ = static_cast<uint32_t*>(AllocBytes(kSize * 2 * sizeof(uint32_t)));
         // A sum of squares is never negative, so an all-ones key never matches.
         if (block_)
@@ -83,7 +88,7 @@ public:
 
     float Factor(float squares, float es) {
         if (!block_)
-            return SaturationFactor<Top>(squares, es);
+            return Compute(squares, es);
         uint32_t key;
         std::memcpy(&key, &squares, sizeof key);
         const uint32_t slot = (key * 0x9E3779B1u) >> (32 - kBits);
@@ -92,13 +97,17 @@ public:
             std::memcpy(&v, &block_[kSize + slot], sizeof v);
             return v;
         }
-        const float v = SaturationFactor<Top>(squares, es);
+        const float v = Compute(squares, es);
         block_[slot] = key;
         std::memcpy(&block_[kSize + slot], &v, sizeof v);
         return v;
     }
 
 private:
+    float Compute(float squares, float es) const {
+        return top_ ? SaturationFactor<true>(squares, es) : SaturationFactor<false>(squares, es);
+    }
+    bool top_;
     uint32_t* block_ = nullptr;
 };
 
@@ -108,17 +117,19 @@ inline float ToneFactor(float s, float m, float ee) {
     return Top ? powf(e, ee) : powf(e + 1e-5f, ee);
 }
 
-template <bool Top>
 struct FactorTables {
     bool ready = false;
+    bool top = false;
     float contrast[kContrastTableSize];
     float tone[kToneTableSize];
 
-    void Build(float m, const Exponents& x) {
+    void Build(bool isTop, float m, const Exponents& x) {
+        top = isTop;
         for (int i = 0; i < kContrastTableSize; ++i)
-            contrast[i] = ContrastFactor<Top>(static_cast<float>(i), x.ec);
+            contrast[i] = top ? ContrastFactor<true>(static_cast<float>(i), x.ec)
+                              : ContrastFactor<false>(static_cast<float>(i), x.ec);
         for (int i = 0; i < kToneTableSize; ++i)
-            tone[i] = ToneFactor<Top>(static_cast<float>(i), m, x.ee);
+            tone[i] = top ? ToneFactor<true>(static_cast<float>(i), m, x.ee) : ToneFactor<false>(static_cast<float>(i), m, x.ee);
         ready = true;
     }
 
@@ -132,25 +143,17 @@ struct FactorTables {
 
     float Contrast(float absLap, float ec) const {
         const int i = ready ? Index(absLap, kContrastTableSize) : -1;
-        return i >= 0 ? contrast[i] : ContrastFactor<Top>(absLap, ec);
+        if (i >= 0)
+            return contrast[i];
+        return top ? ContrastFactor<true>(absLap, ec) : ContrastFactor<false>(absLap, ec);
     }
     float Tone(float s, float m, float ee) const {
         const int i = ready ? Index(s, kToneTableSize) : -1;
-        return i >= 0 ? tone[i] : ToneFactor<Top>(s, m, ee);
+        if (i >= 0)
+            return tone[i];
+        return top ? ToneFactor<true>(s, m, ee) : ToneFactor<false>(s, m, ee);
     }
 };
-
-struct LevelPlanes {
-    float* weighted[3];
-    float* weightSum;
-    const float* value[3];
-    const float* guide[3];
-    int32_t width, height;
-};
-
-inline float GuideSum(const LevelPlanes& p, size_t i) {
-    return p.guide[0][i] + p.guide[1][i] + p.guide[2][i];
-}
 
 // Window start along one direction: one before the pixel, kept inside [0, n - 3].
 inline int32_t WindowStart(int32_t v, int32_t n) {
@@ -160,11 +163,13 @@ inline int32_t WindowStart(int32_t v, int32_t n) {
     return o;
 }
 
-// Guide sums S of three consecutive rows, each row computed once per band instead of once per tap.
+// Guide sums S of recently used rows, each row computed once per band instead of once per tap.
 class GuideSumRows {
 public:
-    explicit GuideSumRows(const LevelPlanes& p) : p_(p) {
-        block_ = static_cast<float*>(AllocBytes(CheckedMul(3, static_cast<size_t>(p.width), sizeof(float))));
+    GuideSumRows(const float* const guide[3], int32_t width) : width_(width) {
+        for (int k = 0; k < 3; ++k)
+            guide_[k] = guide[k];
+        block_ = static_cast<float*>(AllocBytes(CheckedMul(4, static_cast<size_t>(width), sizeof(float))));
     }
     ~GuideSumRows() { FreeBytes(block_); }
     GuideSumRows(const GuideSumRows&) = delete;
@@ -173,82 +178,241 @@ public:
     bool Ready() const { return block_ != nullptr; }
 
     const float* Row(int32_t y) {
-        const int slot = y % 3;
-        float* row = block_ + static_cast<size_t>(slot) * p_.width;
+        const int slot = y & 3;
+        float* row = block_ + static_cast<size_t>(slot) * width_;
         if (rowInSlot_[slot] != y) {
-            const size_t base = static_cast<size_t>(y) * p_.width;
-            for (int32_t x = 0; x < p_.width; ++x)
-                row[x] = GuideSum(p_, base + x);
+            const size_t base = static_cast<size_t>(y) * width_;
+            const float* a = guide_[0] + base;
+            const float* b = guide_[1] + base;
+            const float* c = guide_[2] + base;
+            for (int32_t x = 0; x < width_; ++x)
+                row[x] = a[x] + b[x] + c[x];
             rowInSlot_[slot] = y;
         }
         return row;
     }
 
 private:
-    const LevelPlanes& p_;
+    const float* guide_[3];
+    int32_t width_;
     float* block_ = nullptr;
-    int32_t rowInSlot_[3] = {-1, -1, -1};
+    int32_t rowInSlot_[4] = {-1, -1, -1, -1};
 };
 
+// One pixel by the scalar rules; cx is the window's centre column.
 template <bool Top>
-void WeightRows(const LevelPlanes& p,
-                const FactorTables<Top>& tables,
-                float m,
-                const Exponents& x,
-                int32_t yBegin,
-                int32_t yEnd) {
-    const size_t W = static_cast<size_t>(p.width);
-    SaturationCache<Top> saturation;
-    GuideSumRows sums(p);
-    for (int32_t y = yBegin; y < yEnd; ++y) {
-        const int32_t oy = WindowStart(y, p.height);
-        const float* up = sums.Ready() ? sums.Row(oy) : nullptr;
-        const float* mid = sums.Ready() ? sums.Row(oy + 1) : nullptr;
-        const float* down = sums.Ready() ? sums.Row(oy + 2) : nullptr;
-        const float* own = sums.Ready() ? sums.Row(y) : nullptr;
-        for (int32_t xi = 0; xi < p.width; ++xi) {
-            const size_t cx = static_cast<size_t>(WindowStart(xi, p.width)) + 1;
-            const size_t i = static_cast<size_t>(y) * W + static_cast<size_t>(xi);
-            const float g0 = p.guide[0][i], g1 = p.guide[1][i], g2 = p.guide[2][i];
-            float absLap, s;
-            if (own) {
-                absLap = AbsLap(mid[cx - 1], up[cx], mid[cx], mid[cx + 1], down[cx]);
-                s = own[xi];
-            } else {
-                const size_t centre = static_cast<size_t>(oy + 1) * W + cx;
-                absLap = AbsLap(GuideSum(p, centre - 1), GuideSum(p, centre - W), GuideSum(p, centre),
-                                GuideSum(p, centre + 1), GuideSum(p, centre + W));
-                s = g0 + g1 + g2;
-            }
-            const float squares = SquaredDeviation(s, g0, g1, g2);
-
-            const float product =
-                tables.Contrast(absLap, x.ec) * saturation.Factor(squares, x.es) * tables.Tone(s, m, x.ee);
-            const float w = static_cast<float>(static_cast<double>(product) + 1e-5);
-
-            p.weightSum[i] += w;
-            p.weighted[0][i] += w * p.value[0][i];
-            p.weighted[1][i] += w * p.value[1][i];
-            p.weighted[2][i] += w * p.value[2][i];
-        }
-    }
+inline void WeightPixel(const WeightSpanArgs& a,
+                        int32_t xi,
+                        int32_t cx,
+                        const FactorTables& tables,
+                        SaturationCache& saturation) {
+    const float g0 = a.guide[0][xi], g1 = a.guide[1][xi], g2 = a.guide[2][xi];
+    const float absLap = AbsLap(a.sumMid[cx - 1], a.sumUp[cx], a.sumMid[cx], a.sumMid[cx + 1], a.sumDown[cx]);
+    const float s = a.sumOwn[xi];
+    const float squares = SquaredDeviation(s, g0, g1, g2);
+    const float product = tables.Contrast(absLap, a.ec) * saturation.Factor(squares, a.es) * tables.Tone(s, a.midTone, a.ee);
+    const float w = static_cast<float>(static_cast<double>(product) + 1e-5);
+    a.weightSum[xi] += w;
+    a.weighted[0][xi] += w * a.value[0][xi];
+    a.weighted[1][xi] += w * a.value[1][xi];
+    a.weighted[2][xi] += w * a.value[2][xi];
 }
 
 template <bool Top>
-void WeightLevel(const LevelPlanes& p,
+void WeightRowScalar(const WeightSpanArgs& a,
+                     int32_t width,
+                     int32_t xBegin,
+                     int32_t xEnd,
+                     const FactorTables& tables,
+                     SaturationCache& saturation) {
+    for (int32_t xi = xBegin; xi < xEnd; ++xi)
+        WeightPixel<Top>(a, xi, WindowStart(xi, width) + 1, tables, saturation);
+}
+
+bool ScalarByEnvironment() {
+    return !PyramidSimdEnabled();
+}
+
+std::atomic<const WeightSpanKernels*> gPinnedKernels{nullptr};
+std::atomic<bool> gPinnedScalar{false};
+
+const WeightSpanKernels* BestWeightSpanKernels() {
+    static const WeightSpanKernels* best = [] {
+        if (const WeightSpanKernels* k = Avx2WeightSpanKernels())
+            return k;
+        return Sse2WeightSpanKernels();
+    }();
+    return best;
+}
+
+}  // namespace
+
+const WeightSpanKernels* ActiveWeightSpanKernels() {
+    if (gPinnedScalar.load())
+        return nullptr;
+    if (const WeightSpanKernels* k = gPinnedKernels.load())
+        return k;
+    return ScalarByEnvironment() ? nullptr : BestWeightSpanKernels();
+}
+
+void UseWeightSpanKernels(const WeightSpanKernels* kernels, bool scalarOnly) {
+    gPinnedKernels.store(kernels);
+    gPinnedScalar.store(scalarOnly);
+}
+
+const char* ActiveWeightSpanKernelsName() {
+    const WeightSpanKernels* k = ActiveWeightSpanKernels();
+    if (!k)
+        return "scalar";
+    if (k == Avx2WeightSpanKernels())
+        return "avx2";
+    if (k == Sse2WeightSpanKernels())
+        return "sse2";
+    return "other";
+}
+
+struct FusionRowWeigher::Tables : FactorTables {};
+
+struct FusionRowWeigher::Scratch {
+    explicit Scratch(bool top) : saturation(top) {}
+    SaturationCache saturation;
+};
+
+FusionRowWeigher::FusionRowWeigher(bool top,
+                                   int32_t width,
+                                   int32_t height,
+                                   int32_t midTone,
+                                   int32_t contrastParam,
+                                   int32_t saturationParam,
+                                   int32_t exposednessParam,
+                                   bool byteGuides)
+    : top_(top),
+      byteGuides_(byteGuides),
+      width_(width),
+      height_(height),
+      m_(static_cast<float>(midTone)),
+      ec_(FusionWeightExponent(contrastParam)),
+      es_(FusionWeightExponent(saturationParam)),
+      ee_(FusionWeightExponent(exposednessParam)) {
+    kernels_ = ActiveWeightSpanKernels();
+    tables_ = new (std::nothrow) Tables;
+    if (tables_) {
+        tables_->top = top;
+        // Without vector kernels the tables pay off on any large level (integer values turn up there too);
+        // with them only where every value is an integer.
+        if (byteGuides || (!kernels_ && static_cast<int64_t>(width) * height >= kTablePixels))
+            tables_->Build(top, m_, Exponents{ec_, es_, ee_});
+    }
+}
+
+FusionRowWeigher::~FusionRowWeigher() {
+    delete tables_;
+}
+
+FusionRowWeigher::Scratch* FusionRowWeigher::NewScratch() const {
+    return new (std::nothrow) Scratch(top_);
+}
+
+void FusionRowWeigher::DeleteScratch(Scratch* scratch) {
+    delete scratch;
+}
+
+void FusionRowWeigher::Row(WeightSpanArgs& a, Scratch* scratch) const {
+    if (Skips())
+        return;
+    if (!scratch) {
+        Scratch local(top_);
+        Row(a, &local);
+        return;
+    }
+    a.midTone = m_;
+    a.ec = ec_;
+    a.es = es_;
+    a.ee = ee_;
+    FactorTables fallback;
+    fallback.top = top_;
+    const FactorTables& tables = tables_ ? *tables_ : fallback;
+    SaturationCache& saturation = scratch->saturation;
+    int32_t x = 0;
+    if (kernels_ && !(byteGuides_ && tables.ready)) {
+        // Column 0 and the last column use a shifted window; the interior goes in vectors.
+        if (top_) {
+            WeightRowScalar<true>(a, width_, 0, 1, tables, saturation);
+            x = kernels_->top(a, 1, width_ - 1);
+        } else {
+            WeightRowScalar<false>(a, width_, 0, 1, tables, saturation);
+            x = kernels_->level(a, 1, width_ - 1);
+        }
+    }
+    if (top_)
+        WeightRowScalar<true>(a, width_, x, width_, tables, saturation);
+    else
+        WeightRowScalar<false>(a, width_, x, width_, tables, saturation);
+}
+
+namespace {
+
+// Whole-plane pass: rows split over the pool, guide sums made per band.
+void WeightLevel(bool top,
+                 float* const weighted[3],
+                 float* weightSum,
+                 const float* const value[3],
+                 const float* const guide[3],
+                 int32_t width,
+                 int32_t height,
                  int32_t midTone,
                  int32_t contrastParam,
                  int32_t saturationParam,
                  int32_t exposednessParam) {
-    if (p.width < 5 || p.height < 5)
+    if (width < 5 || height < 5)
         return;
-    const float m = static_cast<float>(midTone);
-    const Exponents x{FusionWeightExponent(contrastParam), FusionWeightExponent(saturationParam),
-                      FusionWeightExponent(exposednessParam)};
-    FactorTables<Top> tables;
-    if (static_cast<int64_t>(p.width) * p.height >= kTablePixels)
-        tables.Build(m, x);
-    RunRowBands(p.height, p.width, [&](int32_t y0, int32_t y1) { WeightRows<Top>(p, tables, m, x, y0, y1); });
+    const size_t count = static_cast<size_t>(width) * height;
+    bool bytes = true;
+    for (int k = 0; k < 3 && bytes; ++k)
+        for (size_t i = 0; i < count; ++i)
+            if (!(guide[k][i] >= 0.0f && guide[k][i] <= 255.0f && guide[k][i] == static_cast<float>(static_cast<int>(guide[k][i])))) {
+                bytes = false;
+                break;
+            }
+    const FusionRowWeigher weigher(top, width, height, midTone, contrastParam, saturationParam, exposednessParam,
+                                   bytes);
+    ParallelRows(height, int64_t{width} * 60, [&](int32_t y0, int32_t y1) {
+        FusionRowWeigher::Scratch* scratch = weigher.NewScratch();
+        GuideSumRows sums(guide, width);
+        std::vector<float> fallback;
+        for (int32_t y = y0; y < y1; ++y) {
+            const int32_t oy = WindowStart(y, height);
+            const size_t row = static_cast<size_t>(y) * width;
+            WeightSpanArgs a{};
+            for (int k = 0; k < 3; ++k) {
+                a.weighted[k] = weighted[k] + row;
+                a.value[k] = value[k] + row;
+                a.guide[k] = guide[k] + row;
+            }
+            a.weightSum = weightSum + row;
+            if (sums.Ready()) {
+                a.sumUp = sums.Row(oy);
+                a.sumMid = sums.Row(oy + 1);
+                a.sumDown = sums.Row(oy + 2);
+                a.sumOwn = sums.Row(y);
+            } else {
+                // Out of memory for the small row block: make the four rows in a vector that may throw no further.
+                fallback.assign(static_cast<size_t>(width) * 4, 0.0f);
+                const int32_t ys[4] = {oy, oy + 1, oy + 2, y};
+                for (int r = 0; r < 4; ++r)
+                    for (int32_t x = 0; x < width; ++x) {
+                        const size_t i = static_cast<size_t>(ys[r]) * width + x;
+                        fallback[static_cast<size_t>(r) * width + x] = guide[0][i] + guide[1][i] + guide[2][i];
+                    }
+                a.sumUp = fallback.data();
+                a.sumMid = a.sumUp + width;
+                a.sumDown = a.sumMid + width;
+                a.sumOwn = a.sumDown + width;
+            }
+            weigher.Row(a, scratch);
+        }
+        FusionRowWeigher::DeleteScratch(scratch);
+    });
 }
 
 }  // namespace
@@ -273,9 +437,11 @@ void WeightColourLevel8(float* weighted0,
                         int32_t contrastParam,
                         int32_t saturationParam,
                         int32_t exposednessParam) {
-    const LevelPlanes p{{weighted0, weighted1, weighted2}, weightSum, {value0, value1, value2},
-                        {guide0, guide1, guide2},          width,     height};
-    WeightLevel<false>(p, midTone, contrastParam, saturationParam, exposednessParam);
+    float* const weighted[3] = {weighted0, weighted1, weighted2};
+    const float* const value[3] = {value0, value1, value2};
+    const float* const guide[3] = {guide0, guide1, guide2};
+    WeightLevel(false, weighted, weightSum, value, guide, width, height, midTone, contrastParam, saturationParam,
+                exposednessParam);
 }
 
 void WeightColourTop8(float* weighted0,
@@ -294,7 +460,9 @@ void WeightColourTop8(float* weighted0,
                       int32_t contrastParam,
                       int32_t saturationParam,
                       int32_t exposednessParam) {
-    const LevelPlanes p{{weighted0, weighted1, weighted2}, weightSum, {value0, value1, value2},
-                        {guide0, guide1, guide2},          width,     height};
-    WeightLevel<true>(p, midTone, contrastParam, saturationParam, exposednessParam);
+    float* const weighted[3] = {weighted0, weighted1, weighted2};
+    const float* const value[3] = {value0, value1, value2};
+    const float* const guide[3] = {guide0, guide1, guide2};
+    WeightLevel(true, weighted, weightSum, value, guide, width, height, midTone, contrastParam, saturationParam,
+                exposednessParam);
 }

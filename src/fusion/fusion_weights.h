@@ -54,3 +54,63 @@ void WeightColourTop8(float* weighted0,
                       int32_t contrastParam,
                       int32_t saturationParam,
                       int32_t exposednessParam);
+
+// One row of a weighting pass, for passes that make their rows on the fly. Pointers are rows: the guides,
+// values and sums at the pixel's own row, and the guide sums S of the window's three rows and of the own row.
+struct WeightSpanArgs {
+    float* weighted[3];
+    float* weightSum;
+    const float* value[3];
+    const float* guide[3];
+    const float* sumUp;
+    const float* sumMid;
+    const float* sumDown;
+    const float* sumOwn;
+    float midTone;
+    float ec, es, ee;
+};
+
+// Vector kernels for the interior columns of a row: do whole vectors of columns from xBegin on, below xEnd,
+// and return the first column not done.
+struct WeightSpanKernels {
+    int32_t (*level)(const WeightSpanArgs& args, int32_t xBegin, int32_t xEnd);
+    int32_t (*top)(const WeightSpanArgs& args, int32_t xBegin, int32_t xEnd);
+};
+// Null where not compiled in or not supported by the processor.
+const WeightSpanKernels* Sse2WeightSpanKernels();
+const WeightSpanKernels* Avx2WeightSpanKernels();
+// The vector kernels in use (null: the scalar path, also when SP_SCALAR=1 or the pyramid's vector paths are
+// off), and a pin for tests (null returns to the automatic choice; pinning scalarOnly forces the scalar path).
+const WeightSpanKernels* ActiveWeightSpanKernels();
+void UseWeightSpanKernels(const WeightSpanKernels* kernels, bool scalarOnly = false);
+const char* ActiveWeightSpanKernelsName();
+
+// Weighs the rows of one level: made once per level and pass, used by any number of threads.
+// byteGuides: every guide value is an integer 0..255 (level 0 of a rendering), so the contrast and tone
+// factors come from exact tables.
+class FusionRowWeigher {
+public:
+    FusionRowWeigher(bool top, int32_t width, int32_t height, int32_t midTone, int32_t contrastParam,
+                     int32_t saturationParam, int32_t exposednessParam, bool byteGuides);
+    ~FusionRowWeigher();
+    FusionRowWeigher(const FusionRowWeigher&) = delete;
+    FusionRowWeigher& operator=(const FusionRowWeigher&) = delete;
+
+    // Per-thread scratch of a band of rows.
+    struct Scratch;
+    Scratch* NewScratch() const;
+    static void DeleteScratch(Scratch* scratch);
+
+    // Row y: args holds its rows (midTone and exponents are filled in here).
+    void Row(WeightSpanArgs& args, Scratch* scratch) const;
+    bool Skips() const { return width_ < 5 || height_ < 5; }
+
+private:
+    struct Tables;
+    bool top_;
+    bool byteGuides_;
+    int32_t width_, height_;
+    float m_, ec_, es_, ee_;
+    Tables* tables_ = nullptr;
+    const WeightSpanKernels* kernels_ = nullptr;
+};

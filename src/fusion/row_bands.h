@@ -1,19 +1,16 @@
-// Splits a row loop into bands on a few threads. Each output row has exactly one writer, so the results never
-// depend on the thread count.
+// Row loops of the fusion code on the shared thread pool. Each output row has exactly one writer, so the
+// results never depend on the thread count.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
-// 0 = as many as the machine has (at most 8); 1 forces the plain single-threaded loop.
+// 0 = as many as the machine has (at most 8); 1 forces the plain single-threaded loop. Sets the pool's count.
 void SetFusionThreadCount(int32_t count);
 int32_t FusionThreadCount();
-// Work below this many pixels per band stays on one thread; tests lower it to split small pictures.
+// Work below this many pixels per band stays on one thread; tests lower it to split small pictures
+// (0 restores the default).
 void SetFusionMinBandPixels(int64_t pixels);
 
 // Calls body(rowBegin, rowEnd) over [0, rows) in contiguous bands; small jobs stay on the calling thread.
 void RunRowBands(int32_t rows, int64_t pixelsPerRow, const std::function<void(int32_t, int32_t)>& body);
-
-// Calls task(i) for i in [0, count), each on its own thread when more than one thread is allowed and the tasks
-// are big; for a few independent jobs of equal size, which row bands would split unevenly.
-void RunTasks(int32_t count, int64_t pixelsPerTask, const std::function<void(int32_t)>& task);

@@ -4,9 +4,12 @@
 #include <math.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
+#include <algorithm>
 
 #include "fusion/row_bands.h"
 #include "support/fusion_ref.h"
@@ -93,6 +96,7 @@ TEST(FusionWeights, ExponentOfTheConstructedParameter) {
 }
 
 TEST(FusionWeights, MatchReferenceBitForBit) {
+    UseWeightSpanKernels(nullptr, true);
     struct Size {
         int32_t w, h;
     };
@@ -121,6 +125,79 @@ TEST(FusionWeights, MatchReferenceBitForBit) {
     }
     SetFusionThreadCount(0);
     SetFusionMinBandPixels(0);
+    UseWeightSpanKernels(nullptr);
+}
+
+namespace {
+
+// Units in the last place between two floats of the same sign.
+int64_t UlpDistance(float a, float b) {
+    int32_t ia, ib;
+    std::memcpy(&ia, &a, sizeof ia);
+    std::memcpy(&ib, &b, sizeof ib);
+    return std::llabs(static_cast<int64_t>(ia) - ib);
+}
+
+// The sums of the vector kernels stay within a few units in the last place of the reference: their exp and
+// pow are polynomials of their own, everything else is the scalar arithmetic.
+void ExpectCloseSums(const Level& a, const Level& b, const char* what, int64_t& exact, int64_t& total) {
+    const Plane* pa[4] = {&a.weightSum, &a.weighted[0], &a.weighted[1], &a.weighted[2]};
+    const Plane* pb[4] = {&b.weightSum, &b.weighted[0], &b.weighted[1], &b.weighted[2]};
+    for (int p = 0; p < 4; ++p) {
+        int64_t worst = 0;
+        float maxAbs = 0.0f;
+        for (size_t k = 0; k < pa[p]->size(); ++k) {
+            const float x = (*pa[p])[k], y = (*pb[p])[k];
+            // A weighted sum may cancel (bands of both signs), so its error is measured against the magnitude of
+            // the band times the weight (bands reach 40, sums reach about 100): a few float units of that scale.
+            const int64_t d = p == 0 ? UlpDistance(x, y) : (x == y ? 0 : std::fabs(x - y) <= 1e-4f ? 1 : 99);
+            worst = std::max(worst, d);
+            if (p > 0)
+                maxAbs = std::max(maxAbs, std::fabs(x - y));
+            exact += d == 0;
+            ++total;
+        }
+        EXPECT_LE(worst, 8) << what << " plane " << p << " " << a.w << "x" << a.h << " " << maxAbs;
+    }
+}
+
+}  // namespace
+
+TEST(FusionWeights, VectorKernelsStayWithinAFewUlpOfTheReference) {
+    const WeightSpanKernels* sets[] = {Sse2WeightSpanKernels(), Avx2WeightSpanKernels()};
+    const char* names[] = {"sse2", "avx2"};
+    struct Size {
+        int32_t w, h;
+    };
+    const Size sizes[] = {{5, 5}, {6, 7}, {10, 13}, {17, 9}, {33, 21}, {70, 64}, {241, 163}};
+    for (int k = 0; k < 2; ++k) {
+        if (!sets[k]) {
+            std::printf("%s weight kernels not available here\n", names[k]);
+            continue;
+        }
+        UseWeightSpanKernels(sets[k]);
+        EXPECT_STREQ(ActiveWeightSpanKernelsName(), names[k]);
+        int64_t exact = 0, total = 0;
+        uint32_t seed = 50;
+        for (const Size& s : sizes) {
+            for (bool integral : {true, false}) {
+                for (int32_t midTone : {64, 128, 164}) {
+                    Level fast(s.w, s.h, seed, integral), ref(s.w, s.h, seed, integral);
+                    fast.Run(WeightColourLevel8, midTone);
+                    ref.Run(RefWeightColourLevel8, midTone);
+                    ExpectCloseSums(fast, ref, names[k], exact, total);
+                    Level fastTop(s.w, s.h, seed + 1, integral), refTop(s.w, s.h, seed + 1, integral);
+                    fastTop.Run(WeightColourTop8, midTone);
+                    refTop.Run(RefWeightColourTop8, midTone);
+                    ExpectCloseSums(fastTop, refTop, names[k], exact, total);
+                    ++seed;
+                }
+            }
+        }
+        // Nearly every sum keeps the very bits of the reference.
+        EXPECT_GT(static_cast<double>(exact), 0.99 * static_cast<double>(total)) << names[k];
+    }
+    UseWeightSpanKernels(nullptr);
 }
 
 TEST(FusionWeights, LevelBelowFiveIsUntouched) {
