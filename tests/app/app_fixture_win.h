@@ -211,13 +211,33 @@ inline HGLOBAL MakeDrop(const std::vector<std::wstring>& files) {
     return memory;
 }
 
-// Saves a screenshot of the virtual display when SP_SCREENSHOT_DIR names a Linux folder.
-inline void TakeScreenshot(const char* name) {
+// Screenshots of the virtual display for a person to look at, when SP_SCREENSHOT_DIR names a Linux
+// folder. The NoPump variant is for threads other than the window's.
+inline bool ScreenshotsWanted() { return GetEnvironmentVariableA("SP_SCREENSHOT_DIR", nullptr, 0) > 0; }
+
+inline void TakeScreenshotNoPump(const char* name) {
     char dir[512] = {};
     if (!GetEnvironmentVariableA("SP_SCREENSHOT_DIR", dir, sizeof dir)) return;
+    std::string command = std::string("Z:\\usr\\bin\\import -window root ") + dir + "/" + name + ".png";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back(0);
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, 15000);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+inline void TakeScreenshot(const char* name) {
+    if (!ScreenshotsWanted()) return;
     Pump();
     Sleep(300);
     Pump();
+    char dir[512] = {};
+    GetEnvironmentVariableA("SP_SCREENSHOT_DIR", dir, sizeof dir);
     std::string command = std::string("Z:\\usr\\bin\\import -window root ") + dir + "/" + name + ".png";
     STARTUPINFOA si{};
     si.cb = sizeof si;

@@ -191,3 +191,47 @@ TEST_F(MainWindowTest, SolvaneWithoutMemoryForTheBackupStartsNothing) {
     EXPECT_EQ(std::vector<uint8_t>(gDocument.resultBuffer.data, gDocument.resultBuffer.data + gDocument.resultBuffer.size),
               result);
 }
+
+// Screenshots of the dialogs over a loaded picture, for a person to look at (SP_SCREENSHOT_DIR).
+TEST_F(MainWindowTest, DialogsOnScreen) {
+    if (!ScreenshotsWanted()) GTEST_SKIP() << "SP_SCREENSHOT_DIR not set";
+    LoadPicture(900, 600);
+
+    HWND progress = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), window,
+                                       ProgressDialogProc, 0);
+    SetWindowTextW(progress, L"Preparing images ...");
+    SetProgressText(progress, L"Progress: 42%");
+    SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 40));
+    SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETPOS, 17, 0);
+    ShowWindow(progress, SW_SHOW);
+    TakeScreenshot("progress_dialog");
+    DestroyWindow(progress);
+
+    Command(IDM_SMART_CONTRAST);
+    ASSERT_TRUE(PumpUntil([] { return gApp.dialogMouseTarget.load() != nullptr; }));
+    PumpUntil([] { return false; }, 1000);
+    TakeScreenshot("smart_contrast_dialog");
+    PostMessageW(gApp.dialogMouseTarget.load(), WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
+
+    std::thread fusionShot([] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 6000 && !(dialog = gApp.dialogMouseTarget.load()); ++i) Sleep(10);
+        Sleep(1500);
+        TakeScreenshotNoPump("fusion_dialog");
+        if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    Command(IDM_SOLVANE_UP);
+    EXPECT_TRUE(PumpUntil([] { return !JobRunning(); }, 90000));
+    fusionShot.join();
+
+    std::thread optionsShot([] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 500 && !(dialog = FindWindowW(L"#32770", L"Options")); ++i) Sleep(10);
+        Sleep(500);
+        TakeScreenshotNoPump("options_dialog");
+        if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    Command(IDM_OPTIONS);
+    optionsShot.join();
+}
