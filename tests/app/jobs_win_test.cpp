@@ -235,3 +235,31 @@ TEST_F(MainWindowTest, DialogsOnScreen) {
     Command(IDM_OPTIONS);
     optionsShot.join();
 }
+
+TEST_F(MainWindowTest, SmartContrastOkLeavesAnUnsavedResultThatLoadAsksAbout) {
+    LoadPicture(200, 150);
+    DialogCloser closer(IDOK);
+    Command(IDM_SMART_CONTRAST);
+    ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
+    EXPECT_EQ(closer.opened(), 1);
+    EXPECT_EQ(gApp.unsavedResult, 1);
+    prompter.defaultReply = IDNO;
+    Command(IDM_LOAD);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].caption, L"Warning");
+    EXPECT_TRUE(prompter.dialogs.size() == 1u);  // only the first load's dialog
+}
+
+TEST_F(MainWindowTest, OptionsCommandOpensTheOptionsDialog) {
+    std::atomic<bool> found{false};
+    std::thread user([&] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 500 && !(dialog = FindWindowW(L"#32770", L"Options")); ++i) Sleep(10);
+        found = dialog != nullptr;
+        if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    Command(IDM_OPTIONS);
+    user.join();
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(prompter.messages.empty());  // Cancel: no language notice
+}
