@@ -2,6 +2,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "bench_pictures.h"
@@ -9,11 +11,13 @@
 #include "fusion/fusion.h"
 #include "fusion/fusion_weights.h"
 #include "fusion/row_bands.h"
+#include "pyramid/row_kernels.h"
+#include "support/fusion_ref.h"
 
 namespace {
 
-constexpr int32_t kWidth = 4000;
-constexpr int32_t kHeight = 3000;
+constexpr int32_t kWidth = 6000;
+constexpr int32_t kHeight = 4000;
 constexpr int32_t kPower = 15;
 
 struct OwnedPicture {
@@ -79,7 +83,36 @@ void BM_FusionFinal(benchmark::State& state) {
     }
     state.counters["Mpix"] = kWidth * kHeight / 1e6;
 }
-BENCHMARK(BM_FusionFinal)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_FusionFinal)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(false);
+
+// The same run on the program's scalar path (what SP_SCALAR=1 selects).
+void BM_FusionFinalScalarPath(benchmark::State& state) {
+    const std::vector<SQmPicBuf> renderings = Records(Renderings());
+    OwnedPicture target(kWidth, kHeight);
+    FusionRunParams params;
+    params.count = kPower;
+    params.minSide = kMinSideFinal;
+    params.flatness = 3;
+    SetPyramidSimd(false);
+    UseWeightSpanKernels(nullptr, true);
+    for (auto _ : state) {
+        const FusionStatus status = RunFusion(target.buf, renderings, params);
+        benchmark::DoNotOptimize(status);
+    }
+    UseWeightSpanKernels(nullptr);
+    SetPyramidSimd(true);
+}
+BENCHMARK(BM_FusionFinalScalarPath)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The plain scalar oracle of the tests (one pixel at a time, whole planes, no tables, one thread).
+void BM_FusionFinalRef(benchmark::State& state) {
+    const std::vector<SQmPicBuf> renderings = Records(Renderings());
+    for (auto _ : state) {
+        std::vector<uint8_t> out = RefFusePictures(renderings, kPower, kMinSideFinal, 128, 3, false);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_FusionFinalRef)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_FusionPreview(benchmark::State& state) {
     // The 400 x 400 region with its 128-pixel margin, cut from every rendering.
@@ -104,7 +137,7 @@ void BM_FusionPreview(benchmark::State& state) {
         benchmark::DoNotOptimize(status);
     }
 }
-BENCHMARK(BM_FusionPreview)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FusionPreview)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 void BM_PrepareRenderings(benchmark::State& state) {
     OwnedPicture result(kWidth, kHeight);
@@ -120,6 +153,57 @@ void BM_PrepareRenderings(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PrepareRenderings)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// The 39 tiles as the worker makes them: render, then write the 24-bit BMP bytes with large buffered writes
+// (header and bottom-up rows, as the tile writer lays them out), against plain writes of the same bytes.
+std::string TileBenchPath(int n) {
+    return "/tmp/sp_bench_tile_" + std::to_string(n) + ".bmp";
+}
+
+void WriteTile(const std::string& path, const SQmPicBuf& pic, std::vector<uint8_t>& file) {
+    const size_t row = (static_cast<size_t>(pic.width) * 3 + 3) & ~size_t{3};
+    file.assign(54 + row * pic.height, 0);
+    for (int32_t y = 0; y < pic.height; ++y)
+        std::copy_n(pic.data + static_cast<size_t>(pic.height - 1 - y) * pic.stride, pic.width * 3,
+                    file.data() + 54 + row * y);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f) {
+        std::fwrite(file.data(), 1, file.size(), f);
+        std::fclose(f);
+    }
+}
+
+void BM_PrepareTiles(benchmark::State& state) {
+    OwnedPicture result(kWidth, kHeight);
+    std::vector<uint8_t> file;
+    for (auto _ : state) {
+        int n = 0;
+        for (const ExposureStep& s : ExposureGrid()) {
+            uint32_t score = 0;
+            RenderExposureTile(result.buf, Source().buf, s.gammaStep, s.clipStep, true, score);
+            WriteTile(TileBenchPath(n++), result.buf, file);
+        }
+    }
+    for (int n = 0; n < kExposureTileCount; ++n)
+        std::remove(TileBenchPath(n).c_str());
+}
+BENCHMARK(BM_PrepareTiles)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+void BM_PlainWrites(benchmark::State& state) {
+    std::vector<uint8_t> bytes(54 + static_cast<size_t>(kWidth) * 3 * kHeight, 7);
+    for (auto _ : state) {
+        for (int n = 0; n < kExposureTileCount; ++n) {
+            std::FILE* f = std::fopen(TileBenchPath(n).c_str(), "wb");
+            if (f) {
+                std::fwrite(bytes.data(), 1, bytes.size(), f);
+                std::fclose(f);
+            }
+        }
+    }
+    for (int n = 0; n < kExposureTileCount; ++n)
+        std::remove(TileBenchPath(n).c_str());
+}
+BENCHMARK(BM_PlainWrites)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
 
 // One level-0 weighting pass of a 4000 x 3000 rendering, the heart of the final run.
 void BM_WeightLevel0(benchmark::State& state) {

@@ -238,6 +238,8 @@ std::atomic<bool> gPinnedScalar{false};
 
 const WeightSpanKernels* BestWeightSpanKernels() {
     static const WeightSpanKernels* best = [] {
+        if (const WeightSpanKernels* k = Avx512WeightSpanKernels())
+            return k;
         if (const WeightSpanKernels* k = Avx2WeightSpanKernels())
             return k;
         return Sse2WeightSpanKernels();
@@ -264,6 +266,8 @@ const char* ActiveWeightSpanKernelsName() {
     const WeightSpanKernels* k = ActiveWeightSpanKernels();
     if (!k)
         return "scalar";
+    if (k == Avx512WeightSpanKernels())
+        return "avx512";
     if (k == Avx2WeightSpanKernels())
         return "avx2";
     if (k == Sse2WeightSpanKernels())

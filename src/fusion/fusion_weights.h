@@ -79,6 +79,7 @@ struct WeightSpanKernels {
 // Null where not compiled in or not supported by the processor.
 const WeightSpanKernels* Sse2WeightSpanKernels();
 const WeightSpanKernels* Avx2WeightSpanKernels();
+const WeightSpanKernels* Avx512WeightSpanKernels();
 // The vector kernels in use (null: the scalar path, also when SP_SCALAR=1 or the pyramid's vector paths are
 // off), and a pin for tests (null returns to the automatic choice; pinning scalarOnly forces the scalar path).
 const WeightSpanKernels* ActiveWeightSpanKernels();

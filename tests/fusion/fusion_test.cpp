@@ -129,7 +129,7 @@ TEST(Fusion, VectorWeightsKeepTheFusedBytes) {
         {45, 70, 6, 3, 3, false, false}, {64, 63, 4, 7, 8, true, true},  {69, 52, 3, 3, 2, false, true},
         {601, 443, 15, 7, 3, false, true}, {656, 656, 15, 3, 3, false, false},
     };
-    const WeightSpanKernels* sets[] = {Sse2WeightSpanKernels(), Avx2WeightSpanKernels()};
+    const WeightSpanKernels* sets[] = {Sse2WeightSpanKernels(), Avx2WeightSpanKernels(), Avx512WeightSpanKernels()};
     int64_t differing = 0, total = 0;
     uint32_t seed = 40;
     for (const Case& c : cases) {

@@ -164,13 +164,13 @@ void ExpectCloseSums(const Level& a, const Level& b, const char* what, int64_t& 
 }  // namespace
 
 TEST(FusionWeights, VectorKernelsStayWithinAFewUlpOfTheReference) {
-    const WeightSpanKernels* sets[] = {Sse2WeightSpanKernels(), Avx2WeightSpanKernels()};
-    const char* names[] = {"sse2", "avx2"};
+    const WeightSpanKernels* sets[] = {Sse2WeightSpanKernels(), Avx2WeightSpanKernels(), Avx512WeightSpanKernels()};
+    const char* names[] = {"sse2", "avx2", "avx512"};
     struct Size {
         int32_t w, h;
     };
     const Size sizes[] = {{5, 5}, {6, 7}, {10, 13}, {17, 9}, {33, 21}, {70, 64}, {241, 163}};
-    for (int k = 0; k < 2; ++k) {
+    for (int k = 0; k < 3; ++k) {
         if (!sets[k]) {
             std::printf("%s weight kernels not available here\n", names[k]);
             continue;
