@@ -15,7 +15,7 @@ if ! dpkg -s libopencv-dev >/dev/null 2>&1; then
     fi
 fi
 build=build/bench
-cmake --preset linux -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --preset linux -B "$build" -DCMAKE_BUILD_TYPE=Release -DSP_BENCH_OPENCV=ON >/dev/null
 targets=sp_bench
 if grep -q "^OpenCV_DIR:PATH=.*opencv" "$build/CMakeCache.txt" 2>/dev/null; then
     targets="sp_bench sp_bench_opencv"
