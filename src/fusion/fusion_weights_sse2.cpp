@@ -22,10 +22,13 @@ struct Sse2D {
     static D Abs(D a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
     static D GreaterThan(D a, D b) { return _mm_cmpgt_pd(a, b); }
     static D Select(D mask, D a, D b) { return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b)); }
+    // Two floats through 64-bit moves that allow any alignment.
     static D LoadF(const float* p) {
-        return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))));
+        return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
     }
-    static void StoreF(float* p, D v) { _mm_store_sd(reinterpret_cast<double*>(p), _mm_castps_pd(_mm_cvtpd_ps(v))); }
+    static void StoreF(float* p, D v) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtpd_ps(v)));
+    }
     static D RoundF(D v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); }
     static D AddToExponent(D p, D shifted) {
         const __m128i k = _mm_sub_epi64(_mm_castpd_si128(shifted), _mm_castpd_si128(_mm_set1_pd(6755399441055744.0)));
