@@ -34,17 +34,15 @@ public:
         if (read) *read = got;
         return !ok ? STG_E_READFAULT : got < size ? S_FALSE : S_OK;
     }
+    // A failed write is remembered and then reported to the encoder as done: some encoders crash on
+    // their own error paths (a TIFF encoder did on a full disk), and the file is thrown away anyway.
     HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) override {
-        if (written) *written = 0;
-        if (failed_) return STG_E_WRITEFAULT;
+        if (written) *written = size;
+        if (failed_) return S_OK;
         const DWORD allowed = static_cast<DWORD>(WritableBytes(size));
         DWORD done = 0;
         const BOOL ok = allowed == 0 || WriteFile(file_, data, allowed, &done, nullptr);
-        if (written) *written = done;
-        if (!ok || done != size) {
-            failed_ = true;
-            return STG_E_MEDIUMFULL;
-        }
+        if (!ok || done != size) failed_ = true;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
@@ -59,7 +57,6 @@ public:
         if (!SetFilePointerEx(file_, zero, &keep, FILE_CURRENT) || !SetFilePointerEx(file_, end, nullptr, FILE_BEGIN) ||
             !SetEndOfFile(file_)) {
             failed_ = true;
-            return STG_E_MEDIUMFULL;
         }
         SetFilePointerEx(file_, keep, nullptr, FILE_BEGIN);
         return S_OK;
@@ -69,7 +66,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Commit(DWORD) override {
         if (!FlushFileBuffers(file_)) failed_ = true;
-        return failed_ ? STG_E_MEDIUMFULL : S_OK;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Revert() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
@@ -96,9 +93,12 @@ private:
     bool failed_ = false;
 };
 
-// A name beside the target that no other file uses, so nothing but the final rename touches the target.
+// A short name in the target's folder that no other file uses, so nothing but the final rename touches
+// the target.
 HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring& temporary) {
-    const std::wstring stem = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".";
+    const size_t slash = target.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : target.substr(0, slash + 1);
+    const std::wstring stem = folder + L"~sp" + std::to_wstring(GetCurrentProcessId()) + L"-";
     for (unsigned i = 0; i < 1000; ++i) {
         temporary = stem + std::to_wstring(i) + L".tmp";
         HANDLE file = CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -112,7 +112,8 @@ HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring& temporary
 
 }  // namespace
 
-bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write) {
+bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
+                        const std::function<void(const std::wstring& temporary)>& beforeReplace) {
     std::wstring temporary;
     HANDLE file = CreateTemporaryBeside(target, temporary);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -122,6 +123,7 @@ bool WriteFileReplacing(const std::wstring& target, const std::function<bool(ISt
         whole = write(&stream) && !stream.failed() && FlushFileBuffers(file);
     }
     whole = CloseHandle(file) && whole;
+    if (whole && beforeReplace) beforeReplace(temporary);
     if (whole && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     DeleteFileW(temporary.c_str());

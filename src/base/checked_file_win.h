@@ -11,9 +11,12 @@
 struct IStream;
 
 // Calls write with a stream over a new temporary file beside target; when write returns true and every
-// write reached the disk, the file replaces target. Otherwise the temporary file is deleted and target is
-// left as it was. True when target now holds the new contents.
-bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write);
+// write reached the disk, beforeReplace (if any) may still work on the closed temporary file by its
+// name, and then the file replaces target. Otherwise the temporary file is deleted and target is left
+// as it was. True when target now holds the new contents. The temporary name is short, so a target
+// whose name is near the length limit can still be written.
+bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
+                        const std::function<void(const std::wstring& temporary)>& beforeReplace = nullptr);
 
 // The same for a block of bytes.
 bool WriteBytesReplacing(const std::wstring& target, const void* data, size_t size);

@@ -14,6 +14,7 @@
 #include "base/command_line.h"
 #include "base/prompt_win.h"
 #include "base/checked_file_win.h"
+#include "imaging/bmp_tile.h"
 #include "imaging/document_win.h"
 #include "imaging/gdiplus_win.h"
 #include "imaging/metadata_copy_win.h"
@@ -33,14 +34,39 @@ void Tell(HWND owner, int key) {
 }
 
 // Encodes through a checked stream into a temporary file that then replaces the target, so a failed
-// write (a full disk, no rights) leaves no truncated file under the target's name.
+// write (a full disk, no rights) leaves no truncated file under the target's name. Only a file that
+// decodes again to the picture's size counts: an encoder may report success over a file it could not
+// make (a GIF encoder wrote a bare header for a 24-bit picture). The metadata copy works on the
+// temporary file, so the target appears complete with its metadata.
 bool SaveReplacing(GpImage* image,
                    const std::wstring& target,
                    const CLSID& encoder,
-                   const Gdiplus::EncoderParameters* parameters) {
-    return WriteFileReplacing(target, [&](IStream* stream) {
-        return gdip::GdipSaveImageToStream(image, stream, &encoder, parameters) == Gdiplus::Ok;
-    });
+                   const Gdiplus::EncoderParameters* parameters,
+                   const std::wstring& metadataSource = std::wstring()) {
+    UINT width = 0, height = 0;
+    gdip::GdipGetImageWidth(image, &width);
+    gdip::GdipGetImageHeight(image, &height);
+    auto encode = [&](IStream* stream) {
+        if (gdip::GdipSaveImageToStream(image, stream, &encoder, parameters) != Gdiplus::Ok)
+            return false;
+        LARGE_INTEGER start{};
+        if (stream->Seek(start, STREAM_SEEK_SET, nullptr) != S_OK)
+            return false;
+        GpBitmap* check = nullptr;
+        const bool decoded = gdip::GdipCreateBitmapFromStream(stream, &check) == Gdiplus::Ok && check;
+        UINT w = 0, h = 0;
+        if (check) {
+            gdip::GdipGetImageWidth(check, &w);
+            gdip::GdipGetImageHeight(check, &h);
+            gdip::GdipDisposeImage(check);
+        }
+        return decoded && w == width && h == height;
+    };
+    auto copyMetadata = [&](const std::wstring& temporary) {
+        if (!metadataSource.empty())
+            RunMetadataCopy(metadataSource, temporary);
+    };
+    return WriteFileReplacing(target, encode, copyMetadata);
 }
 
 enum class Written { Done, Refused, Failed };
@@ -50,7 +76,8 @@ enum class Written { Done, Refused, Failed };
 Written WriteResult(ImageDocument& document,
                     const std::wstring& target,
                     const CLSID* encoder,
-                    const Gdiplus::EncoderParameters* parameters) {
+                    const Gdiplus::EncoderParameters* parameters,
+                    const std::wstring& metadataSource) {
     GpBitmap* decoded = document.decodedBitmap;
     const SQmPicBuf& result = document.resultBuffer;
     UINT width = 0, height = 0;
@@ -105,7 +132,7 @@ Written WriteResult(ImageDocument& document,
             FreeBytes(block);
         }
     }
-    return SaveReplacing(copy.get(), target, *encoder, parameters) ? Written::Done : Written::Failed;
+    return SaveReplacing(copy.get(), target, *encoder, parameters, metadataSource) ? Written::Done : Written::Failed;
 }
 
 }  // namespace
@@ -128,30 +155,23 @@ int32_t FindEncoderByMime(const wchar_t* mimeType, CLSID* clsid) {
     return -1;
 }
 
+// The tile layout is written directly (no encoder): the same 54-byte header and bottom-up rows the
+// Fusion dialog's crop reader expects, in large writes through the checked stream.
 uint8_t WriteColourBmp(const wchar_t* path, const SQmPicBuf& buffer) {
     if (!path || buffer.bitsPerComponent != 8 || buffer.components != 3 || !buffer.data || buffer.width <= 0 ||
         buffer.height <= 0) {
         return 1;
     }
-    GpBitmap* raw = nullptr;
-    gdip::GdipCreateBitmapFromScan0(buffer.width, buffer.height, 0, PixelFormat24bppRGB, nullptr, &raw);
-    ScopedGpBitmap bitmap(raw);
-    if (!bitmap)
-        return 1;
-    {
-        ScopedBitmapLock lock(bitmap.get(), Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite,
-                              PixelFormat24bppRGB);
-        if (!lock.ok())
-            return 1;
-        const size_t rowBytes = static_cast<size_t>(buffer.width) * 3;
-        for (int32_t y = 0; y < buffer.height; ++y) {
-            std::memcpy(lock.Row(static_cast<UINT>(y)), buffer.data + y * rowBytes, rowBytes);
-        }
-    }
-    CLSID encoder;
-    if (FindEncoderByMime(L"image/bmp", &encoder) < 0)
-        return 1;
-    return SaveReplacing(bitmap.get(), path, encoder, nullptr) ? 0 : 1;
+    return WriteFileReplacing(path,
+                              [&](IStream* stream) {
+                                  return WriteBmpTile(buffer, [stream](const uint8_t* bytes, size_t count) {
+                                      ULONG written = 0;
+                                      return stream->Write(bytes, static_cast<ULONG>(count), &written) == S_OK &&
+                                             written == count;
+                                  });
+                              })
+               ? 0
+               : 1;
 }
 
 bool RunMetadataCopy(const std::wstring& source, const std::wstring& target) {
@@ -275,8 +295,8 @@ uint8_t SaveImageFile(ImageDocument& document, wchar_t* name) {
         parameters.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
         parameters.Parameter[0].Value = &quality;
     }
-    Written written =
-        WriteResult(document, target.path, haveEncoder ? &encoder : nullptr, jpeg ? &parameters : nullptr);
+    Written written = WriteResult(document, target.path, haveEncoder ? &encoder : nullptr, jpeg ? &parameters : nullptr,
+                                  sourceFilePath);
     if (jpeg)
         WriteSettingsInt(L"jpeg", jpegQuality);
     if (written != Written::Done) {
@@ -284,7 +304,6 @@ uint8_t SaveImageFile(ImageDocument& document, wchar_t* name) {
         return 1;
     }
 
-    RunMetadataCopy(sourceFilePath, target.path);
     std::wcscpy(name, target.path.c_str());
     return 0;
 }
