@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "fusion/fusion.h"
 #include "fusion/fusion_weights.h"
 #include "fusion/row_bands.h"
+#include "imaging/bmp_tile.h"
 #include "pyramid/row_kernels.h"
 #include "support/fusion_ref.h"
 
@@ -138,6 +140,83 @@ void BM_FusionPreview(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FusionPreview)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// The renderings as tile files in /tmp, written once by the tile writer.
+std::string PreviewTilePath(int n) {
+    return "/tmp/sp_bench_preview_tile_" + std::to_string(n) + ".bmp";
+}
+
+const std::vector<std::string>& PreviewTiles() {
+    static const std::vector<std::string> paths = [] {
+        std::vector<std::string> out;
+        for (int32_t j = 0; j < kPower; ++j) {
+            out.push_back(PreviewTilePath(j));
+            if (!WriteBmpTileFile(out.back(), Renderings()[j].buf))
+                std::fprintf(stderr, "cannot write %s\n", out.back().c_str());
+        }
+        std::atexit([] {
+            for (int32_t j = 0; j < kPower; ++j)
+                std::remove(PreviewTilePath(j).c_str());
+        });
+        return out;
+    }();
+    return paths;
+}
+
+// One preview recompute as the dialog does it: the 656 x 656 work region read from each of the 15 tile
+// files (only its rows), then the fusion with minSide 3.
+void BM_FusionPreviewFromTiles(benchmark::State& state) {
+    constexpr int32_t kSide = 656, kX = 1500, kY = 1000;
+    const std::vector<std::string>& paths = PreviewTiles();
+    std::vector<OwnedPicture> crops;
+    for (int32_t j = 0; j < kPower; ++j)
+        crops.emplace_back(kSide, kSide);
+    OwnedPicture target(kSide, kSide);
+    FusionRunParams params;
+    params.count = kPower;
+    params.minSide = kMinSidePreview;
+    params.flatness = 3;
+    OwnedPicture crop(kSide, kSide);
+    for (auto _ : state) {
+        auto source = [&](int32_t i) -> const SQmPicBuf* {
+            BmpTileReader reader;
+            if (!reader.Open(paths[static_cast<size_t>(i)]) ||
+                !reader.ReadRect({kX, kY, kX + kSide, kY + kSide}, crop.buf))
+                return nullptr;
+            return &crop.buf;
+        };
+        const FusionStatus status = RunFusion(target.buf, kPower, source, params);
+        if (status != FusionStatus::kDone)
+            state.SkipWithError("preview failed");
+        benchmark::DoNotOptimize(status);
+    }
+}
+BENCHMARK(BM_FusionPreviewFromTiles)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// The same with each tile read whole and then cropped (what a full load does before the decoding).
+void BM_FusionPreviewWholeTileReads(benchmark::State& state) {
+    constexpr int32_t kSide = 656, kX = 1500, kY = 1000;
+    const std::vector<std::string>& paths = PreviewTiles();
+    OwnedPicture target(kSide, kSide), whole(kWidth, kHeight), crop(kSide, kSide);
+    FusionRunParams params;
+    params.count = kPower;
+    params.minSide = kMinSidePreview;
+    params.flatness = 3;
+    for (auto _ : state) {
+        auto source = [&](int32_t i) -> const SQmPicBuf* {
+            BmpTileReader reader;
+            if (!reader.Open(paths[static_cast<size_t>(i)]) || !reader.ReadRect({0, 0, kWidth, kHeight}, whole.buf))
+                return nullptr;
+            for (int32_t y = 0; y < kSide; ++y)
+                std::copy_n(whole.bytes.data() + static_cast<size_t>(y + kY) * whole.buf.stride + kX * 3, kSide * 3,
+                            crop.bytes.data() + static_cast<size_t>(y) * crop.buf.stride);
+            return &crop.buf;
+        };
+        const FusionStatus status = RunFusion(target.buf, kPower, source, params);
+        benchmark::DoNotOptimize(status);
+    }
+}
+BENCHMARK(BM_FusionPreviewWholeTileReads)->Unit(benchmark::kMillisecond)->Repetitions(3);
 
 void BM_PrepareRenderings(benchmark::State& state) {
     OwnedPicture result(kWidth, kHeight);

@@ -6,11 +6,14 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <filesystem>
+
 #include "app/app_messages.h"
 #include "app/app_state_win.h"
 #include "app/main_window_win.h"
 #include "base/prompt_win.h"
 #include "fusion/prepare_win.h"
+#include "imaging/bmp_tile.h"
 #include "resources/resource.h"
 #include "settings/ini_values.h"
 #include "settings/settings_win.h"
@@ -96,6 +99,23 @@ bool LoadTile(int32_t i) {
     return LoadImageFile(*st.document, path) == 0 && SameShape(st.document->sourceBuffer, st.backupPicture);
 }
 
+enum class TileRead { kRead, kUseLoader, kUnavailable };
+
+// The rectangle of tile i read straight from the file, when it is one of the program's own tiles: only the
+// rows of the rectangle are read. Anything the reader does not accept goes through the loader instead.
+TileRead ReadTileRect(int32_t i, const CQmRect<int>& rect, SQmPicBuf& dst) {
+    const FusionDialogState& st = gFusionDialog;
+    if (i < 0 || i >= exposureCount || i >= kExposureTileCount || exposureFiles[i][0] == 0) return TileRead::kUnavailable;
+    wchar_t path[kPathChars];
+    lstrcpynW(path, exposureFiles[i], kPathChars);
+    BmpTileReader reader;
+    if (!reader.Open(std::filesystem::path(path))) return TileRead::kUseLoader;
+    // The loader would read it too, and then refuse it for its shape.
+    if (reader.Info().width != st.backupPicture.width || reader.Info().height != st.backupPicture.height)
+        return TileRead::kUnavailable;
+    return reader.ReadRect(rect, dst) ? TileRead::kRead : TileRead::kUseLoader;
+}
+
 FusionRunParams RunParams(HWND dialog, uint32_t minSide) {
     const FusionDialogState& st = gFusionDialog;
     FusionRunParams p;
@@ -121,6 +141,11 @@ FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work) {
         CQmPicBufAPI::ReinitHeap(fused.buf, work.Width(), work.Height(), 3, 8) != 0)
         return FusionStatus::kAllocationFailed;
     auto source = [&](int32_t i) -> const SQmPicBuf* {
+        switch (ReadTileRect(i, {work.x0, work.y0, work.x1, work.y1}, crop.buf)) {
+            case TileRead::kRead: return &crop.buf;
+            case TileRead::kUnavailable: return nullptr;
+            case TileRead::kUseLoader: break;
+        }
         if (!LoadTile(i)) return nullptr;
         CQmPicBufAPI::CopyRect(crop.buf, doc.sourceBuffer, {0, 0}, {work.x0, work.y0}, {work.Width(), work.Height()});
         return &crop.buf;
@@ -309,7 +334,17 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
 bool FuseWholePicture(HWND dialog) {
     FusionDialogState& st = gFusionDialog;
     ImageDocument& doc = *st.document;
-    auto source = [&](int32_t i) -> const SQmPicBuf* { return LoadTile(i) ? &doc.sourceBuffer : nullptr; };
+    auto source = [&](int32_t i) -> const SQmPicBuf* {
+        SQmPicBuf& whole = doc.sourceBuffer;
+        if (SameShape(whole, st.backupPicture)) {
+            switch (ReadTileRect(i, {0, 0, whole.width, whole.height}, whole)) {
+                case TileRead::kRead: return &whole;
+                case TileRead::kUnavailable: return nullptr;
+                case TileRead::kUseLoader: break;
+            }
+        }
+        return LoadTile(i) ? &doc.sourceBuffer : nullptr;
+    };
     st.lastStatus = RunFusion(doc.resultBuffer, exposureCount, source, RunParams(dialog, kMinSideFinal));
     return st.lastStatus == FusionStatus::kDone;
 }

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <span>
 #include <string>
@@ -14,6 +16,7 @@
 #include "fusion/fusion.h"
 #include "fusion/fusion_dialog_win.h"
 #include "fusion/prepare_win.h"
+#include "imaging/bmp_tile.h"
 #include "fusion_app_harness_win.h"
 #include "resources/resource.h"
 #include "settings/settings_win.h"
@@ -335,6 +338,71 @@ TEST_F(FusionDialogTest, AnUnreadableTileLeavesThePictureAndSaysSo) {
     EXPECT_TRUE(SamePixels(gDocument.sourceBuffer, photo.buf));
     EXPECT_EQ(gApp.unsavedResult, 0);
     EXPECT_EQ(std::wstring(sourceFilePath), path);
+}
+
+// The same pixels as a top-down BMP: the loader reads it, the tile reader does not take it.
+void RewriteTopDown(const wchar_t* path, const SQmPicBuf& picture) {
+    auto header = MakeBmpTileHeader(picture.width, picture.height);
+    const uint32_t negative = static_cast<uint32_t>(-picture.height);
+    for (int i = 0; i < 4; ++i) header[22 + i] = static_cast<uint8_t>(negative >> (8 * i));
+    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    const std::vector<char> pad(BmpTileRowBytes(picture.width) - picture.width * 3u, 0);
+    for (int32_t y = 0; y < picture.height; ++y) {
+        out.write(reinterpret_cast<const char*>(picture.data + y * picture.stride), picture.width * 3);
+        out.write(pad.data(), static_cast<std::streamsize>(pad.size()));
+    }
+}
+
+TEST_F(FusionDialogTest, TilesInAnotherLayoutAreReadThroughTheLoader) {
+    WriteSettingsText(L"Power", L"3");
+    TestPicture photo = MakePhoto(301, 207, 16);  // odd width: padded rows
+    const std::wstring path = WritePhoto(L"layouts.bmp", photo.buf);
+    ASSERT_TRUE(FusionApp::Load(path));
+    MakeTiles(photo.buf, 3, true);
+    {
+        TestPicture middle = LoadCopy(exposureFiles[1]);
+        RewriteTopDown(exposureFiles[1], middle.buf);
+    }
+    BmpTileReader reader;
+    EXPECT_FALSE(reader.Open(std::filesystem::path(exposureFiles[1])));
+    EXPECT_TRUE(reader.Open(std::filesystem::path(exposureFiles[2])));
+    reader.Close();
+    TestPicture preview;
+    Schedule([&](HWND) {
+        preview = CopyOf(gDocument.resultBuffer);
+        return IDOK;
+    });
+    OpenDialog(path);
+    EXPECT_TRUE(FusionApp::prompter().messages.empty());
+    FusionRunParams params;
+    params.count = 3;
+    params.minSide = kMinSidePreview;
+    TestPicture expected = ExpectedPreview(photo.buf, Region{0, 0, 301, 207}, params);
+    EXPECT_TRUE(SamePixels(preview.buf, expected.buf));
+    params.minSide = kMinSideFinal;
+    TestPicture whole = ExpectedWhole(photo.buf, params);
+    EXPECT_TRUE(SamePixels(gDocument.resultBuffer, whole.buf));
+    EXPECT_TRUE(SamePixels(gDocument.sourceBuffer, photo.buf));
+}
+
+TEST_F(FusionDialogTest, ATileOfAnotherSizeFailsTheRunAsWithTheLoader) {
+    WriteSettingsText(L"Power", L"3");
+    TestPicture photo = MakePhoto(120, 90, 17);
+    const std::wstring path = WritePhoto(L"sizes.bmp", photo.buf);
+    ASSERT_TRUE(FusionApp::Load(path));
+    MakeTiles(photo.buf, 3, true);
+    TestPicture other = MakePhoto(90, 120, 18);
+    ASSERT_EQ(WriteColourBmp(exposureFiles[2], other.buf), 0);
+    FusionStatus status = FusionStatus::kDone;
+    Schedule([&](HWND) {
+        status = gFusionDialog.lastStatus;
+        return IDCANCEL;
+    });
+    OpenDialog(path);
+    EXPECT_EQ(status, FusionStatus::kPictureUnavailable);
+    EXPECT_TRUE(SamePixels(gDocument.resultBuffer, photo.buf));
+    EXPECT_TRUE(SamePixels(gDocument.sourceBuffer, photo.buf));
 }
 
 }  // namespace
