@@ -1,11 +1,22 @@
 #!/bin/sh
 # Runs a Windows executable under Wine with a prefix of its own inside the build tree.
 # The build tree is found from the executable's location (its first ancestor with CMakeCache.txt).
+# With --desktop first, the program runs in a Wine virtual desktop (a prefix of its own): the tests
+# use it, because without a window manager Wine waits about two seconds on every window it destroys.
+desktop=""
+if [ "${1:-}" = "--desktop" ]; then
+    desktop=1
+    shift
+fi
 exe="$1"
 dir=$(cd "$(dirname "$exe")" && pwd)
 while [ "$dir" != "/" ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
 [ -f "$dir/CMakeCache.txt" ] || dir=$(pwd)
-export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix}"
+if [ -n "$desktop" ]; then
+    export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix-desktop}"
+else
+    export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix}"
+fi
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
@@ -15,6 +26,13 @@ if [ ! -f "$WINEPREFIX/.sp-ready" ]; then
         flock 9
         if [ ! -f "$WINEPREFIX/.sp-ready" ]; then
             wineboot -i >/dev/null 2>&1
+            # A crash must end the test at once, not wait in the debugger's dialog.
+            wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f >/dev/null 2>&1
+            if [ -n "$desktop" ]; then
+                wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+                wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
+            fi
             wineserver -w
             touch "$WINEPREFIX/.sp-ready"
         fi

@@ -14,9 +14,10 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 shot=$(pwd)/$build/screenshot.png
 delay=${SP_SHOT_DELAY:-6}
-export WINEPREFIX="$(pwd)/$build/wineprefix"
+# A Wine virtual desktop gives the window its frame where no window manager runs.
+export WINEPREFIX="$(pwd)/$build/wineprefix-desktop"
 xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
-    cmake/wine-run.sh "$1" &
+    cmake/wine-run.sh --desktop "$1" &
     # The first start creates the Wine prefix; count the delay from when it is ready.
     while [ ! -f "$WINEPREFIX/.sp-ready" ]; do sleep 1; done
     sleep "$3"

@@ -142,11 +142,19 @@ TEST_F(MainWindowTest, SmartContrastJobDisablesTheInterfaceAndTheViewStillPans) 
     // The modal dialog disables the window: its mouse comes back through the cursor requests.
     POINT start{300, 300};
     ClientToScreen(window, &start);
-    SetCursorPos(start.x, start.y);
+    // The pointer moves asynchronously on a virtual desktop: wait until it is where it was put.
+    auto moveCursor = [](int x, int y) {
+        SetCursorPos(x, y);
+        PumpUntil([&] {
+            POINT p{};
+            return GetCursorPos(&p) && p.x == x && p.y == y;
+        }, 2000);
+    };
+    moveCursor(start.x, start.y);
     const double ax = gApp.anchorImgX, ay = gApp.anchorImgY;
     SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTERROR, WM_LBUTTONDOWN));
     EXPECT_EQ(gApp.dragging, 1);
-    SetCursorPos(start.x + 20, start.y + 10);
+    moveCursor(start.x + 20, start.y + 10);
     SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTERROR, WM_MOUSEMOVE));
     EXPECT_DOUBLE_EQ(gApp.anchorImgX, ax - 20 / gApp.zoom);
     EXPECT_DOUBLE_EQ(gApp.anchorImgY, ay - 10 / gApp.zoom);
