@@ -124,8 +124,15 @@ bool WriteFileReplacing(const std::wstring& target, const std::function<bool(ISt
     }
     whole = CloseHandle(file) && whole;
     if (whole && beforeReplace) beforeReplace(temporary);
-    if (whole && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+    // A reader holding the target open for a moment (another instance reading its settings) delays the
+    // replacement; it does not make the write fail.
+    for (int attempt = 0; whole && attempt < 50; ++attempt) {
+        if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION) break;
+        Sleep(10);
+    }
     DeleteFileW(temporary.c_str());
     return false;
 }

@@ -16,6 +16,38 @@ namespace {
 constexpr wchar_t kGeneral[] = L"General";
 std::wstring gDirectoryOverride;
 
+// Every running instance holds a named marker for its program folder. A second instance started while
+// the first runs finds the flag the first has set, which is no crash; only the last one to end writes "0".
+HANDLE gInstanceMarker = nullptr;
+
+std::wstring InstanceMarkerName() {
+    std::wstring file = LocalisationFilePath();
+    CharLowerBuffW(file.data(), static_cast<DWORD>(file.size()));
+    uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (wchar_t c : file) hash = (hash ^ static_cast<uint16_t>(c)) * 1099511628211ull;
+    wchar_t name[64];
+    wsprintfW(name, L"SolvanePictova-running-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+              static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    return name;
+}
+
+// Takes this instance's marker; true when another instance already holds one for the same folder.
+bool TakeInstanceMarker() {
+    if (gInstanceMarker) CloseHandle(gInstanceMarker);
+    gInstanceMarker = CreateMutexW(nullptr, FALSE, InstanceMarkerName().c_str());
+    return gInstanceMarker && GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// Drops this instance's marker; true when another instance still holds one.
+bool DropInstanceMarker() {
+    if (gInstanceMarker) CloseHandle(gInstanceMarker);
+    gInstanceMarker = nullptr;
+    HANDLE other = OpenMutexW(SYNCHRONIZE, FALSE, InstanceMarkerName().c_str());
+    if (!other) return false;
+    CloseHandle(other);
+    return true;
+}
+
 }  // namespace
 
 std::wstring ProgramDirectory() {
@@ -136,12 +168,17 @@ bool WriteLocalisationInt(const wchar_t* key, int32_t value) {
     return WriteIniText(LocalisationFilePath(), kGeneral, key, FormatIniInt(value).c_str());
 }
 
-bool WriteCrashFlag(bool running) { return WriteLocalisationInt(L"Crashed Last Time", running ? 1 : 0); }
+bool WriteCrashFlag(bool running) {
+    // Another instance still running keeps the flag set for itself.
+    if (!running && DropInstanceMarker()) return true;
+    return WriteLocalisationInt(L"Crashed Last Time", running ? 1 : 0);
+}
 
 void LoadAppSettings() {
     AppSettings& s = gAppSettings;
     s.languageCount = ClampLanguageCount(ReadLocalisationInt(L"Languages No", 0));
     s.crashedLastTime = static_cast<uint8_t>(ReadLocalisationInt(L"Crashed Last Time", 0) & 0xFF);
+    if (TakeInstanceMarker()) s.crashedLastTime = 0;
     WriteCrashFlag(true);
     s.currentLanguage = ReadLocalisationInt(L"Language Current", 0);
 
