@@ -12,6 +12,7 @@
 #include "fusion/fusion.h"
 #include "fusion/fusion_weights.h"
 #include "fusion/row_bands.h"
+#include "fusion/tile_pipeline.h"
 #include "imaging/bmp_tile.h"
 #include "pyramid/row_kernels.h"
 #include "support/fusion_ref.h"
@@ -239,37 +240,30 @@ std::string TileBenchPath(int n) {
     return "/tmp/sp_bench_tile_" + std::to_string(n) + ".bmp";
 }
 
-void WriteTile(const std::string& path, const SQmPicBuf& pic, std::vector<uint8_t>& file) {
-    const size_t row = (static_cast<size_t>(pic.width) * 3 + 3) & ~size_t{3};
-    file.assign(54 + row * pic.height, 0);
-    for (int32_t y = 0; y < pic.height; ++y)
-        std::copy_n(pic.data + static_cast<size_t>(pic.height - 1 - y) * pic.stride, pic.width * 3,
-                    file.data() + 54 + row * y);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f) {
-        std::fwrite(file.data(), 1, file.size(), f);
-        std::fclose(f);
-    }
-}
-
+// Argument: 1 = writing overlaps the rendering of the next tile (as the worker does), 0 = one after the other.
 void BM_PrepareTiles(benchmark::State& state) {
-    OwnedPicture result(kWidth, kHeight);
-    std::vector<uint8_t> file;
+    OwnedPicture first(kWidth, kHeight), second(kWidth, kHeight);
+    TilePipelineSteps steps;
+    steps.render = [](int32_t n, SQmPicBuf& picture) {
+        uint32_t score = 0;
+        const ExposureStep s = ExposureGrid()[n];
+        return RenderExposureTile(picture, Source().buf, s.gammaStep, s.clipStep, true, score) == 0;
+    };
+    steps.write = [](int32_t n, const SQmPicBuf& picture) { return WriteBmpTileFile(TileBenchPath(n), picture); };
+    steps.written = [](int32_t) { return true; };
     for (auto _ : state) {
-        int n = 0;
-        for (const ExposureStep& s : ExposureGrid()) {
-            uint32_t score = 0;
-            RenderExposureTile(result.buf, Source().buf, s.gammaStep, s.clipStep, true, score);
-            WriteTile(TileBenchPath(n++), result.buf, file);
-        }
+        const TilePipelineResult r =
+            RunTilePipeline(kExposureTileCount, first.buf, state.range(0) ? &second.buf : nullptr, steps);
+        if (r.end != TilePipelineEnd::kAll)
+            state.SkipWithError("tiles not written");
     }
     for (int n = 0; n < kExposureTileCount; ++n)
         std::remove(TileBenchPath(n).c_str());
 }
-BENCHMARK(BM_PrepareTiles)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_PrepareTiles)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
 
 void BM_PlainWrites(benchmark::State& state) {
-    std::vector<uint8_t> bytes(54 + static_cast<size_t>(kWidth) * 3 * kHeight, 7);
+    std::vector<uint8_t> bytes(kBmpTileHeaderBytes + BmpTileRowBytes(kWidth) * kHeight, 7);
     for (auto _ : state) {
         for (int n = 0; n < kExposureTileCount; ++n) {
             std::FILE* f = std::fopen(TileBenchPath(n).c_str(), "wb");

@@ -12,6 +12,7 @@
 #include "app/jobs_win.h"
 #include "base/prompt_win.h"
 #include "fusion/preview_region.h"
+#include "fusion/tile_pipeline.h"
 #include "resources/resource.h"
 #include "settings/settings_win.h"
 #include "settings/string_table_win.h"
@@ -21,6 +22,15 @@ int32_t exposureCount = 0;
 int32_t fusionTileIndex = 0;
 
 namespace {
+
+// Owns a picture for one scope.
+struct ScopedPicture {
+    SQmPicBuf buf;
+    ScopedPicture() { CQmPicBufAPI::Init(buf); }
+    ~ScopedPicture() { CQmPicBufAPI::DoneHeap(buf); }
+    ScopedPicture(const ScopedPicture&) = delete;
+    ScopedPicture& operator=(const ScopedPicture&) = delete;
+};
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -118,29 +128,41 @@ DWORD PrepareExposures(ImageDocument& document) {
 
     const bool up = gApp.fusionUp != 0;
     ExposureEntry entries[kExposureTileCount] = {};
+    uint32_t scores[kExposureTileCount] = {};
     std::wstring paths[kExposureTileCount];
+    for (int32_t n = 0; n < kExposureTileCount; ++n) {
+        const ExposureStep& step = ExposureGrid()[n];
+        paths[n] = folder + L"/" + Widen(ExposureTileName(step.gammaStep, step.clipStep));
+    }
+    // The dialog reads tiles back through the loader's path buffer: a longer path could not be read.
+    // Every tile name has the same length.
+    bool failed = paths[0].size() >= static_cast<size_t>(kPathChars);
     int32_t n = 0;
-    bool failed = false;
-    for (const ExposureStep& step : ExposureGrid()) {
-        const std::wstring path = folder + L"/" + Widen(ExposureTileName(step.gammaStep, step.clipStep));
-        uint32_t score = 0;
-        // The dialog reads tiles back through the loader's path buffer: a longer path could not be read.
-        if (path.size() >= static_cast<size_t>(kPathChars)) {
-            failed = true;
-            break;
-        }
+    if (!failed) {
+        TilePipelineSteps steps;
+        steps.render = [&](int32_t t, SQmPicBuf& picture) {
+            const ExposureStep& step = ExposureGrid()[t];
+            return RenderExposureTile(picture, document.sourceBuffer, step.gammaStep, step.clipStep, up, scores[t]) ==
+                   0;
+        };
+        steps.write = [&](int32_t t, const SQmPicBuf& picture) {
+            return WriteColourBmp(paths[t].c_str(), picture) == 0;
+        };
+        steps.written = [&](int32_t t) {
+            entries[t] = {scores[t], t};
+            StepProgress(progress, t);
+            return !gApp.abortRequested;
+        };
+        // A second buffer lets tile n be written while tile n + 1 is rendered; without one they take turns.
+        ScopedPicture second;
+        const bool overlap = CQmPicBufAPI::ReinitHeap(second.buf, document.resultBuffer) == 0;
+        const TilePipelineResult run =
+            RunTilePipeline(kExposureTileCount, document.resultBuffer, overlap ? &second.buf : nullptr, steps);
         // A tile that is not on disk would be fused from whatever the last run left: stop instead.
-        if (RenderExposureTile(document.resultBuffer, document.sourceBuffer, step.gammaStep, step.clipStep, up,
-                               score) != 0 ||
-            WriteColourBmp(path.c_str(), document.resultBuffer) != 0) {
-            failed = true;
-            break;
-        }
-        entries[n] = {score, n};
-        paths[n] = path;
-        StepProgress(progress, n);
-        if (gApp.abortRequested) break;
-        ++n;
+        failed = run.end == TilePipelineEnd::kFailed;
+        // The tile after which the abort was seen is written but not counted.
+        n = run.end == TilePipelineEnd::kStopped ? run.written - 1 : run.written;
+        if (run.lastBuffer == 1) CQmPicBufAPI::Copy(document.resultBuffer, second.buf);
     }
 
     if (failed) {
