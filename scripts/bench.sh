@@ -4,6 +4,7 @@
 # OpenCV (Debian libopencv-dev) is a benchmark-only dependency: installed here when missing, found by CMake
 # only if present, and never linked into the program.
 #   scripts/bench.sh [benchmark-filter-regex]
+#   scripts/bench.sh fusion    # exposure fusion: whole run, preview from tile files, tile preparation
 set -eu
 cd "$(dirname "$0")/.."
 if ! dpkg -s libopencv-dev >/dev/null 2>&1; then
@@ -24,6 +25,8 @@ cmake --build "$build" -j 2 --target $targets
 exe="$build/bench/sp_bench"
 [ -x "$build/bench/sp_bench_opencv" ] && exe="$build/bench/sp_bench_opencv"
 filter=${1:-'Contrast|OpenCv|Plane'}
+[ "$filter" = fusion ] && filter='FusionFinal|FusionPreview|PrepareTiles|PlainWrites'
+
 out="$build/contrast_bench.json"
 echo "=== $exe (load average: $(cut -d' ' -f1-3 /proc/loadavg))"
 "$exe" --benchmark_filter="$filter" --benchmark_out="$out" --benchmark_out_format=json
@@ -60,6 +63,17 @@ show("Build colour", "BM_ContrastBuild/3", "BM_ContrastBuildRef/3", None, 400)
 show("Build grey", "BM_ContrastBuild/1", None, None, 400)
 show("ReducePlane 6000x4000", "BM_ReducePlane", "BM_ReducePlaneRef")
 show("ExpandPlane 6000x4000", "BM_ExpandPlane", "BM_ExpandPlaneRef")
+show("Fusion whole run 6000x4000, N 15", "BM_FusionFinal", "BM_FusionFinalRef", None, 3000)
+show("  program's scalar path", "BM_FusionFinalScalarPath")
+show("Fusion preview incl. 15 tile crops", "BM_FusionPreviewFromTiles", None, None, 100)
+show("  same crops already in memory", "BM_FusionPreview")
+show("  crops from whole-tile reads", "BM_FusionPreviewWholeTileReads")
+show("39 tiles, write overlapping render", "BM_PrepareTiles/1")
+show("39 tiles, one after the other", "BM_PrepareTiles/0")
+show("39 plain writes of the same bytes", "BM_PlainWrites")
+if "BM_PrepareTiles/1" in med and "BM_PlainWrites" in med:
+    ratio = med["BM_PrepareTiles/1"] / med["BM_PlainWrites"]
+    print(f"tile preparation / plain writes      {ratio:5.2f}x (target <= 1.5x: {'met' if ratio <= 1.5 else 'MISSED'})")
 for name, limit in (("BM_ContrastBuild/3", 20), ("BM_ContrastBuild/1", 7)):
     if name in extra:
         kind = "colour" if name.endswith("/3") else "grey"
