@@ -1,0 +1,135 @@
+// A 12000 x 8000 colour photo end to end through the real main window: load, Smart Contrast (open,
+// recompute, OK), Solvane UP (preparation, preview, whole fusion) and Save As. Too slow for the test
+// run: scripts/bigphoto.sh runs it and reports the time of each step and the peak memory.
+#include <windows.h>
+// After windows.h:
+#include <gtest/gtest.h>
+#include <psapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "app/app_fixture_win.h"
+#include "contrast/contrast_dialog_win.h"
+#include "fusion/fusion_dialog_win.h"
+#include "fusion/prepare_win.h"
+#include "imaging/gdiplus_fixtures_win.h"
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void Report(const char* step, double seconds) {
+    PROCESS_MEMORY_COUNTERS_EX m{};
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof m);
+    std::printf("[bigphoto] %-40s %8.1f s   working set %6zu MB, peak so far %6zu MB\n", step, seconds,
+                m.WorkingSetSize >> 20, m.PeakWorkingSetSize >> 20);
+    std::fflush(stdout);
+}
+
+std::function<void(HWND)> gFusionScript;
+
+void CALLBACK FusionTick(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dialog = gFusionDialog.dialog;
+    if (!dialog || !IsWindowVisible(dialog)) return;
+    KillTimer(nullptr, id);
+    std::function<void(HWND)> script = std::move(gFusionScript);
+    gFusionScript = nullptr;
+    if (script) script(dialog);
+}
+
+class BigPhoto : public MainWindowTest {};
+
+TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
+    int width = 12000, height = 8000;
+    if (const char* size = std::getenv("SP_BIGPHOTO_SIZE")) std::sscanf(size, "%dx%d", &width, &height);
+    using Clock = std::chrono::steady_clock;
+
+    // A photo-like JPEG: sky gradient, textured ground, a dark patch.
+    auto t = Clock::now();
+    const std::wstring photo = folder.File(L"big photo.jpg");
+    {
+        ScopedGpBitmap bitmap = MakeBitmap(width, height, PixelFormat24bppRGB, [&](uint8_t* row, int y) {
+            for (int x = 0; x < width; ++x) {
+                const bool sky = y < height * 2 / 5;
+                const int tex = ((x * 7 + y * 3) % 23) + ((x ^ y) & 7);
+                const bool shadow = x > width / 6 && x < width / 3 && y > height / 2;
+                int b = sky ? 235 - 60 * y / height : 30 + tex, g = sky ? 200 - 70 * y / height : 60 + tex + 40 * x / width;
+                int r = sky ? 170 - 90 * y / height : 45 + tex;
+                if (shadow) b /= 3, g /= 3, r /= 3;
+                row[3 * x] = static_cast<uint8_t>(b);
+                row[3 * x + 1] = static_cast<uint8_t>(g);
+                row[3 * x + 2] = static_cast<uint8_t>(r);
+            }
+        });
+        ASSERT_TRUE(bitmap);
+        ASSERT_TRUE(SaveBitmap(bitmap.get(), photo, L"image/jpeg"));
+    }
+    std::printf("[bigphoto] %d x %d photo, %zu MB as JPEG\n", width, height, ReadWholeFile(photo).size() >> 20);
+    Report("write the photo (test setup)", Seconds(t));
+
+    t = Clock::now();
+    prompter.fileAnswers.push_back({true, photo, 0});
+    Command(IDM_LOAD);
+    ASSERT_EQ(std::wstring(sourceFilePath), photo);
+    ASSERT_EQ(gDocument.sourceBuffer.width, width);
+    Report("load", Seconds(t));
+
+    t = Clock::now();
+    Command(IDM_SMART_CONTRAST);
+    HWND contrast = nullptr;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            contrast = gApp.dialogMouseTarget.load();
+            return (contrast && IsWindowVisible(contrast)) || !JobRunning();
+        },
+        600000));
+    ASSERT_TRUE(contrast && JobRunning()) << "Smart Contrast refused the photo";
+    Report("Smart Contrast: open (pyramid, render)", Seconds(t));
+    t = Clock::now();
+    const uint32_t recomputes = SmartContrastRecomputeCount();
+    PostMessageW(contrast, MSG_SC_RECOMPUTE, 1, 0);
+    ASSERT_TRUE(PumpUntil([&] { return SmartContrastRecomputeCount() > recomputes; }, 600000));
+    Report("Smart Contrast: recompute", Seconds(t));
+    t = Clock::now();
+    SendMessageW(contrast, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 600000));
+    Report("Smart Contrast: OK", Seconds(t));
+
+    // Solvane UP: the dialog opens with its first preview once the 39 tiles are written.
+    gApp.unsavedResult = 0;
+    double preview = 0, fuse = 0;
+    FusionStatus fused = FusionStatus::kNoPictures;
+    gFusionScript = [&](HWND dialog) {
+        auto s = Clock::now();
+        SendMessageW(dialog, WM_LBUTTONUP, 1, 0);  // a forced preview
+        preview = Seconds(s);
+        Report("Solvane UP: preview", preview);
+        s = Clock::now();
+        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+        fuse = Seconds(s);
+        fused = gFusionDialog.lastStatus;
+    };
+    t = Clock::now();
+    SetTimer(nullptr, 0, 50, FusionTick);
+    Command(IDM_SOLVANE_UP);
+    ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 3600000));
+    EXPECT_EQ(exposureCount, 39);
+    EXPECT_EQ(fused, FusionStatus::kDone);
+    Report("Solvane UP: prepare + first preview", Seconds(t) - preview - fuse);
+    Report("Solvane UP: whole fusion (OK)", fuse);
+
+    t = Clock::now();
+    const std::wstring saved = folder.File(L"big photo-Solvane.jpg");
+    prompter.fileAnswers.push_back({true, saved, 4});
+    Command(IDM_SAVE_AS);
+    EXPECT_TRUE(FileExists(saved));
+    EXPECT_EQ(prompter.messages.size(), 0u);
+    Report("save as JPEG", Seconds(t));
+}
+
+}  // namespace
