@@ -1,7 +1,7 @@
 #include "fusion/tile_pipeline.h"
 
+#include <exception>
 #include <future>
-#include <system_error>
 
 TilePipelineResult RunTilePipeline(int32_t count, SQmPicBuf& first, SQmPicBuf* second, const TilePipelineSteps& steps) {
     TilePipelineResult result;
@@ -42,7 +42,7 @@ TilePipelineResult RunTilePipeline(int32_t count, SQmPicBuf& first, SQmPicBuf* s
             try {
                 writing = std::async(std::launch::async, [&steps, n, picture] { return steps.write(n, *picture); });
                 started = true;
-            } catch (const std::system_error&) {
+            } catch (const std::exception&) {
                 // No thread to be had: this tile is written here.
             }
         }

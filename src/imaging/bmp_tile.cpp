@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <vector>
 
 namespace {
@@ -105,7 +106,12 @@ bool WriteBmpTile(const SQmPicBuf& picture, const BmpTileSink& sink) {
     const size_t rowBytes = static_cast<size_t>(BmpTileRowBytes(picture.width));
     const size_t pixelBytes = static_cast<size_t>(picture.width) * 3;
     const int32_t rowsPerChunk = static_cast<int32_t>(std::max<size_t>(1, kChunkBytes / rowBytes));
-    std::vector<uint8_t> chunk(rowBytes * static_cast<size_t>(std::min(rowsPerChunk, picture.height)), 0);
+    std::vector<uint8_t> chunk;
+    try {
+        chunk.assign(rowBytes * static_cast<size_t>(std::min(rowsPerChunk, picture.height)), 0);
+    } catch (const std::bad_alloc&) {
+        return false;  // callers run on worker threads: no exception leaves here
+    }
     // Stored bottom row first.
     for (int32_t done = 0; done < picture.height;) {
         const int32_t rows = std::min(rowsPerChunk, picture.height - done);
