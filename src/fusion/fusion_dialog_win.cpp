@@ -99,6 +99,14 @@ bool LoadTile(int32_t i) {
     return LoadImageFile(*st.document, path) == 0 && SameShape(st.document->sourceBuffer, st.backupPicture);
 }
 
+// What of resultBuffer differs from sourceBuffer: after a preview only its region, so the next one puts back
+// that region instead of copying the whole picture twice. Not known at the start and after a failed copy.
+struct ShownPreview {
+    bool known = false;
+    Region region{};
+};
+ShownPreview gShown;
+
 enum class TileRead { kRead, kUseLoader, kUnavailable };
 
 // The rectangle of tile i read straight from the file, when it is one of the program's own tiles: only the
@@ -132,7 +140,7 @@ void ReportFailedRun(HWND owner) { AskMessageBox(owner, Str(kStrFusionFailed), S
 void ForceRecompute(HWND dialog) { SendMessageW(dialog, WM_LBUTTONUP, 1, 0); }
 
 // The fused preview of region r, computed on the work region around it, into previewPicture.
-FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work) {
+FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work, bool& sourceTouched) {
     FusionDialogState& st = gFusionDialog;
     ImageDocument& doc = *st.document;
     ScopedPicture crop, fused;
@@ -146,6 +154,7 @@ FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work) {
             case TileRead::kUnavailable: return nullptr;
             case TileRead::kUseLoader: break;
         }
+        sourceTouched = true;
         if (!LoadTile(i)) return nullptr;
         CQmPicBufAPI::CopyRect(crop.buf, doc.sourceBuffer, {0, 0}, {work.x0, work.y0}, {work.Width(), work.Height()});
         return &crop.buf;
@@ -176,15 +185,26 @@ void OnPreview(HWND dialog, WPARAM wParam) {
     ++st.previewRuns;
 
     // A region dragged wholly off the picture has nothing to preview.
-    const FusionStatus status = r.Empty() ? FusionStatus::kDone : ComputePreview(dialog, r, work);
+    bool sourceTouched = false;  // a tile went through the loader into sourceBuffer
+    const FusionStatus status = r.Empty() ? FusionStatus::kDone : ComputePreview(dialog, r, work, sourceTouched);
     st.lastStatus = status;
     Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
     st.dragActive = 0;
 
-    CopyPicture(doc.sourceBuffer, st.backupPicture);
-    CopyPicture(doc.resultBuffer, doc.sourceBuffer);
-    if (status == FusionStatus::kDone && !r.Empty())
+    if (sourceTouched || !SameShape(doc.sourceBuffer, st.backupPicture)) CopyPicture(doc.sourceBuffer, st.backupPicture);
+    if (gShown.known && SameShape(doc.resultBuffer, doc.sourceBuffer)) {
+        const Region& old = gShown.region;
+        if (!old.Empty())
+            CQmPicBufAPI::CopyRect(doc.resultBuffer, doc.sourceBuffer, {old.x0, old.y0}, {old.x0, old.y0},
+                                   {old.Width(), old.Height()});
+    } else {
+        gShown.known = CopyPicture(doc.resultBuffer, doc.sourceBuffer);
+    }
+    gShown.region = Region{0, 0, 0, 0};
+    if (status == FusionStatus::kDone && !r.Empty()) {
         CQmPicBufAPI::CopyRect(doc.resultBuffer, st.previewPicture, {r.x0, r.y0}, {0, 0}, {r.Width(), r.Height()});
+        gShown.region = r;
+    }
     SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
     if (status != FusionStatus::kDone) ReportFailedRun(dialog);
 }
@@ -270,6 +290,7 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
     st.dialog = dialog;
     st.previewRuns = 0;
     st.lastStatus = FusionStatus::kDone;
+    gShown = ShownPreview{};
     gApp.dialogMouseTarget = dialog;
     Cursor(IDC_WAIT, MSG_CURSOR_WAIT);
 
@@ -353,6 +374,7 @@ void EndFusionDialog(HWND dialog, int id) {
     FusionDialogState& st = gFusionDialog;
     ImageDocument& doc = *st.document;
     Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
+    gShown = ShownPreview{};
     bool fused = false;
     if (id != IDOK) {
         gApp.renderer.overlayRect = nullptr;

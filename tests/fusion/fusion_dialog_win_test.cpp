@@ -249,6 +249,16 @@ TEST_F(FusionDialogTest, RegionIsCentredDraggedClampedAndRecomputedOnlyWhenMoved
         EXPECT_EQ(gApp.dragging, 0) << "the view does not pan meanwhile";
         Mouse(WM_LBUTTONUP, 400, 200);
         runs.push_back(gFusionDialog.previewRuns);  // moved: recomputed
+        {
+            // Only the new region differs from the picture: the old one is put back.
+            TestPicture expected = CopyOf(photo.buf);
+            const Region now = CurrentPreviewRect();
+            CQmPicBufAPI::CopyRect(expected.buf, gDocument.resultBuffer, {now.x0, now.y0}, {now.x0, now.y0},
+                                   {now.Width(), now.Height()});
+            EXPECT_TRUE(SamePixels(gDocument.resultBuffer, expected.buf));
+            EXPECT_FALSE(SamePixels(gDocument.resultBuffer, photo.buf));
+            EXPECT_TRUE(SamePixels(gDocument.sourceBuffer, photo.buf));
+        }
         Mouse(WM_LBUTTONUP, 400, 200);
         runs.push_back(gFusionDialog.previewRuns);  // released again without moving: not
         Mouse(WM_MOUSEMOVE, 400, 200);
