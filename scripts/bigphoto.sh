@@ -14,6 +14,6 @@ log=$root/$build/bigphoto-time.txt
 cd "$build/tests/robust"
 xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/time -v -o "$log" \
     "$root/cmake/wine-run.sh" ./win_robust_tests.exe --gtest_also_run_disabled_tests \
-    --gtest_filter='BigPhoto.*' | grep -E '^\[bigphoto\]|OK \]|FAILED|Failure|Expected|Which is'
+    --gtest_filter='BigPhoto.*' 2>&1 | grep --line-buffered -E '^\[bigphoto\]|OK \]|FAILED|Failure|Expected|Which is|FAULT|TIME BOUND'
 echo "[bigphoto] peak resident memory of the run: $(awk -F': ' '/Maximum resident set size/ {printf "%d MB", $2 / 1024}' "$log")"
 echo "[bigphoto] wall time of the run: $(awk -F'): ' '/Elapsed \(wall clock\)/ {print $2}' "$log")"

@@ -71,6 +71,44 @@ bool SaveReplacing(GpImage* image,
 
 enum class Written { Done, Refused, Failed };
 
+// The picture as an 8-bit indexed bitmap over a fixed 6 x 7 x 6 colour cube, for a GIF encoder that
+// cannot reduce colours itself (one wrote a bare header for a 24-bit picture). Null on failure.
+ScopedGpBitmap IndexedForGif(GpBitmap* picture) {
+    UINT width = 0, height = 0;
+    gdip::GdipGetImageWidth(picture, &width);
+    gdip::GdipGetImageHeight(picture, &height);
+    GpBitmap* raw = nullptr;
+    gdip::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0, PixelFormat8bppIndexed,
+                                    nullptr, &raw);
+    ScopedGpBitmap indexed(raw);
+    if (!indexed)
+        return indexed;
+    std::vector<uint8_t> block(sizeof(Gdiplus::ColorPalette) + 255 * sizeof(Gdiplus::ARGB));
+    auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(block.data());
+    palette->Flags = 0;
+    palette->Count = 256;
+    for (uint32_t i = 0; i < 256; ++i) {
+        const uint32_t r = i < 252 ? (i / 42) * 51 : 0, g = i < 252 ? ((i / 6) % 7) * 255 / 6 : 0,
+                       b = i < 252 ? (i % 6) * 51 : 0;
+        palette->Entries[i] = 0xFF000000u | (r << 16) | (g << 8) | b;
+    }
+    if (gdip::GdipSetImagePalette(indexed.get(), palette) != Gdiplus::Ok)
+        return ScopedGpBitmap();
+    ScopedBitmapLock from(picture, Gdiplus::ImageLockModeRead, PixelFormat24bppRGB);
+    ScopedBitmapLock to(indexed.get(), Gdiplus::ImageLockModeWrite, PixelFormat8bppIndexed);
+    if (!from.ok() || !to.ok())
+        return ScopedGpBitmap();
+    for (UINT y = 0; y < height; ++y) {
+        const uint8_t* p = from.Row(y);
+        uint8_t* q = to.Row(y);
+        for (UINT x = 0; x < width; ++x, p += 3) {
+            const uint32_t b = (p[0] + 25) / 51, g = (p[1] * 6 + 127) / 255, r = (p[2] + 25) / 51;
+            q[x] = static_cast<uint8_t>(r * 42 + g * 6 + b);
+        }
+    }
+    return indexed;
+}
+
 // resultBuffer into the decoded bitmap in its own pixel format, then a copy of it (with the
 // property items) encoded to `target`.
 Written WriteResult(ImageDocument& document,
@@ -132,7 +170,18 @@ Written WriteResult(ImageDocument& document,
             FreeBytes(block);
         }
     }
-    return SaveReplacing(copy.get(), target, *encoder, parameters, metadataSource) ? Written::Done : Written::Failed;
+    if (SaveReplacing(copy.get(), target, *encoder, parameters, metadataSource))
+        return Written::Done;
+    // A GIF encoder that could not take the picture's own format gets it with 256 colours (sizes that a
+    // GIF's 16-bit fields can hold only).
+    CLSID gif;
+    if (width <= 65535 && height <= 65535 && FindEncoderByMime(L"image/gif", &gif) >= 0 &&
+        IsEqualCLSID(gif, *encoder) && !(format & PixelFormatIndexed)) {
+        ScopedGpBitmap indexed = IndexedForGif(copy.get());
+        if (indexed && SaveReplacing(indexed.get(), target, *encoder, parameters, metadataSource))
+            return Written::Done;
+    }
+    return Written::Failed;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "fusion/fusion_dialog_win.h"
 #include "fusion/prepare_win.h"
 #include "imaging/gdiplus_fixtures_win.h"
+#include "robust/robust_watchdog_win.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
     int width = 12000, height = 8000;
     if (const char* size = std::getenv("SP_BIGPHOTO_SIZE")) std::sscanf(size, "%dx%d", &width, &height);
     using Clock = std::chrono::steady_clock;
+    Watchdog watchdog(3600000);  // names the step on a fault
 
     // A photo-like JPEG: sky gradient, textured ground, a dark patch.
     auto t = Clock::now();
@@ -72,6 +74,7 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
     std::printf("[bigphoto] %d x %d photo, %zu MB as JPEG\n", width, height, ReadWholeFile(photo).size() >> 20);
     Report("write the photo (test setup)", Seconds(t));
 
+    watchdog.Begin(L"load");
     t = Clock::now();
     prompter.fileAnswers.push_back({true, photo, 0});
     Command(IDM_LOAD);
@@ -79,6 +82,7 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
     ASSERT_EQ(gDocument.sourceBuffer.width, width);
     Report("load", Seconds(t));
 
+    watchdog.Begin(L"Smart Contrast");
     t = Clock::now();
     Command(IDM_SMART_CONTRAST);
     HWND contrast = nullptr;
@@ -114,6 +118,7 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
         fuse = Seconds(s);
         fused = gFusionDialog.lastStatus;
     };
+    watchdog.Begin(L"Solvane UP");
     t = Clock::now();
     SetTimer(nullptr, 0, 50, FusionTick);
     Command(IDM_SOLVANE_UP);
@@ -123,6 +128,7 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
     Report("Solvane UP: prepare + first preview", Seconds(t) - preview - fuse);
     Report("Solvane UP: whole fusion (OK)", fuse);
 
+    watchdog.Begin(L"save");
     t = Clock::now();
     const std::wstring saved = folder.File(L"big photo-Solvane.jpg");
     prompter.fileAnswers.push_back({true, saved, 4});
@@ -130,6 +136,7 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
     EXPECT_TRUE(FileExists(saved));
     EXPECT_EQ(prompter.messages.size(), 0u);
     Report("save as JPEG", Seconds(t));
+    watchdog.End();
 }
 
 }  // namespace

@@ -390,7 +390,8 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
                 outcomes.Add("saved");
             } else {
                 EXPECT_FALSE(FileExists(target));
-                std::printf("[corpus] save as %ls refused for %ls\n", exts[f], file.name.c_str());
+                std::printf("[corpus] save as %ls refused for %ls (%d x %d)\n", exts[f], file.name.c_str(), src.width,
+                            src.height);
                 outcomes.Add("save refused: " + std::string(prompter.messages.back().text.begin(),
                                                              prompter.messages.back().text.end()));
             }

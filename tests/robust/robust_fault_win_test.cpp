@@ -8,6 +8,7 @@
 #include "app/app_messages.h"
 #include "base/write_fault.h"
 #include "fusion/prepare_win.h"
+#include "imaging/gdiplus_fixtures_win.h"
 #include "settings/string_table.h"
 
 namespace {
@@ -68,6 +69,22 @@ TEST_F(FaultTest, SaveAsCutAtAnyPointLeavesNoFileAndTheResultUnsaved) {
     SaveAs(old, 1);
     SetWriteFaultAfter(-1);
     EXPECT_EQ(ReadWholeFile(old), (std::vector<uint8_t>{'o', 'l', 'd'}));
+}
+
+// A file the encoder only pretended to write is no saved file: a 24-bit picture saved as GIF must read
+// back as the whole picture with its colours reduced, not as a bare header.
+TEST_F(FaultTest, AColourPictureSavedAsGifReadsBackWhole) {
+    const std::wstring source = LoadPicture(90, 70);
+    const std::wstring target = folder.File(L"colour.gif");
+    SaveAs(target, 5);
+    EXPECT_TRUE(prompter.messages.empty());
+    ASSERT_TRUE(FileExists(target));
+    const std::vector<uint8_t> saved = ReadPixels(target, PixelFormat24bppRGB, 3);
+    const std::vector<uint8_t> original = ReadPixels(source, PixelFormat24bppRGB, 3);
+    ASSERT_EQ(saved.size(), original.size());
+    int worst = 0;
+    for (size_t i = 0; i < saved.size(); ++i) worst = std::max(worst, std::abs(saved[i] - original[i]));
+    EXPECT_LE(worst, 26) << "colours further off than 256 colours explain";
 }
 
 TEST_F(FaultTest, SettingsWriteCutShortKeepsTheOldFile) {
