@@ -308,10 +308,12 @@ void OnDropFiles(HWND window, HDROP drop) {
     // While a job runs the picture must not be replaced under it.
     if (!JobRunning() && AskContinueWithoutSaving()) {
         wchar_t path[kPathChars] = {};
-        // A longer path would be cut into another file's name: such a drop is ignored.
+        // A longer path would be cut into another file's name: such a drop is refused whole.
         const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-        if (length > 0 && length < kPathChars && DragQueryFileW(drop, 0, path, kPathChars) == length &&
-            LoadImageFile(gDocument, path) == 0)
+        if (length >= kPathChars)
+            AskMessageBox(window, Str(kStrPathTooLong), nullptr, MB_OK | MB_ICONWARNING);
+        else if (length > 0 && DragQueryFileW(drop, 0, path, kPathChars) == length &&
+                 LoadImageFile(gDocument, path) == 0)
             ShowLoadedPicture(window, path, Str(22));
     }
     DragFinish(drop);

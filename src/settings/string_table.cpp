@@ -74,6 +74,7 @@ constexpr DefaultText kEnglish[] = {
     {kStrFusionFailed,
      L"The fusion could not be computed: there is not enough memory, or a prepared picture could not be read. "
      L"The picture was left unchanged."},
+    {kStrPathTooLong, L"The path of this file is too long to be opened. Move the file to a folder with a shorter path."},
 };
 
 }  // namespace

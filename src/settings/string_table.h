@@ -5,7 +5,7 @@
 
 // Slots "string1" ... "string89" and the keys added after them.
 constexpr int kFirstAddedString = 90;
-constexpr int kStringSlots = 96;  // highest key number
+constexpr int kStringSlots = 97;  // highest key number
 constexpr int kStringChars = 1024;
 
 // Added keys (after "string89").
@@ -15,6 +15,7 @@ constexpr int kStrContrastTooSmall = 93;  // Smart Contrast needs both sides of 
 constexpr int kStrContrastNoMemory = 94;  // the Smart Contrast pyramid does not fit in memory
 constexpr int kStrTilesNotWritten = 95;   // the exposure tiles could not be written (%s: the folder)
 constexpr int kStrFusionFailed = 96;      // a fusion run could not be computed
+constexpr int kStrPathTooLong = 97;       // a dropped file whose path does not fit the path buffers
 
 // The English default of "string<n>"; empty for unused numbers and numbers out of range.
 const wchar_t* EnglishString(int n);

@@ -134,9 +134,12 @@ TEST_F(NamesTest, PathsLongerThanTheBuffersAreRefusedWhole) {
 
     LoadPicture(40, 30);
     const std::wstring title = WindowText(window);
+    const size_t before = prompter.messages.size();
     Drop(longName);
     EXPECT_EQ(WindowText(window), title);
     EXPECT_EQ(gDocument.sourceBuffer.width, 40);
+    ASSERT_EQ(prompter.messages.size(), before + 1);
+    EXPECT_EQ(prompter.messages.back().text, EnglishString(kStrPathTooLong));
 
     // Save As with a name that becomes longer than the buffer once its extension is added.
     const std::wstring typed = deep + L"\\" + std::wstring(kPathChars - 2 - deep.size(), L's');
