@@ -114,4 +114,5 @@ private:
     float m_, ec_, es_, ee_;
     Tables* tables_ = nullptr;
     const WeightSpanKernels* kernels_ = nullptr;
+    const struct ByteLevelKernels* byteKernels_ = nullptr;
 };

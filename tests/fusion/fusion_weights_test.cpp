@@ -267,3 +267,29 @@ TEST(FusionWeights, ToneIsOneAtTheMiddleToneAndExpMinusOneTenAway) {
     ExpectWithinUlp(weights[0], FlatLevelWeight(sats[0], 1.0f));
     ExpectWithinUlp(weights[1], FlatLevelWeight(sats[1], static_cast<float>(std::exp(-1.0))));
 }
+
+// Byte guides (level 0) on the vector paths: the table factors in vectors must give the scalar bits exactly,
+// for widths that leave every remainder of a vector and with sums already partly filled.
+TEST(FusionWeights, ByteLevelVectorPassMatchesReferenceBitForBit) {
+    UseWeightSpanKernels(nullptr);
+    const int32_t widths[] = {5, 9, 10, 17, 23, 64, 203};
+    uint32_t seed = 900;
+    for (int32_t w : widths) {
+        for (int32_t midTone : {64, 128, 164}) {
+            Level fast(w, 13, seed, true), ref(w, 13, seed, true);
+            fast.Run(WeightColourLevel8, midTone);
+            ref.Run(RefWeightColourLevel8, midTone);
+            ExpectSameSums(fast, ref, "byte level");
+            ++seed;
+        }
+    }
+    // Flat and extreme patches: zero contrast, zero saturation, the ends of both tables.
+    Level flat(40, 9, 7, true), flatRef(40, 9, 7, true);
+    for (Level* l : {&flat, &flatRef})
+        for (int c = 0; c < 3; ++c)
+            for (size_t k = 0; k < l->guide[c].size(); ++k)
+                l->guide[c][k] = (k / 5) % 3 == 0 ? 255.0f : ((k / 7) % 2 ? 0.0f : 128.0f);
+    flat.Run(WeightColourLevel8, 128);
+    flatRef.Run(RefWeightColourLevel8, 128);
+    ExpectSameSums(flat, flatRef, "flat and extreme");
+}
