@@ -92,18 +92,31 @@ void ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const FusionP
         return;
     const RowKernels& kernels = ActiveRowKernels();
     ParallelRows(h1, int64_t{w1} * 3 * 35, [&](int32_t y0, int32_t y1) {
-        std::vector<float> window(static_cast<size_t>(w0) * 5);
+        // Five converted rows per component; the next output row's window starts two rows further on, so
+        // three rows move up and only two are converted again.
+        const size_t rowFloats = static_cast<size_t>(w0);
+        std::vector<float> windows(rowFloats * 5 * 3);
+        int32_t held = -1;  // first source row in the windows
         for (int32_t y = y0; y < y1; ++y) {
             int32_t sy = y <= 1 ? 0 : 2 * y - 2;
             if (sy + 5 > h0)
                 sy = h0 - 5;
+            const int32_t shift = held < 0 ? 5 : sy - held;
             for (int c = 0; c < 3; ++c) {
-                for (int r = 0; r < 5; ++r)
-                    BytesToFloats(window.data() + static_cast<size_t>(r) * w0, src, c, sy + r, w0);
+                float* window = windows.data() + rowFloats * 5 * c;
+                int32_t keep = 0;
+                if (shift >= 0 && shift < 5) {
+                    keep = 5 - shift;
+                    if (shift > 0)
+                        std::memmove(window, window + rowFloats * shift, rowFloats * keep * sizeof(float));
+                }
+                for (int r = keep; r < 5; ++r)
+                    BytesToFloats(window + static_cast<size_t>(r) * w0, src, c, sy + r, w0);
                 // A five-row source whose row 0 is the window's first row.
-                ReducePlaneRow(ws.g[c][1].Data() + static_cast<size_t>(y) * w1, window.data(), 0, w1, w0, 5,
-                               pyramid.kernel, kernels);
+                ReducePlaneRow(ws.g[c][1].Data() + static_cast<size_t>(y) * w1, window, 0, w1, w0, 5, pyramid.kernel,
+                               kernels);
             }
+            held = sy;
         }
     });
 }
