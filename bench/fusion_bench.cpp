@@ -194,6 +194,22 @@ void BM_FusionPreviewFromTiles(benchmark::State& state) {
 }
 BENCHMARK(BM_FusionPreviewFromTiles)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
+// Only the reading of the 15 crops of one preview.
+void BM_ReadPreviewCrops(benchmark::State& state) {
+    constexpr int32_t kSide = 656, kX = 1500, kY = 1000;
+    const std::vector<std::string>& paths = PreviewTiles();
+    OwnedPicture crop(kSide, kSide);
+    for (auto _ : state) {
+        for (const std::string& path : paths) {
+            BmpTileReader reader;
+            if (!reader.Open(path) || !reader.ReadRect({kX, kY, kX + kSide, kY + kSide}, crop.buf))
+                state.SkipWithError("crop not read");
+        }
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_ReadPreviewCrops)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
 // The same with each tile read whole and then cropped (what a full load does before the decoding).
 void BM_FusionPreviewWholeTileReads(benchmark::State& state) {
     constexpr int32_t kSide = 656, kX = 1500, kY = 1000;

@@ -6,6 +6,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr uint32_t kFileHeaderBytes = 14;
@@ -53,6 +57,24 @@ bool SeekTo(std::FILE* f, uint64_t offset) {
     return _fseeki64(f, static_cast<int64_t>(offset), SEEK_SET) == 0;
 #else
     return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+// count bytes at offset; one system call where the platform has a positioned read.
+bool ReadAt(std::FILE* f, uint64_t offset, uint8_t* out, size_t count) {
+#if defined(__unix__) || defined(__APPLE__)
+    const int fd = fileno(f);
+    while (count > 0) {
+        const ssize_t n = pread(fd, out, count, static_cast<off_t>(offset));
+        if (n <= 0)
+            return false;
+        out += n;
+        offset += static_cast<uint64_t>(n);
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+#else
+    return SeekTo(f, offset) && std::fread(out, 1, count, f) == count;
 #endif
 }
 
@@ -221,7 +243,7 @@ bool BmpTileReader::ReadRect(const CQmRect<int>& rect, SQmPicBuf& dst) {
         const uint64_t stored = static_cast<uint64_t>(info_.height - 1 - y);
         const uint64_t at = info_.pixelOffset + stored * info_.rowBytes + static_cast<uint64_t>(r.left) * 3;
         uint8_t* out = dst.data + static_cast<size_t>(y - r.top) * dst.stride;
-        if (!SeekTo(file_, at) || std::fread(out, 1, bytes, file_) != bytes)
+        if (!ReadAt(file_, at, out, bytes))
             return false;
     }
     return true;
