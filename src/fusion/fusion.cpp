@@ -84,6 +84,25 @@ void BytesToFloats(float* dst, const ByteSource& src, int c, int32_t y, int32_t 
     }
 }
 
+// The three components of row y as floats; interleaved pixels are split in one pass over the row.
+void BytesToFloats3(float* const dst[3], const ByteSource& src, int32_t y, int32_t width) {
+    if (src.step == 3 && src.base[1] == src.base[0] + 1 && src.base[2] == src.base[0] + 2 &&
+        src.stride[1] == src.stride[0] && src.stride[2] == src.stride[0]) {
+        const uint8_t* s = src.Row(0, y);
+        float* d0 = dst[0];
+        float* d1 = dst[1];
+        float* d2 = dst[2];
+        for (int32_t x = 0; x < width; ++x) {
+            d0[x] = static_cast<float>(s[3 * x]);
+            d1[x] = static_cast<float>(s[3 * x + 1]);
+            d2[x] = static_cast<float>(s[3 * x + 2]);
+        }
+        return;
+    }
+    for (int c = 0; c < 3; ++c)
+        BytesToFloats(dst[c], src, c, y, width);
+}
+
 // Level 1 of the three components straight from the bytes: each output row converts its five source rows.
 void ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const FusionPyramid& pyramid) {
     const int32_t w0 = LevelW(pyramid, 0), h0 = LevelH(pyramid, 0);
@@ -102,19 +121,21 @@ void ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const FusionP
             if (sy + 5 > h0)
                 sy = h0 - 5;
             const int32_t shift = held < 0 ? 5 : sy - held;
+            const int32_t keep = shift >= 0 && shift < 5 ? 5 - shift : 0;
+            float* window[3];
             for (int c = 0; c < 3; ++c) {
-                float* window = windows.data() + rowFloats * 5 * c;
-                int32_t keep = 0;
-                if (shift >= 0 && shift < 5) {
-                    keep = 5 - shift;
-                    if (shift > 0)
-                        std::memmove(window, window + rowFloats * shift, rowFloats * keep * sizeof(float));
-                }
-                for (int r = keep; r < 5; ++r)
-                    BytesToFloats(window + static_cast<size_t>(r) * w0, src, c, sy + r, w0);
+                window[c] = windows.data() + rowFloats * 5 * c;
+                if (keep > 0 && shift > 0)
+                    std::memmove(window[c], window[c] + rowFloats * shift, rowFloats * keep * sizeof(float));
+            }
+            for (int r = keep; r < 5; ++r) {
+                float* const rows[3] = {window[0] + rowFloats * r, window[1] + rowFloats * r, window[2] + rowFloats * r};
+                BytesToFloats3(rows, src, sy + r, w0);
+            }
+            for (int c = 0; c < 3; ++c) {
                 // A five-row source whose row 0 is the window's first row.
-                ReducePlaneRow(ws.g[c][1].Data() + static_cast<size_t>(y) * w1, window, 0, w1, w0, 5, pyramid.kernel,
-                               kernels);
+                ReducePlaneRow(ws.g[c][1].Data() + static_cast<size_t>(y) * w1, window[c], 0, w1, w0, 5,
+                               pyramid.kernel, kernels);
             }
             held = sy;
         }
@@ -194,9 +215,10 @@ void WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* cons
             a.sumDown = sumRow(oy + 2);
             a.sumOwn = sumRow(y);
             const size_t row = static_cast<size_t>(y) * w;
+            float* const guides[3] = {guideRows, guideRows + w, guideRows + static_cast<size_t>(w) * 2};
+            BytesToFloats3(guides, src, y, w);
             for (int c = 0; c < 3; ++c) {
-                float* guide = guideRows + static_cast<size_t>(c) * w;
-                BytesToFloats(guide, src, c, y, w);
+                float* guide = guides[c];
                 a.guide[c] = guide;
                 if (top) {
                     a.value[c] = guide;
