@@ -380,7 +380,8 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
             DeleteFileW(target.c_str());
             const size_t before = prompter.messages.size();
             prompter.fileAnswers.push_back({true, target, f + 1});
-            watchdog.Begin(L"save " + target + L" from " + path);
+            // Some damaged files decode to ~100 megapixels: a loaded machine needs time to encode them.
+            watchdog.Begin(L"save " + target + L" from " + path, 120000);
             Command(IDM_SAVE_AS);
             watchdog.End();
             if (prompter.messages.size() == before) {
