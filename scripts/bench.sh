@@ -5,6 +5,9 @@
 # only if present, and never linked into the program.
 #   scripts/bench.sh [benchmark-filter-regex]
 #   scripts/bench.sh fusion    # exposure fusion: whole run, preview from tile files, tile preparation
+# The fusion figures come with two anchors run on the same 15 renderings: OpenCV's MergeMertens (with glibc's
+# default allocator and with settings that keep freed pages, the better one counts) and enfuse (Debian
+# package `enfuse`, installed here when missing) reading them as TIFF files.
 set -eu
 cd "$(dirname "$0")/.."
 if ! dpkg -s libopencv-dev >/dev/null 2>&1; then
@@ -15,24 +18,82 @@ if ! dpkg -s libopencv-dev >/dev/null 2>&1; then
         echo "bench.sh: libopencv-dev is not installed (run as root to install it); the anchor is skipped"
     fi
 fi
-build=build/bench
-cmake --preset linux -B "$build" -DCMAKE_BUILD_TYPE=Release -DSP_BENCH_OPENCV=ON >/dev/null
+fusion=0
+[ "${1:-}" = fusion ] && fusion=1
+if [ $fusion = 1 ] && ! command -v enfuse >/dev/null 2>&1; then
+    if [ "$(id -u)" = 0 ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends enfuse >/dev/null ||
+            echo "bench.sh: enfuse could not be installed; its anchor is skipped"
+    else
+        echo "bench.sh: enfuse is not installed (run as root to install it); its anchor is skipped"
+    fi
+fi
+build=${SP_BENCH_BUILD:-build/bench}  # another tree with SP_BENCH_BUILD=build/...
+cmake --preset linux -B "$build" -DCMAKE_BUILD_TYPE=Release -DSP_BENCH_OPENCV=ON -DSP_BENCH_FUSION_ANCHORS=ON >/dev/null
 targets=sp_bench
 if grep -q "^OpenCV_DIR:PATH=.*opencv" "$build/CMakeCache.txt" 2>/dev/null; then
     targets="sp_bench sp_bench_opencv"
+    [ $fusion = 1 ] && targets="sp_bench sp_bench_fusion_opencv"
 fi
+[ $fusion = 1 ] && targets="$targets sp_bench_write_renderings"
 cmake --build "$build" -j 2 --target $targets
 exe="$build/bench/sp_bench"
-[ -x "$build/bench/sp_bench_opencv" ] && exe="$build/bench/sp_bench_opencv"
+[ $fusion = 0 ] && [ -x "$build/bench/sp_bench_opencv" ] && exe="$build/bench/sp_bench_opencv"
 filter=${1:-'Contrast|OpenCv|Plane'}
 [ "$filter" = fusion ] && filter='FusionFinal|FusionPreview|PrepareTiles|PlainWrites'
+anchors="$build/fusion_anchors.txt"
+: >"$anchors"
 
 out="$build/contrast_bench.json"
 echo "=== $exe (load average: $(cut -d' ' -f1-3 /proc/loadavg))"
 "$exe" --benchmark_filter="$filter" --benchmark_out="$out" --benchmark_out_format=json
-python3 - "$out" <<'PY'
+if [ $fusion = 1 ]; then
+    # MergeMertens allocates and frees gigabytes per run; glibc hands large blocks back to the system, so each
+    # run pays for fresh pages. The tuned setting keeps everything on the heap and never trims it.
+    opencv="$build/bench/sp_bench_fusion_opencv"
+    if [ -x "$opencv" ]; then
+        for setting in default tuned; do
+            echo "=== OpenCV MergeMertens, glibc malloc $setting (load average: $(cut -d' ' -f1-3 /proc/loadavg))"
+            json="$build/fusion_opencv_$setting.json"
+            if [ $setting = default ]; then
+                "$opencv" --benchmark_out="$json" --benchmark_out_format=json
+            else
+                MALLOC_MMAP_MAX_=0 MALLOC_TRIM_THRESHOLD_=68719476736 MALLOC_TOP_PAD_=1073741824 \
+                    "$opencv" --benchmark_out="$json" --benchmark_out_format=json
+            fi
+            python3 -c 'import json, sys
+for r in json.load(open(sys.argv[1]))["benchmarks"]:
+    if r.get("aggregate_name") == "median": print("opencv_" + sys.argv[2], r["real_time"])' "$json" $setting >>"$anchors"
+        done
+    fi
+    if command -v enfuse >/dev/null 2>&1; then
+        dir=$(mktemp -d /tmp/sp_bench_enfuse.XXXXXX)
+        trap 'rm -rf "$dir"' EXIT
+        "$build/bench/sp_bench_write_renderings" "$dir" >/dev/null
+        echo "=== enfuse $(enfuse --version 2>/dev/null | head -n 1) on 15 TIFF files (load average: $(cut -d' ' -f1-3 /proc/loadavg))"
+        times=""
+        runs=3
+        i=0
+        while [ $i -lt $runs ]; do
+            start=$(date +%s%N)
+            enfuse -o "$dir/out.tif" "$dir"/rendering_*.tif >/dev/null 2>&1 || { echo "bench.sh: enfuse failed"; break; }
+            ms=$((($(date +%s%N) - start) / 1000000))
+            echo "enfuse run: $ms ms"
+            times="$times $ms"
+            [ $ms -gt 30000 ] && runs=1
+            i=$((i + 1))
+        done
+        [ -n "$times" ] && echo "enfuse $(printf '%s\n' $times | sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}')" >>"$anchors"
+        rm -rf "$dir"
+    fi
+fi
+python3 - "$out" "$anchors" <<'PY'
 import json, sys
 runs = json.load(open(sys.argv[1]))["benchmarks"]
+anchors = {}
+for line in open(sys.argv[2]):
+    key, value = line.split()
+    anchors[key] = float(value)
 med = {}
 extra = {}
 for r in runs:
@@ -65,6 +126,19 @@ show("ReducePlane 6000x4000", "BM_ReducePlane", "BM_ReducePlaneRef")
 show("ExpandPlane 6000x4000", "BM_ExpandPlane", "BM_ExpandPlaneRef")
 show("Fusion whole run 6000x4000, N 15", "BM_FusionFinal", "BM_FusionFinalRef", None, 3000)
 show("  program's scalar path", "BM_FusionFinalScalarPath")
+if "BM_FusionFinal" in med:
+    ours = med["BM_FusionFinal"]
+    opencv = [(anchors[k], k[7:]) for k in ("opencv_default", "opencv_tuned") if k in anchors]
+    for ms, setting in opencv:
+        print(f"  OpenCV MergeMertens, {setting:<7} malloc {ms:9.1f} ms")
+    if opencv:
+        ms, setting = min(opencv)
+        ratio = ms / ours
+        print(f"  vs best MergeMertens ({setting})  {ratio:5.1f}x faster (target >= 5x: {'met' if ratio >= 5 else 'MISSED'})")
+    if "enfuse" in anchors:
+        ratio = anchors["enfuse"] / ours
+        print(f"  enfuse, 15 TIFF files            {anchors['enfuse']:9.1f} ms")
+        print(f"  vs enfuse                        {ratio:5.1f}x faster (target >= 10x: {'met' if ratio >= 10 else 'MISSED'})")
 show("Fusion preview incl. 15 tile crops", "BM_FusionPreviewFromTiles", None, None, 100)
 show("  same crops already in memory", "BM_FusionPreview")
 show("  crops from whole-tile reads", "BM_FusionPreviewWholeTileReads")
