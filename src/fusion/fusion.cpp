@@ -407,16 +407,18 @@ inline float Ratio(float weighted, float weightSum) {
     return std::fabs(static_cast<double>(weightSum)) > 1e-10 ? weighted / weightSum : 0.0f;
 }
 
-// Collapses one component block into bytes: sample x of row y goes to out + y * stride + x * step.
+// Collapses one component block into bytes: sample x of row y goes to out + y * stride + x * step. The weight
+// sums come from sumBlock (the block itself, or block 0 where the components share their weights).
 void CollapseInto(uint8_t* out,
                   int64_t stride,
                   int32_t step,
                   FloatPlane* block,
+                  FloatPlane* sumBlock,
                   FusionPyramid& pyramid,
                   CollapseWorkspace& ws,
                   bool stretch) {
     const uint32_t L = pyramid.topLevel;
-    auto weightSum = [&](uint32_t j) { return block[j].Data(); };
+    auto weightSum = [&](uint32_t j) { return sumBlock[j].Data(); };
     auto weighted = [&](uint32_t j) { return block[kFusionLevelSlots + j].Data(); };
     for (uint32_t i = 1; i < L; ++i)
         if (pyramid.LevelAtLeast5(i))
@@ -497,19 +499,8 @@ void CollapseInto(uint8_t* out,
     });
 }
 
-}  // namespace
-
-uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch) {
-    if (!PyramidReady(pyramid) || !IsPlane8(target, pyramid.width, pyramid.height))
-        return 1;
-    CollapseWorkspace ws;
-    if (!ws.Allocate(pyramid))
-        return 1;
-    CollapseInto(target.data, target.stride, 1, block, pyramid, ws, stretch);
-    return 0;
-}
-
-uint8_t RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
+// All components of the target; sharedSums: every component uses block 0's weight sums.
+uint8_t RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch, bool sharedSums) {
     if (target.bitsPerComponent != pyramid.bitsPerComponent || target.width != pyramid.width ||
         target.height != pyramid.height)
         return 1;
@@ -521,8 +512,25 @@ uint8_t RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
         return 1;
     const uint32_t components = std::min(pyramid.components, static_cast<uint32_t>(target.components));
     for (uint32_t c = 0; c < components; ++c)
-        CollapseInto(target.data + c, target.stride, target.components, pyramid.Block(c), pyramid, ws, stretch);
+        CollapseInto(target.data + c, target.stride, target.components, pyramid.Block(c),
+                     pyramid.Block(sharedSums ? 0 : c), pyramid, ws, stretch);
     return 0;
+}
+
+}  // namespace
+
+uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch) {
+    if (!PyramidReady(pyramid) || !IsPlane8(target, pyramid.width, pyramid.height))
+        return 1;
+    CollapseWorkspace ws;
+    if (!ws.Allocate(pyramid))
+        return 1;
+    CollapseInto(target.data, target.stride, 1, block, block, pyramid, ws, stretch);
+    return 0;
+}
+
+uint8_t RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
+    return RenderComponents(target, pyramid, stretch, false);
 }
 
 FusionStatus RunFusion(SQmPicBuf& target,
@@ -559,13 +567,13 @@ FusionStatus RunFusion(SQmPicBuf& target,
             const ByteSource src{{picture->data, picture->data + 1, picture->data + 2},
                                  {picture->stride, picture->stride, picture->stride},
                                  3};
-            // The shared weight sums are copied once after the last rendering; until then only block 0 reads them.
-            AccumulateRendering(src, ws, blocks, pyramid, i == count - 1);
+            // Only block 0 holds the weight sums: the collapse below reads them for every component.
+            AccumulateRendering(src, ws, blocks, pyramid, false);
         }
     }
 
     // Everything is allocated before the first byte of the target is written, so a failure leaves it as it was.
-    if (RenderFusion(target, pyramid, params.stretch) != 0)
+    if (RenderComponents(target, pyramid, params.stretch, true) != 0)
         return FusionStatus::kAllocationFailed;
     DonePyramid(pyramid);
     return FusionStatus::kDone;
