@@ -32,8 +32,6 @@ struct CorpusFile {
 
 constexpr uint32_t kW = 23, kH = 17;  // odd sizes, both sides large enough for a contrast band
 
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
 // A valid picture of a GDI+ pixel format, encoded by GDI+ itself; empty when this platform cannot.
 Bytes EncodeWithGdiplus(const std::wstring& scratch, Gdiplus::PixelFormat format, const wchar_t* mime) {
     const int bytesPerPixel = static_cast<int>((format >> 8) & 0xFF) / 8;  // bits per pixel in bits 8..15
