@@ -1,49 +1,17 @@
-// AVX2 fusion weights, chosen at run time when the processor has AVX2: four pixels per step. The file is
-// compiled for AVX2 by the pragma below; nothing in it may run before that check.
+// AVX2 fusion weights, chosen at run time: the byte-level pass when the processor has AVX2, the weights of
+// the upper levels eight pixels per step in single precision when it also has FMA. The file is compiled for
+// those sets by the pragmas below; nothing in it may run before the checks.
 #include "fusion/fusion_weights.h"
 #include "fusion/fusion_weights_bytes.h"
 
 #if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
 
-// AVX2 only: FMA stays off so every product is rounded before its addition.
+// AVX2 only for the byte-level pass: its products are rounded before their additions.
 #pragma GCC push_options
 #pragma GCC target("avx2")
 #include <immintrin.h>
 
-#include "fusion/fusion_weights_vector.h"
-
 namespace {
-
-struct Avx2D {
-    using D = __m256d;
-    static constexpr int32_t N = 4;
-    static D Set1(double v) { return _mm256_set1_pd(v); }
-    static D Add(D a, D b) { return _mm256_add_pd(a, b); }
-    static D Sub(D a, D b) { return _mm256_sub_pd(a, b); }
-    static D Mul(D a, D b) { return _mm256_mul_pd(a, b); }
-    static D Div(D a, D b) { return _mm256_div_pd(a, b); }
-    static D Sqrt(D a) { return _mm256_sqrt_pd(a); }
-    static D Max(D a, D b) { return _mm256_max_pd(a, b); }
-    static D Abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
-    static D GreaterThan(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
-    static D Select(D mask, D a, D b) { return _mm256_blendv_pd(b, a, mask); }
-    static D LoadF(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
-    static void StoreF(float* p, D v) { _mm_storeu_ps(p, _mm256_cvtpd_ps(v)); }
-    static D RoundF(D v) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(v)); }
-    static D AddToExponent(D p, D shifted) {
-        const __m256i k =
-            _mm256_sub_epi64(_mm256_castpd_si256(shifted), _mm256_castpd_si256(_mm256_set1_pd(6755399441055744.0)));
-        return _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(p), _mm256_slli_epi64(k, 52)));
-    }
-    static void SplitExponent(D x, D& e, D& m) {
-        const __m256i bits = _mm256_castpd_si256(x);
-        const __m256i two52 = _mm256_castpd_si256(_mm256_set1_pd(4503599627370496.0));
-        e = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(_mm256_srli_epi64(bits, 52), two52)),
-                          _mm256_set1_pd(4503599627370496.0 + 1023.0));
-        const __m256i mantissa = _mm256_and_si256(bits, _mm256_set1_epi64x(0x000FFFFFFFFFFFFFll));
-        m = _mm256_castsi256_pd(_mm256_or_si256(mantissa, _mm256_set1_epi64x(0x3FF0000000000000ll)));
-    }
-};
 
 constexpr float kToneEntries = 766.0f;
 constexpr float kContrastEntries = 3061.0f;
@@ -145,11 +113,72 @@ const ByteLevelKernels* Avx2ByteLevelKernels() {
     return &kernels;
 }
 
+#pragma GCC push_options
+#pragma GCC target("avx2,fma")
+#include "fusion/fusion_weights_float.h"
+
+namespace {
+
+struct Avx2F {
+    using F = __m256;
+    using D = __m256d;
+    using I = __m256i;
+    using Mask = __m256;
+    static constexpr int32_t N = 8;
+    static F Set1(float v) { return _mm256_set1_ps(v); }
+    static F Load(const float* p) { return _mm256_loadu_ps(p); }
+    static void Store(float* p, F v) { _mm256_storeu_ps(p, v); }
+    static F Add(F a, F b) { return _mm256_add_ps(a, b); }
+    static F Sub(F a, F b) { return _mm256_sub_ps(a, b); }
+    static F Mul(F a, F b) { return _mm256_mul_ps(a, b); }
+    static F Div(F a, F b) { return _mm256_div_ps(a, b); }
+    static F Fma(F a, F b, F c) { return _mm256_fmadd_ps(a, b, c); }
+    static F Neg(F a) { return _mm256_xor_ps(a, _mm256_set1_ps(-0.0f)); }
+    static F Sqrt(F a) { return _mm256_sqrt_ps(a); }
+    static F Abs(F a) { return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), a); }
+    static F RoundInt(F a) { return _mm256_round_ps(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC); }
+    static Mask Greater(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
+    static F Select(Mask m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
+    static I AsInt(F a) { return _mm256_castps_si256(a); }
+    static F AsFloat(I a) { return _mm256_castsi256_ps(a); }
+    static I Set1Int(int32_t v) { return _mm256_set1_epi32(v); }
+    static I SubInt(I a, I b) { return _mm256_sub_epi32(a, b); }
+    static I ShiftRightArith23(I a) { return _mm256_srai_epi32(a, 23); }
+    static I ShiftLeft23(I a) { return _mm256_slli_epi32(a, 23); }
+    static F IntToFloat(I a) { return _mm256_cvtepi32_ps(a); }
+    // p * 2^n for integral n and p in [0.5, 2]: the exponent field takes at most 2^-100, a product does the rest
+    // so that tiny results round to denormals as the hardware does them.
+    static F Scale(F p, F n) {
+        const F small = _mm256_cmp_ps(n, _mm256_set1_ps(-100.0f), _CMP_LT_OQ);
+        const F bounded = _mm256_max_ps(n, _mm256_set1_ps(-200.0f));
+        const F k = _mm256_add_ps(bounded, _mm256_and_ps(small, _mm256_set1_ps(100.0f)));
+        const __m256i shift = _mm256_slli_epi32(_mm256_cvtps_epi32(k), 23);
+        const F scaled = _mm256_castsi256_ps(_mm256_add_epi32(_mm256_castps_si256(p), shift));
+        return _mm256_mul_ps(scaled, _mm256_blendv_ps(_mm256_set1_ps(1.0f), _mm256_set1_ps(7.88860905e-31f), small));
+    }
+
+    static D Set1D(double v) { return _mm256_set1_pd(v); }
+    static D AddD(D a, D b) { return _mm256_add_pd(a, b); }
+    static D SubD(D a, D b) { return _mm256_sub_pd(a, b); }
+    static D MulD(D a, D b) { return _mm256_mul_pd(a, b); }
+    static D RoundIntD(D a) { return _mm256_round_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC); }
+    static D Half(F v, int h) {
+        return _mm256_cvtps_pd(h == 0 ? _mm256_castps256_ps128(v) : _mm256_extractf128_ps(v, 1));
+    }
+    static F Join(D lo, D hi) {
+        return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi), 1);
+    }
+};
+
+}  // namespace
+
+#pragma GCC pop_options
+
 const WeightSpanKernels* Avx2WeightSpanKernels() {
     __builtin_cpu_init();
-    if (!__builtin_cpu_supports("avx2"))
+    if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma"))
         return nullptr;
-    static const WeightSpanKernels kernels = fusionvec::MakeWeightSpanKernels<Avx2D>();
+    static const WeightSpanKernels kernels = fusionflt::MakeWeightSpanKernels<Avx2F>();
     return &kernels;
 }
 

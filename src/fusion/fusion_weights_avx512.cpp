@@ -1,51 +1,61 @@
-// AVX-512 fusion weights, chosen at run time when the processor has AVX-512 F and DQ: eight pixels per step.
-// The file is compiled for AVX-512 by the pragma below; nothing in it may run before that check.
+// AVX-512 fusion weights, chosen at run time when the processor has AVX-512 F and DQ: sixteen pixels per step
+// in single precision. The file is compiled for AVX-512 by the pragma below; nothing in it may run before
+// that check.
 #include "fusion/fusion_weights.h"
 
 #if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
 
-// FMA stays off (the build never contracts) so every product is rounded before its addition.
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512dq")
+// GCC 12's AVX-512 casts and inserts start from an undefined register and warn about it.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 
-#include "fusion/fusion_weights_vector.h"
+#include "fusion/fusion_weights_float.h"
 
 namespace {
 
-struct Avx512D {
+struct Avx512F {
+    using F = __m512;
     using D = __m512d;
-    static constexpr int32_t N = 8;
-    static D Set1(double v) { return _mm512_set1_pd(v); }
-    static D Add(D a, D b) { return _mm512_add_pd(a, b); }
-    static D Sub(D a, D b) { return _mm512_sub_pd(a, b); }
-    static D Mul(D a, D b) { return _mm512_mul_pd(a, b); }
-    static D Div(D a, D b) { return _mm512_div_pd(a, b); }
-    static D Sqrt(D a) { return _mm512_sqrt_pd(a); }
-    static D Max(D a, D b) { return _mm512_max_pd(a, b); }
-    static D Abs(D a) { return _mm512_andnot_pd(_mm512_set1_pd(-0.0), a); }
-    // Masks travel as all-ones lanes, like the narrower sets.
-    static D GreaterThan(D a, D b) {
-        return _mm512_castsi512_pd(_mm512_movm_epi64(_mm512_cmp_pd_mask(a, b, _CMP_GT_OQ)));
+    using I = __m512i;
+    using Mask = __mmask16;
+    static constexpr int32_t N = 16;
+    static F Set1(float v) { return _mm512_set1_ps(v); }
+    static F Load(const float* p) { return _mm512_loadu_ps(p); }
+    static void Store(float* p, F v) { _mm512_storeu_ps(p, v); }
+    static F Add(F a, F b) { return _mm512_add_ps(a, b); }
+    static F Sub(F a, F b) { return _mm512_sub_ps(a, b); }
+    static F Mul(F a, F b) { return _mm512_mul_ps(a, b); }
+    static F Div(F a, F b) { return _mm512_div_ps(a, b); }
+    static F Fma(F a, F b, F c) { return _mm512_fmadd_ps(a, b, c); }
+    static F Neg(F a) { return _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(a), _mm512_set1_epi32(INT32_MIN))); }
+    static F Sqrt(F a) { return _mm512_sqrt_ps(a); }
+    static F Abs(F a) { return _mm512_castsi512_ps(_mm512_and_si512(_mm512_castps_si512(a), _mm512_set1_epi32(INT32_MAX))); }
+    static F RoundInt(F a) { return _mm512_roundscale_ps(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC); }
+    static Mask Greater(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ); }
+    static F Select(Mask m, F a, F b) { return _mm512_mask_blend_ps(m, b, a); }
+    static I AsInt(F a) { return _mm512_castps_si512(a); }
+    static F AsFloat(I a) { return _mm512_castsi512_ps(a); }
+    static I Set1Int(int32_t v) { return _mm512_set1_epi32(v); }
+    static I SubInt(I a, I b) { return _mm512_sub_epi32(a, b); }
+    static I ShiftRightArith23(I a) { return _mm512_srai_epi32(a, 23); }
+    static I ShiftLeft23(I a) { return _mm512_slli_epi32(a, 23); }
+    static F IntToFloat(I a) { return _mm512_cvtepi32_ps(a); }
+    // p * 2^n for integral n, with underflow to zero and denormals as the hardware does them.
+    static F Scale(F p, F n) { return _mm512_scalef_ps(p, n); }
+
+    static D Set1D(double v) { return _mm512_set1_pd(v); }
+    static D AddD(D a, D b) { return _mm512_add_pd(a, b); }
+    static D SubD(D a, D b) { return _mm512_sub_pd(a, b); }
+    static D MulD(D a, D b) { return _mm512_mul_pd(a, b); }
+    static D RoundIntD(D a) { return _mm512_roundscale_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC); }
+    // Lanes 0..7 (h = 0) or 8..15 (h = 1) in double, and back to float.
+    static D Half(F v, int h) {
+        return _mm512_cvtps_pd(h == 0 ? _mm512_castps512_ps256(v) : _mm512_extractf32x8_ps(v, 1));
     }
-    static D Select(D mask, D a, D b) {
-        return _mm512_mask_blend_pd(_mm512_movepi64_mask(_mm512_castpd_si512(mask)), b, a);
-    }
-    static D LoadF(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
-    static void StoreF(float* p, D v) { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
-    static D RoundF(D v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); }
-    static D AddToExponent(D p, D shifted) {
-        const __m512i k =
-            _mm512_sub_epi64(_mm512_castpd_si512(shifted), _mm512_castpd_si512(_mm512_set1_pd(6755399441055744.0)));
-        return _mm512_castsi512_pd(_mm512_add_epi64(_mm512_castpd_si512(p), _mm512_slli_epi64(k, 52)));
-    }
-    static void SplitExponent(D x, D& e, D& m) {
-        const __m512i bits = _mm512_castpd_si512(x);
-        const __m512i two52 = _mm512_castpd_si512(_mm512_set1_pd(4503599627370496.0));
-        e = _mm512_sub_pd(_mm512_castsi512_pd(_mm512_or_si512(_mm512_srli_epi64(bits, 52), two52)),
-                          _mm512_set1_pd(4503599627370496.0 + 1023.0));
-        const __m512i mantissa = _mm512_and_si512(bits, _mm512_set1_epi64(0x000FFFFFFFFFFFFFll));
-        m = _mm512_castsi512_pd(_mm512_or_si512(mantissa, _mm512_set1_epi64(0x3FF0000000000000ll)));
+    static F Join(D lo, D hi) {
+        return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
     }
 };
 
@@ -57,7 +67,7 @@ const WeightSpanKernels* Avx512WeightSpanKernels() {
     __builtin_cpu_init();
     if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512dq"))
         return nullptr;
-    static const WeightSpanKernels kernels = fusionvec::MakeWeightSpanKernels<Avx512D>();
+    static const WeightSpanKernels kernels = fusionflt::MakeWeightSpanKernels<Avx512F>();
     return &kernels;
 }
 

@@ -139,7 +139,7 @@ int64_t UlpDistance(float a, float b) {
 }
 
 // The sums of the vector kernels stay within a few units in the last place of the reference: their exp and
-// pow are polynomials of their own, everything else is the scalar arithmetic.
+// pow are polynomials of their own, and the wide sets work in single precision.
 void ExpectCloseSums(const Level& a, const Level& b, const char* what, int64_t& exact, int64_t& total) {
     const Plane* pa[4] = {&a.weightSum, &a.weighted[0], &a.weighted[1], &a.weighted[2]};
     const Plane* pb[4] = {&b.weightSum, &b.weighted[0], &b.weighted[1], &b.weighted[2]};
@@ -194,8 +194,12 @@ TEST(FusionWeights, VectorKernelsStayWithinAFewUlpOfTheReference) {
                 }
             }
         }
-        // Nearly every sum keeps the very bits of the reference.
-        EXPECT_GT(static_cast<double>(exact), 0.99 * static_cast<double>(total)) << names[k];
+        // Nearly every sum keeps the very bits of the reference: the double-precision kernels (SSE2) round each
+        // factor as the scalar code does; the single-precision ones (AVX2 with FMA, AVX-512) differ by a unit or
+        // two more often.
+        const double share = k == 0 ? 0.99 : 0.95;
+        EXPECT_GT(static_cast<double>(exact), share * static_cast<double>(total)) << names[k];
+        std::printf("%s weights: %.2f %% of the sums exact\n", names[k], 100.0 * static_cast<double>(exact) / static_cast<double>(total));
     }
     UseWeightSpanKernels(nullptr);
 }

@@ -1,0 +1,154 @@
+// Fusion weights of many pixels at once in single precision, for the wide instruction sets with FMA. The steps
+// whose rounding decides much of the result stay as in the scalar rules: the contrast tap in double, the sums
+// of squares, the products and the accumulation in float in the same order. exp and pow are polynomials of
+// their own in float, accurate to about one unit in the last place; a weight's three factors each raise
+// their argument to a power below one, which shrinks any earlier error further, so the weights stay within a
+// few units of the scalar ones.
+#pragma once
+
+#include <cstdint>
+
+#include "fusion/fusion_weights.h"
+
+namespace fusionflt {
+
+// 2^r for |r| <= 0.5: Taylor series of e^(r ln 2) to the eighth power (truncation below 1e-10).
+template <class V>
+inline typename V::F Exp2Reduced(typename V::F r) {
+    using F = typename V::F;
+    constexpr double kLn2 = 0.69314718055994530942;
+    F p = V::Set1(static_cast<float>(kLn2 * kLn2 * kLn2 * kLn2 * kLn2 * kLn2 * kLn2 * kLn2 / 40320.0));
+    p = V::Fma(p, r, V::Set1(static_cast<float>(kLn2 * kLn2 * kLn2 * kLn2 * kLn2 * kLn2 * kLn2 / 5040.0)));
+    p = V::Fma(p, r, V::Set1(static_cast<float>(kLn2 * kLn2 * kLn2 * kLn2 * kLn2 * kLn2 / 720.0)));
+    p = V::Fma(p, r, V::Set1(static_cast<float>(kLn2 * kLn2 * kLn2 * kLn2 * kLn2 / 120.0)));
+    p = V::Fma(p, r, V::Set1(static_cast<float>(kLn2 * kLn2 * kLn2 * kLn2 / 24.0)));
+    p = V::Fma(p, r, V::Set1(static_cast<float>(kLn2 * kLn2 * kLn2 / 6.0)));
+    p = V::Fma(p, r, V::Set1(static_cast<float>(kLn2 * kLn2 / 2.0)));
+    p = V::Fma(p, r, V::Set1(static_cast<float>(kLn2)));
+    return V::Fma(p, r, V::Set1(1.0f));
+}
+
+// x^y for floats x >= 0 and 0 < y: 2^(y log2 x), with y * exponent(x) carried exactly through FMA so that
+// large exponents lose nothing.
+template <class V>
+inline typename V::F Pow(typename V::F x, typename V::F y) {
+    using F = typename V::F;
+    using I = typename V::I;
+    const auto positive = V::Greater(x, V::Set1(0.0f));
+    // Denormals (tiny tone measures at the top level) are scaled up by 2^24 first.
+    const auto denormal = V::Greater(V::Set1(1.17549435e-38f), x);
+    const F safe = V::Select(positive, V::Select(denormal, V::Mul(x, V::Set1(16777216.0f)), x), V::Set1(1.0f));
+    // x = m * 2^k with m in [sqrt(1/2), sqrt(2)).
+    const I bits = V::AsInt(safe);
+    const I k = V::ShiftRightArith23(V::SubInt(bits, V::Set1Int(0x3f3504f3)));
+    const F m = V::AsFloat(V::SubInt(bits, V::ShiftLeft23(k)));
+    // ln m = 2 atanh(u), u = (m - 1) / (m + 1), |u| <= 0.1716: series to u^11.
+    const F u = V::Div(V::Sub(m, V::Set1(1.0f)), V::Add(m, V::Set1(1.0f)));
+    const F u2 = V::Mul(u, u);
+    F s = V::Set1(1.0f / 11.0f);
+    s = V::Fma(s, u2, V::Set1(1.0f / 9.0f));
+    s = V::Fma(s, u2, V::Set1(1.0f / 7.0f));
+    s = V::Fma(s, u2, V::Set1(1.0f / 5.0f));
+    s = V::Fma(s, u2, V::Set1(1.0f / 3.0f));
+    s = V::Fma(s, u2, V::Set1(1.0f));
+    // log2 m = u * s * 2 / ln 2
+    const F log2m = V::Mul(V::Mul(u, V::Set1(static_cast<float>(2.0 / 0.69314718055994530942))), s);
+    const F kf = V::Sub(V::IntToFloat(k), V::Select(denormal, V::Set1(24.0f), V::Set1(0.0f)));
+    const F a = V::Mul(y, kf);
+    const F aLow = V::Fma(y, kf, V::Neg(a));  // y * k - a, exactly
+    const F n1 = V::RoundInt(a);
+    const F t = V::Add(V::Sub(a, n1), V::Add(aLow, V::Mul(y, log2m)));
+    const F n2 = V::RoundInt(t);
+    const F r = V::Sub(t, n2);
+    const F result = V::Scale(Exp2Reduced<V>(r), V::Add(n1, n2));
+    return V::Select(positive, result, V::Set1(0.0f));
+}
+
+// (float)exp(x) for doubles x <= 0 given as the two halves of a float vector: the reduction is done in
+// double, the polynomial in float.
+template <class V>
+inline typename V::F ExpFromDouble(typename V::D lo, typename V::D hi) {
+    using D = typename V::D;
+    const D log2e = V::Set1D(1.44269504088896340736);
+    const D tLo = V::MulD(lo, log2e);
+    const D tHi = V::MulD(hi, log2e);
+    const D nLo = V::RoundIntD(tLo);
+    const D nHi = V::RoundIntD(tHi);
+    const typename V::F r = V::Join(V::SubD(tLo, nLo), V::SubD(tHi, nHi));
+    return V::Scale(Exp2Reduced<V>(r), V::Join(nLo, nHi));
+}
+
+// Columns from xBegin on in whole vectors, all with a centred window (1 <= x <= width - 2) and below xEnd.
+// Returns the first column not done.
+template <class V, bool Top>
+int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
+    using F = typename V::F;
+    using D = typename V::D;
+    constexpr int32_t N = V::N;
+    const F three = V::Set1(3.0f);
+    const F tiny = V::Set1(1e-5f);
+    const F m = V::Set1(a.midTone);
+    const F ec = V::Set1(a.ec);
+    const F es = V::Set1(a.es);
+    const F ee = V::Set1(a.ee);
+    const D fourD = V::Set1D(4.0);
+    const D minusHundredth = V::Set1D(-0.01);
+    const D floorD = V::Set1D(1e-5);
+    int32_t x = xBegin;
+    for (; x + N <= xEnd; x += N) {
+        // Contrast tap: the float sum of left and top, the rest in double as the scalar rule does it.
+        const F leftTop = V::Add(V::Load(a.sumMid + x - 1), V::Load(a.sumUp + x));
+        const F centre = V::Load(a.sumMid + x);
+        const F right = V::Load(a.sumMid + x + 1);
+        const F bottom = V::Load(a.sumDown + x);
+        D lap[2];
+        for (int h = 0; h < 2; ++h) {
+            D d = V::SubD(V::Half(leftTop, h), V::MulD(fourD, V::Half(centre, h)));
+            d = V::AddD(d, V::Half(right, h));
+            lap[h] = V::AddD(d, V::Half(bottom, h));
+        }
+        // (float)(|lap| / 3.0) is the float quotient: a third is never close enough to a float midpoint for
+        // the double rounding to matter.
+        F c = V::Div(V::Abs(V::Join(lap[0], lap[1])), three);
+        if (!Top)
+            c = V::Add(c, tiny);
+        const F contrast = V::Sqrt(Pow<V>(c, ec));
+
+        // Tone: s / 3 - midTone, squared, then exp(-square / 100).
+        const F s = V::Load(a.sumOwn + x);
+        const F mean = V::Div(s, three);
+        const F diff = V::Sub(mean, m);
+        const F square = V::Mul(diff, diff);
+        F e = ExpFromDouble<V>(V::MulD(V::Half(square, 0), minusHundredth),
+                               V::MulD(V::Half(square, 1), minusHundredth));
+        if (!Top)
+            e = V::Add(e, tiny);
+        const F tone = Pow<V>(e, ee);
+
+        // Saturation: deviation of the guides from their mean.
+        const F d0 = V::Sub(mean, V::Load(a.guide[0] + x));
+        const F d1 = V::Sub(mean, V::Load(a.guide[1] + x));
+        const F d2 = V::Sub(mean, V::Load(a.guide[2] + x));
+        const F squares = V::Add(V::Add(V::Mul(d0, d0), V::Mul(d1, d1)), V::Mul(d2, d2));
+        F sat = V::Sqrt(V::Div(squares, three));
+        if (!Top)
+            sat = V::Add(sat, tiny);
+        const F saturation = Pow<V>(sat, es);
+
+        const F product = V::Mul(V::Mul(contrast, saturation), tone);
+        const F w = V::Join(V::AddD(V::Half(product, 0), floorD), V::AddD(V::Half(product, 1), floorD));
+        V::Store(a.weightSum + x, V::Add(V::Load(a.weightSum + x), w));
+        for (int k = 0; k < 3; ++k) {
+            const F wv = V::Mul(w, V::Load(a.value[k] + x));
+            V::Store(a.weighted[k] + x, V::Add(V::Load(a.weighted[k] + x), wv));
+        }
+    }
+    return x;
+}
+
+template <class V>
+WeightSpanKernels MakeWeightSpanKernels() {
+    return WeightSpanKernels{WeightSpan<V, false>, WeightSpan<V, true>};
+}
+
+}  // namespace fusionflt
