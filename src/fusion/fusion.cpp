@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fusion/fusion_weights.h"
+#include "fusion/fusion_weights_bytes.h"
 #include "base/thread_pool.h"
 #include "pyramid/row_kernels.h"
 
@@ -94,11 +95,21 @@ struct ByteFloats {
 };
 const ByteFloats kByteFloats;
 
+// The vector splitter where the vector paths are on.
+SplitPixelsFn ActiveSplitPixels() {
+    static const SplitPixelsFn best = Avx2SplitPixels();
+    return PyramidSimdEnabled() ? best : nullptr;
+}
+
 // The three components of row y as floats; interleaved pixels are split in one pass over the row.
 void BytesToFloats3(float* const dst[3], const ByteSource& src, int32_t y, int32_t width) {
     if (src.step == 3 && src.base[1] == src.base[0] + 1 && src.base[2] == src.base[0] + 2 &&
         src.stride[1] == src.stride[0] && src.stride[2] == src.stride[0]) {
         const uint8_t* s = src.Row(0, y);
+        if (const SplitPixelsFn split = ActiveSplitPixels()) {
+            split(dst[0], dst[1], dst[2], s, width);
+            return;
+        }
         float* d0 = dst[0];
         float* d1 = dst[1];
         float* d2 = dst[2];

@@ -30,3 +30,7 @@ struct ByteLevelKernels {
 
 // Null where the processor has no AVX2.
 const ByteLevelKernels* Avx2ByteLevelKernels();
+
+// Splits width interleaved 3-byte pixels into three float rows. Null where the processor has no AVX2.
+using SplitPixelsFn = void (*)(float* d0, float* d1, float* d2, const uint8_t* pixels, int32_t width);
+SplitPixelsFn Avx2SplitPixels();
