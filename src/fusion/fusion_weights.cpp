@@ -2,7 +2,6 @@
 // integer (always so at level 0, whose guides are bytes) they come from tables built with the very same
 // expressions, so the tables change the speed and never a bit of the result.
 #include "fusion/fusion_weights.h"
-#include "fusion/fusion_weights_bytes.h"
 
 #include <math.h>
 
@@ -20,8 +19,8 @@
 
 namespace {
 
-constexpr int kToneTableSize = 766;          // s = 0..765
-constexpr int kContrastTableSize = 3061;     // |lap| = 0..3060
+constexpr int kToneTableSize = kFusionToneTableSize;
+constexpr int kContrastTableSize = kFusionContrastTableSize;
 constexpr int64_t kTablePixels = 32 * 1024;  // below this the tables cost more than they save
 
 struct Exponents {
@@ -281,20 +280,6 @@ struct FusionRowWeigher::Tables : FactorTables {};
 struct FusionRowWeigher::Scratch {
     explicit Scratch(bool top) : saturation(top) {}
     SaturationCache saturation;
-    std::vector<float> factors;  // contrast, saturation, tone and squares rows of the byte-level pass
-
-    // Four rows of width floats; null when there is no memory for them.
-    float* Factors(int32_t width) {
-        const size_t need = static_cast<size_t>(width) * 4;
-        if (factors.size() < need) {
-            try {
-                factors.resize(need);
-            } catch (const std::bad_alloc&) {
-                return nullptr;
-            }
-        }
-        return factors.data();
-    }
 };
 
 FusionRowWeigher::FusionRowWeigher(bool top,
@@ -314,8 +299,6 @@ FusionRowWeigher::FusionRowWeigher(bool top,
       es_(FusionWeightExponent(saturationParam)),
       ee_(FusionWeightExponent(exposednessParam)) {
     kernels_ = ActiveWeightSpanKernels();
-    // The byte-level pass goes with the vector paths and is switched off with them.
-    byteKernels_ = kernels_ && byteGuides && !top ? Avx2ByteLevelKernels() : nullptr;
     tables_ = new (std::nothrow) Tables;
     if (tables_) {
         tables_->top = top;
@@ -355,20 +338,10 @@ void FusionRowWeigher::Row(WeightSpanArgs& a, Scratch* scratch) const {
     const FactorTables& tables = tables_ ? *tables_ : fallback;
     SaturationCache& saturation = scratch->saturation;
     int32_t x = 0;
-    float* factors = byteKernels_ && tables.ready ? scratch->Factors(width_) : nullptr;
-    if (factors) {
-        // Interior columns: table factors and deviations in vectors, the saturation factor from the cache.
-        float* contrast = factors;
-        float* sat = factors + width_;
-        float* tone = sat + width_;
-        float* squares = tone + width_;
+    if (kernels_ && kernels_->byteLevel && byteGuides_ && !top_ && tables.ready) {
+        // Byte guides: table factors, the saturation factor in vectors.
         WeightRowScalar<false>(a, width_, 0, 1, tables, saturation);
-        const int32_t end =
-            byteKernels_->prepare(a, 1, width_ - 1, tables.contrast, tables.tone, contrast, tone, squares);
-        for (int32_t i = 1; i < end; ++i)
-            sat[i] = saturation.Factor(squares[i], a.es);
-        byteKernels_->finish(a, 1, end, contrast, sat, tone);
-        x = end;
+        x = kernels_->byteLevel(a, 1, width_ - 1, tables.contrast, tables.tone);
     } else if (kernels_ && !(byteGuides_ && tables.ready)) {
         // Column 0 and the last column use a shifted window; the interior goes in vectors.
         if (top_) {

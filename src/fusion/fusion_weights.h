@@ -72,10 +72,20 @@ struct WeightSpanArgs {
 
 // Vector kernels for the interior columns of a row: do whole vectors of columns from xBegin on, below xEnd,
 // and return the first column not done.
+// byteLevel: below the top where every guide is a byte, with the exact contrast and tone tables (indexed by
+// |lap| and S); may stop early, and may be null.
 struct WeightSpanKernels {
     int32_t (*level)(const WeightSpanArgs& args, int32_t xBegin, int32_t xEnd);
     int32_t (*top)(const WeightSpanArgs& args, int32_t xBegin, int32_t xEnd);
+    int32_t (*byteLevel)(const WeightSpanArgs& args,
+                         int32_t xBegin,
+                         int32_t xEnd,
+                         const float* contrastTable,
+                         const float* toneTable);
 };
+// Entries of the contrast table (|lap| = 0..3060) and of the tone table (S = 0..765).
+constexpr int kFusionContrastTableSize = 3061;
+constexpr int kFusionToneTableSize = 766;
 // Null where not compiled in or not supported by the processor.
 const WeightSpanKernels* Sse2WeightSpanKernels();
 const WeightSpanKernels* Avx2WeightSpanKernels();
@@ -114,5 +124,4 @@ private:
     float m_, ec_, es_, ee_;
     Tables* tables_ = nullptr;
     const WeightSpanKernels* kernels_ = nullptr;
-    const struct ByteLevelKernels* byteKernels_ = nullptr;
 };

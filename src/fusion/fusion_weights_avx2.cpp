@@ -1,105 +1,16 @@
-// AVX2 fusion weights, chosen at run time: the byte-level pass when the processor has AVX2, the weights of
-// the upper levels eight pixels per step in single precision when it also has FMA. The file is compiled for
+// AVX2 fusion kernels, chosen at run time: the pixel-row splitter when the processor has AVX2, the weights
+// eight pixels per step in single precision when it also has FMA. The file is compiled for
 // those sets by the pragmas below; nothing in it may run before the checks.
 #include "fusion/fusion_weights.h"
 #include "fusion/fusion_weights_bytes.h"
 
 #if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
 
-// AVX2 only for the byte-level pass: its products are rounded before their additions.
 #pragma GCC push_options
 #pragma GCC target("avx2")
 #include <immintrin.h>
 
 namespace {
-
-constexpr float kToneEntries = 766.0f;
-constexpr float kContrastEntries = 3061.0f;
-
-// Lanes holding integers 0 <= v < limit.
-__m256 TableIndexMask(__m256 v, float limit) {
-    const __m256 whole = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(v));
-    const __m256 inRange = _mm256_and_ps(_mm256_cmp_ps(v, _mm256_setzero_ps(), _CMP_GE_OQ),
-                                         _mm256_cmp_ps(v, _mm256_set1_ps(limit), _CMP_LT_OQ));
-    return _mm256_and_ps(inRange, _mm256_cmp_ps(whole, v, _CMP_EQ_OQ));
-}
-
-// (float)((double)v / 3.0) for eight floats.
-__m256 ThirdOf(__m256 v) {
-    const __m256d three = _mm256_set1_pd(3.0);
-    const __m128 lo = _mm256_cvtpd_ps(_mm256_div_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(v)), three));
-    const __m128 hi = _mm256_cvtpd_ps(_mm256_div_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)), three));
-    return _mm256_insertf128_ps(_mm256_castps128_ps256(lo), hi, 1);
-}
-
-// (float)((double)v + 1e-5) for eight floats.
-__m256 PlusFloor(__m256 v) {
-    const __m256d floor = _mm256_set1_pd(1e-5);
-    const __m128 lo = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(v)), floor));
-    const __m128 hi = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)), floor));
-    return _mm256_insertf128_ps(_mm256_castps128_ps256(lo), hi, 1);
-}
-
-int32_t ByteLevelPrepare(const WeightSpanArgs& a,
-                         int32_t xBegin,
-                         int32_t xEnd,
-                         const float* contrastTable,
-                         const float* toneTable,
-                         float* contrast,
-                         float* tone,
-                         float* squares) {
-    int32_t x = xBegin;
-    const __m256 four = _mm256_set1_ps(4.0f);
-    const __m256 sign = _mm256_set1_ps(-0.0f);
-    for (; x + 8 <= xEnd; x += 8) {
-        // Sums of byte guides are integers below 2^24: the scalar rule's double steps are exact in float.
-        const __m256 leftTop = _mm256_add_ps(_mm256_loadu_ps(a.sumMid + x - 1), _mm256_loadu_ps(a.sumUp + x));
-        __m256 lap = _mm256_sub_ps(leftTop, _mm256_mul_ps(four, _mm256_loadu_ps(a.sumMid + x)));
-        lap = _mm256_add_ps(lap, _mm256_loadu_ps(a.sumMid + x + 1));
-        lap = _mm256_add_ps(lap, _mm256_loadu_ps(a.sumDown + x));
-        const __m256 absLap = _mm256_andnot_ps(sign, lap);
-        const __m256 s = _mm256_loadu_ps(a.sumOwn + x);
-        const __m256 ok = _mm256_and_ps(TableIndexMask(absLap, kContrastEntries), TableIndexMask(s, kToneEntries));
-        if (_mm256_movemask_ps(ok) != 0xFF)
-            break;
-        _mm256_storeu_ps(contrast + x, _mm256_i32gather_ps(contrastTable, _mm256_cvttps_epi32(absLap), 4));
-        _mm256_storeu_ps(tone + x, _mm256_i32gather_ps(toneTable, _mm256_cvttps_epi32(s), 4));
-        const __m256 mean = ThirdOf(s);
-        const __m256 d0 = _mm256_sub_ps(mean, _mm256_loadu_ps(a.guide[0] + x));
-        const __m256 d1 = _mm256_sub_ps(mean, _mm256_loadu_ps(a.guide[1] + x));
-        const __m256 d2 = _mm256_sub_ps(mean, _mm256_loadu_ps(a.guide[2] + x));
-        const __m256 sq =
-            _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(d0, d0), _mm256_mul_ps(d1, d1)), _mm256_mul_ps(d2, d2));
-        _mm256_storeu_ps(squares + x, sq);
-    }
-    return x;
-}
-
-void ByteLevelFinish(const WeightSpanArgs& a,
-                     int32_t xBegin,
-                     int32_t xEnd,
-                     const float* contrast,
-                     const float* saturation,
-                     const float* tone) {
-    int32_t x = xBegin;
-    for (; x + 8 <= xEnd; x += 8) {
-        const __m256 product = _mm256_mul_ps(
-            _mm256_mul_ps(_mm256_loadu_ps(contrast + x), _mm256_loadu_ps(saturation + x)), _mm256_loadu_ps(tone + x));
-        const __m256 w = PlusFloor(product);
-        _mm256_storeu_ps(a.weightSum + x, _mm256_add_ps(_mm256_loadu_ps(a.weightSum + x), w));
-        for (int k = 0; k < 3; ++k) {
-            const __m256 wv = _mm256_mul_ps(w, _mm256_loadu_ps(a.value[k] + x));
-            _mm256_storeu_ps(a.weighted[k] + x, _mm256_add_ps(_mm256_loadu_ps(a.weighted[k] + x), wv));
-        }
-    }
-    for (; x < xEnd; ++x) {
-        const float product = contrast[x] * saturation[x] * tone[x];
-        const float w = static_cast<float>(static_cast<double>(product) + 1e-5);
-        a.weightSum[x] += w;
-        for (int k = 0; k < 3; ++k)
-            a.weighted[k][x] += w * a.value[k][x];
-    }
-}
 
 // Eight bytes to eight floats.
 inline void StoreBytesAsFloats(float* dst, __m128i bytes) {
@@ -150,14 +61,6 @@ SplitPixelsFn Avx2SplitPixels() {
     return __builtin_cpu_supports("avx2") ? SplitPixels : nullptr;
 }
 
-const ByteLevelKernels* Avx2ByteLevelKernels() {
-    __builtin_cpu_init();
-    if (!__builtin_cpu_supports("avx2"))
-        return nullptr;
-    static const ByteLevelKernels kernels{ByteLevelPrepare, ByteLevelFinish};
-    return &kernels;
-}
-
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
 #include "fusion/fusion_weights_float.h"
@@ -191,6 +94,9 @@ struct Avx2F {
     static I ShiftRightArith23(I a) { return _mm256_srai_epi32(a, 23); }
     static I ShiftLeft23(I a) { return _mm256_slli_epi32(a, 23); }
     static F IntToFloat(I a) { return _mm256_cvtepi32_ps(a); }
+    static bool AllLess(F a, F b) { return _mm256_movemask_ps(_mm256_cmp_ps(a, b, _CMP_LT_OQ)) == 0xFF; }
+    // table[i] for lanes holding whole numbers i.
+    static F Gather(const float* table, F i) { return _mm256_i32gather_ps(table, _mm256_cvttps_epi32(i), 4); }
     // p * 2^n for integral n and p in [0.5, 2]: the exponent field takes at most 2^-100, a product does the rest
     // so that tiny results round to denormals as the hardware does them.
     static F Scale(F p, F n) {
@@ -230,10 +136,6 @@ const WeightSpanKernels* Avx2WeightSpanKernels() {
 #else
 
 const WeightSpanKernels* Avx2WeightSpanKernels() {
-    return nullptr;
-}
-
-const ByteLevelKernels* Avx2ByteLevelKernels() {
     return nullptr;
 }
 

@@ -42,6 +42,9 @@ struct Avx512F {
     static I ShiftRightArith23(I a) { return _mm512_srai_epi32(a, 23); }
     static I ShiftLeft23(I a) { return _mm512_slli_epi32(a, 23); }
     static F IntToFloat(I a) { return _mm512_cvtepi32_ps(a); }
+    static bool AllLess(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ) == 0xFFFF; }
+    // table[i] for lanes holding whole numbers i.
+    static F Gather(const float* table, F i) { return _mm512_i32gather_ps(_mm512_cvttps_epi32(i), table, 4); }
     // p * 2^n for integral n, with underflow to zero and denormals as the hardware does them.
     static F Scale(F p, F n) { return _mm512_scalef_ps(p, n); }
 

@@ -146,9 +146,59 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
     return x;
 }
 
+// Level 0 below the top, where every guide is a byte: the guide sums are integers, so the contrast tap is
+// exact in float and the contrast and tone factors come from the exact tables; only the saturation factor is
+// computed. Stops early at a vector whose sums fall outside the tables.
+template <class V>
+int32_t ByteLevelSpan(const WeightSpanArgs& a,
+                      int32_t xBegin,
+                      int32_t xEnd,
+                      const float* contrastTable,
+                      const float* toneTable) {
+    using F = typename V::F;
+    using D = typename V::D;
+    constexpr int32_t N = V::N;
+    const F three = V::Set1(3.0f);
+    const F four = V::Set1(4.0f);
+    const F tiny = V::Set1(1e-5f);
+    const F es = V::Set1(a.es);
+    const F contrastEntries = V::Set1(static_cast<float>(kFusionContrastTableSize));
+    const F toneEntries = V::Set1(static_cast<float>(kFusionToneTableSize));
+    const D floorD = V::Set1D(1e-5);
+    int32_t x = xBegin;
+    for (; x + N <= xEnd; x += N) {
+        const F leftTop = V::Add(V::Load(a.sumMid + x - 1), V::Load(a.sumUp + x));
+        F lap = V::Sub(leftTop, V::Mul(four, V::Load(a.sumMid + x)));
+        lap = V::Add(lap, V::Load(a.sumMid + x + 1));
+        lap = V::Add(lap, V::Load(a.sumDown + x));
+        const F absLap = V::Abs(lap);
+        const F s = V::Load(a.sumOwn + x);
+        if (!V::AllLess(absLap, contrastEntries) || !V::AllLess(s, toneEntries))
+            break;
+        const F contrast = V::Gather(contrastTable, absLap);
+        const F tone = V::Gather(toneTable, s);
+
+        const F mean = V::Div(s, three);
+        const F d0 = V::Sub(mean, V::Load(a.guide[0] + x));
+        const F d1 = V::Sub(mean, V::Load(a.guide[1] + x));
+        const F d2 = V::Sub(mean, V::Load(a.guide[2] + x));
+        const F squares = V::Add(V::Add(V::Mul(d0, d0), V::Mul(d1, d1)), V::Mul(d2, d2));
+        const F saturation = Pow<V>(V::Add(V::Sqrt(V::Div(squares, three)), tiny), es);
+
+        const F product = V::Mul(V::Mul(contrast, saturation), tone);
+        const F w = V::Join(V::AddD(V::Half(product, 0), floorD), V::AddD(V::Half(product, 1), floorD));
+        V::Store(a.weightSum + x, V::Add(V::Load(a.weightSum + x), w));
+        for (int k = 0; k < 3; ++k) {
+            const F wv = V::Mul(w, V::Load(a.value[k] + x));
+            V::Store(a.weighted[k] + x, V::Add(V::Load(a.weighted[k] + x), wv));
+        }
+    }
+    return x;
+}
+
 template <class V>
 WeightSpanKernels MakeWeightSpanKernels() {
-    return WeightSpanKernels{WeightSpan<V, false>, WeightSpan<V, true>};
+    return WeightSpanKernels{WeightSpan<V, false>, WeightSpan<V, true>, ByteLevelSpan<V>};
 }
 
 }  // namespace fusionflt

@@ -147,7 +147,7 @@ int32_t WeightSpan(const SpanArgs& a, int32_t xBegin, int32_t xEnd) {
 // The kernels of one instruction set.
 template <class V>
 WeightSpanKernels MakeWeightSpanKernels() {
-    return WeightSpanKernels{WeightSpan<V, false>, WeightSpan<V, true>};
+    return WeightSpanKernels{WeightSpan<V, false>, WeightSpan<V, true>, nullptr};
 }
 
 }  // namespace fusionvec
