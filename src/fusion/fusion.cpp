@@ -209,43 +209,41 @@ void WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* cons
     const int32_t w1 = top ? 0 : LevelW(pyramid, 1), h1 = top ? 0 : LevelH(pyramid, 1);
     ParallelRows(h, int64_t{w} * 80, [&](int32_t y0, int32_t y1) {
         FusionRowWeigher::Scratch* scratch = weigher.NewScratch();
-        // Four slots of guide sums by row, then the own row's guides and bands.
-        std::vector<float> block(static_cast<size_t>(w) * 10);
-        float* sumRows = block.data();
-        float* guideRows = block.data() + static_cast<size_t>(w) * 4;
-        float* bandRows = guideRows + static_cast<size_t>(w) * 3;
+        // Four slots of rows, each with its three guides and their sum; then the bands of the own row. A row's
+        // window spans three consecutive rows, so four slots are never overwritten while in use.
+        const size_t wz = static_cast<size_t>(w);
+        std::vector<float> block(wz * 19);
+        float* bandRows = block.data() + wz * 16;
         int32_t inSlot[4] = {-1, -1, -1, -1};
-        auto sumRow = [&](int32_t y) {
-            float* row = sumRows + static_cast<size_t>(y & 3) * w;
+        auto slot = [&](int32_t y) {
+            float* rows = block.data() + static_cast<size_t>(y & 3) * wz * 4;
             if (inSlot[y & 3] != y) {
-                const uint8_t* a = src.Row(0, y);
-                const uint8_t* b = src.Row(1, y);
-                const uint8_t* c = src.Row(2, y);
-                const size_t st = static_cast<size_t>(src.step);
-                // The integer sum is at most 765, so one conversion gives the bits of the float sum.
+                float* const guides[3] = {rows, rows + wz, rows + wz * 2};
+                BytesToFloats3(guides, src, y, w);
+                // Sums of bytes are exact in float.
+                float* sum = rows + wz * 3;
                 for (int32_t x = 0; x < w; ++x)
-                    row[x] = static_cast<float>(int32_t{a[x * st]} + int32_t{b[x * st]} + int32_t{c[x * st]});
+                    sum[x] = guides[0][x] + guides[1][x] + guides[2][x];
                 inSlot[y & 3] = y;
             }
-            return row;
+            return rows;
         };
         for (int32_t y = y0; y < y1; ++y) {
             const int32_t oy = TapStart(y, h);
             WeightSpanArgs a{};
-            a.sumUp = sumRow(oy);
-            a.sumMid = sumRow(oy + 1);
-            a.sumDown = sumRow(oy + 2);
-            a.sumOwn = sumRow(y);
+            a.sumUp = slot(oy) + wz * 3;
+            a.sumMid = slot(oy + 1) + wz * 3;
+            a.sumDown = slot(oy + 2) + wz * 3;
+            float* own = slot(y);
+            a.sumOwn = own + wz * 3;
             const size_t row = static_cast<size_t>(y) * w;
-            float* const guides[3] = {guideRows, guideRows + w, guideRows + static_cast<size_t>(w) * 2};
-            BytesToFloats3(guides, src, y, w);
             for (int c = 0; c < 3; ++c) {
-                float* guide = guides[c];
+                float* guide = own + wz * c;
                 a.guide[c] = guide;
                 if (top) {
                     a.value[c] = guide;
                 } else {
-                    float* band = bandRows + static_cast<size_t>(c) * w;
+                    float* band = bandRows + wz * c;
                     const ExpandTarget t{ExpandSink::kSubtract, band, guide, 0.0f};
                     ExpandPlaneRow(t, ws.g[c][1].Data(), y, w, h, w1, h1, pyramid.kernel, kernels);
                     a.value[c] = band;
