@@ -37,7 +37,7 @@ bool PyramidReady(FusionPyramid& pyramid) {
         return false;
     for (uint32_t c = 0; c < pyramid.components; ++c)
         for (uint32_t j = 0; j <= pyramid.topLevel; ++j)
-            if (pyramid.WeightSum(c, j).Empty() || pyramid.WeightedSum(c, j).Empty())
+            if (pyramid.WeightSum(pyramid.sharedWeightSums ? 0 : c, j).Empty() || pyramid.WeightedSum(c, j).Empty())
                 return false;
     return true;
 }
@@ -358,7 +358,7 @@ uint8_t AddColourExposure(FloatPlane* block0,
                          {picture0.stride, picture1.stride, picture2.stride},
                          1};
     FloatPlane* const blocks[3] = {block0, block1, block2};
-    AccumulateRendering(src, ws, blocks, pyramid, true);
+    AccumulateRendering(src, ws, blocks, pyramid, !pyramid.sharedWeightSums);
     return 0;
 }
 
@@ -534,12 +534,13 @@ uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& p
     CollapseWorkspace ws;
     if (!ws.Allocate(pyramid))
         return 1;
-    CollapseInto(target.data, target.stride, 1, block, block, pyramid, ws, stretch);
+    FloatPlane* sums = pyramid.sharedWeightSums ? pyramid.Block(0) : block;
+    CollapseInto(target.data, target.stride, 1, block, sums, pyramid, ws, stretch);
     return 0;
 }
 
 uint8_t RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
-    return RenderComponents(target, pyramid, stretch, false);
+    return RenderComponents(target, pyramid, stretch, pyramid.sharedWeightSums);
 }
 
 FusionStatus RunFusion(SQmPicBuf& target,
@@ -564,7 +565,7 @@ FusionStatus RunFusion(SQmPicBuf& target,
                     return FusionStatus::kShapeMismatch;
                 if (picture->width < 5 || picture->height < 5)
                     return FusionStatus::kTooSmall;
-                if (InitPyramid(pyramid, *picture, params.minSide, params.midTone, params.flatness) != 0)
+                if (InitPyramid(pyramid, *picture, params.minSide, params.midTone, params.flatness, true) != 0)
                     return FusionStatus::kAllocationFailed;
                 if (!ws.Allocate(pyramid))
                     return FusionStatus::kAllocationFailed;

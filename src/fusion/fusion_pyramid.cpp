@@ -24,8 +24,10 @@ uint8_t InitPyramid(FusionPyramid& pyramid,
                     const SQmPicBuf& picture,
                     uint32_t minSide,
                     int32_t midTone,
-                    int32_t flatness) {
+                    int32_t flatness,
+                    bool sharedWeightSums) {
     DonePyramid(pyramid);
+    pyramid.sharedWeightSums = sharedWeightSums;
     pyramid.midTone = midTone;
     pyramid.contrastParam = 5;
     pyramid.saturationParam = 5;
@@ -55,7 +57,7 @@ uint8_t InitPyramid(FusionPyramid& pyramid,
         for (uint32_t j = 0; j <= L; ++j) {
             const int32_t w = static_cast<int32_t>(pyramid.levelWidth[j]);
             const int32_t h = static_cast<int32_t>(pyramid.levelHeight[j]);
-            if (!pyramid.WeightSum(c, j).Allocate(w, h))
+            if ((c == 0 || !sharedWeightSums) && !pyramid.WeightSum(c, j).Allocate(w, h))
                 return 1;
             if (!pyramid.WeightedSum(c, j).Allocate(w, h))
                 return 1;

@@ -30,6 +30,8 @@ struct FusionPyramid {
     int32_t midTone = 0;
     // components x kFusionBlockSlots planes; a component's block starts at Block(c).
     std::unique_ptr<FloatPlane[]> planes;
+    // Every component weighs its pixels alike, so a run may keep the weight sums in block 0 only.
+    bool sharedWeightSums = false;
 
     FloatPlane* Block(uint32_t c) { return planes.get() + static_cast<size_t>(c) * kFusionBlockSlots; }
     FloatPlane& WeightSum(uint32_t c, uint32_t j) { return Block(c)[j]; }
@@ -44,12 +46,14 @@ uint32_t FusionTopLevel(int32_t width, int32_t height, uint32_t minSide, int32_t
 // Sets the pyramid up for pictures shaped like picture (only components, bitsPerComponent, width and height
 // are read), with midTone from the Exposure value and the level count capped by flatness. All planes start at
 // zero. Returns 0, or 1 when an allocation fails or the shape is empty; what was allocated stays for
-// DonePyramid.
+// DonePyramid. sharedWeightSums: only block 0 gets weight-sum planes (a whole run, which reads them for every
+// component).
 uint8_t InitPyramid(FusionPyramid& pyramid,
                     const SQmPicBuf& picture,
                     uint32_t minSide,
                     int32_t midTone,
-                    int32_t flatness);
+                    int32_t flatness,
+                    bool sharedWeightSums = false);
 
 // Releases every plane and the table. Returns 0.
 uint8_t DonePyramid(FusionPyramid& pyramid);

@@ -179,6 +179,21 @@ TEST(Fusion, RunEqualsStepByStepCallsAndIgnoresThreadCount) {
     ASSERT_EQ(RenderFusion(stepwise.buf, pyramid, false), 0);
     DonePyramid(pyramid);
 
+    // With the weight sums kept in block 0 only, the other blocks have none and the result is the same.
+    ASSERT_EQ(InitPyramid(pyramid, renderings[0].buf, 7, 128, 3, true), 0);
+    EXPECT_TRUE(pyramid.WeightSum(1, 0).Empty());
+    for (const TestPicture& r : renderings)
+        ASSERT_EQ(AddExposure(pyramid, r.buf), 0);
+    TestPicture shared(150, 90);
+    ASSERT_EQ(RenderFusion(shared.buf, pyramid, false), 0);
+    EXPECT_EQ(Packed(shared), Packed(stepwise));
+    TestPicture component(150, 90, 1);
+    ASSERT_EQ(CollapseComponent(component.buf, pyramid.Block(2), pyramid, false), 0);
+    const std::vector<uint8_t> one = Packed(component), all = Packed(stepwise);
+    for (size_t k = 0; k < one.size(); ++k)
+        ASSERT_EQ(one[k], all[k * 3 + 2]) << k;
+    DonePyramid(pyramid);
+
     SetFusionMinBandPixels(500);
     for (int32_t threads : {1, 2, 5}) {
         SetFusionThreadCount(threads);
