@@ -28,16 +28,23 @@ inline typename V::F Exp2Reduced(typename V::F r) {
     return V::Fma(p, r, V::Set1(1.0f));
 }
 
-// x^y for floats x >= 0 and 0 < y: 2^(y log2 x), with y * exponent(x) carried exactly through FMA so that
-// large exponents lose nothing.
+// y log2 x for floats x >= 0 and 0 < y, as a whole number n plus a remainder t with |t| <= 1: y * exponent(x)
+// is carried exactly through FMA so that large exponents lose nothing. positive marks the lanes with x > 0.
 template <class V>
-inline typename V::F Pow(typename V::F x, typename V::F y) {
+struct PowerOf {
+    typename V::F n, t;
+    decltype(V::Greater(typename V::F{}, typename V::F{})) positive;
+};
+
+template <class V>
+inline PowerOf<V> Power(typename V::F x, typename V::F y) {
     using F = typename V::F;
     using I = typename V::I;
-    const auto positive = V::Greater(x, V::Set1(0.0f));
+    PowerOf<V> p;
+    p.positive = V::Greater(x, V::Set1(0.0f));
     // Denormals (tiny tone measures at the top level) are scaled up by 2^24 first.
     const auto denormal = V::Greater(V::Set1(1.17549435e-38f), x);
-    const F safe = V::Select(positive, V::Select(denormal, V::Mul(x, V::Set1(16777216.0f)), x), V::Set1(1.0f));
+    const F safe = V::Select(p.positive, V::Select(denormal, V::Mul(x, V::Set1(16777216.0f)), x), V::Set1(1.0f));
     // x = m * 2^k with m in [sqrt(1/2), sqrt(2)).
     const I bits = V::AsInt(safe);
     const I k = V::ShiftRightArith23(V::SubInt(bits, V::Set1Int(0x3f3504f3)));
@@ -56,12 +63,31 @@ inline typename V::F Pow(typename V::F x, typename V::F y) {
     const F kf = V::Sub(V::IntToFloat(k), V::Select(denormal, V::Set1(24.0f), V::Set1(0.0f)));
     const F a = V::Mul(y, kf);
     const F aLow = V::Fma(y, kf, V::Neg(a));  // y * k - a, exactly
-    const F n1 = V::RoundInt(a);
-    const F t = V::Add(V::Sub(a, n1), V::Add(aLow, V::Mul(y, log2m)));
-    const F n2 = V::RoundInt(t);
-    const F r = V::Sub(t, n2);
-    const F result = V::Scale(Exp2Reduced<V>(r), V::Add(n1, n2));
-    return V::Select(positive, result, V::Set1(0.0f));
+    p.n = V::RoundInt(a);
+    p.t = V::Add(V::Sub(a, p.n), V::Add(aLow, V::Mul(y, log2m)));
+    return p;
+}
+
+// 2^(n + t) for whole n.
+template <class V>
+inline typename V::F Exp2Of(typename V::F n, typename V::F t) {
+    const typename V::F whole = V::RoundInt(t);
+    return V::Scale(Exp2Reduced<V>(V::Sub(t, whole)), V::Add(n, whole));
+}
+
+// x^y.
+template <class V>
+inline typename V::F Pow(typename V::F x, typename V::F y) {
+    const PowerOf<V> p = Power<V>(x, y);
+    return V::Select(p.positive, Exp2Of<V>(p.n, p.t), V::Set1(0.0f));
+}
+
+// a^x * b^y * c^z in one exponentiation: within a few units of the product of the three rounded powers.
+template <class V>
+inline typename V::F PowProduct(const PowerOf<V>& a, const PowerOf<V>& b, const PowerOf<V>& c) {
+    const typename V::F product = Exp2Of<V>(V::Add(V::Add(a.n, b.n), c.n), V::Add(V::Add(a.t, b.t), c.t));
+    return V::Select(a.positive, V::Select(b.positive, V::Select(c.positive, product, V::Set1(0.0f)), V::Set1(0.0f)),
+                     V::Set1(0.0f));
 }
 
 // (float)exp(x) for doubles x <= 0 given as the two halves of a float vector: the reduction is done in
@@ -88,12 +114,11 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
     const F three = V::Set1(3.0f);
     const F tiny = V::Set1(1e-5f);
     const F m = V::Set1(a.midTone);
-    const F ec = V::Set1(a.ec);
+    const F halfEc = V::Set1(a.ec * 0.5f);
     const F es = V::Set1(a.es);
     const F ee = V::Set1(a.ee);
     const D fourD = V::Set1D(4.0);
     const D minusHundredth = V::Set1D(-0.01);
-    const D floorD = V::Set1D(1e-5);
     int32_t x = xBegin;
     for (; x + N <= xEnd; x += N) {
         // Contrast tap: the float sum of left and top, the rest in double as the scalar rule does it.
@@ -112,7 +137,6 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
         F c = V::Div(V::Abs(V::Join(lap[0], lap[1])), three);
         if (!Top)
             c = V::Add(c, tiny);
-        const F contrast = V::Sqrt(Pow<V>(c, ec));
 
         // Tone: s / 3 - midTone, squared, then exp(-square / 100).
         const F s = V::Load(a.sumOwn + x);
@@ -123,7 +147,6 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
                                V::MulD(V::Half(square, 1), minusHundredth));
         if (!Top)
             e = V::Add(e, tiny);
-        const F tone = Pow<V>(e, ee);
 
         // Saturation: deviation of the guides from their mean.
         const F d0 = V::Sub(mean, V::Load(a.guide[0] + x));
@@ -133,10 +156,10 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
         F sat = V::Sqrt(V::Div(squares, three));
         if (!Top)
             sat = V::Add(sat, tiny);
-        const F saturation = Pow<V>(sat, es);
 
-        const F product = V::Mul(V::Mul(contrast, saturation), tone);
-        const F w = V::Join(V::AddD(V::Half(product, 0), floorD), V::AddD(V::Half(product, 1), floorD));
+        // sqrt(c^ec) * sat^es * e^ee, the square root as half the exponent.
+        const F product = PowProduct<V>(Power<V>(c, halfEc), Power<V>(sat, es), Power<V>(e, ee));
+        const F w = V::Add(product, tiny);
         V::Store(a.weightSum + x, V::Add(V::Load(a.weightSum + x), w));
         for (int k = 0; k < 3; ++k) {
             const F wv = V::Mul(w, V::Load(a.value[k] + x));
@@ -156,7 +179,6 @@ int32_t ByteLevelSpan(const WeightSpanArgs& a,
                       const float* contrastTable,
                       const float* toneTable) {
     using F = typename V::F;
-    using D = typename V::D;
     constexpr int32_t N = V::N;
     const F three = V::Set1(3.0f);
     const F four = V::Set1(4.0f);
@@ -164,7 +186,6 @@ int32_t ByteLevelSpan(const WeightSpanArgs& a,
     const F es = V::Set1(a.es);
     const F contrastEntries = V::Set1(static_cast<float>(kFusionContrastTableSize));
     const F toneEntries = V::Set1(static_cast<float>(kFusionToneTableSize));
-    const D floorD = V::Set1D(1e-5);
     int32_t x = xBegin;
     for (; x + N <= xEnd; x += N) {
         const F leftTop = V::Add(V::Load(a.sumMid + x - 1), V::Load(a.sumUp + x));
@@ -186,7 +207,7 @@ int32_t ByteLevelSpan(const WeightSpanArgs& a,
         const F saturation = Pow<V>(V::Add(V::Sqrt(V::Div(squares, three)), tiny), es);
 
         const F product = V::Mul(V::Mul(contrast, saturation), tone);
-        const F w = V::Join(V::AddD(V::Half(product, 0), floorD), V::AddD(V::Half(product, 1), floorD));
+        const F w = V::Add(product, tiny);
         V::Store(a.weightSum + x, V::Add(V::Load(a.weightSum + x), w));
         for (int k = 0; k < 3; ++k) {
             const F wv = V::Mul(w, V::Load(a.value[k] + x));

@@ -194,10 +194,10 @@ TEST(FusionWeights, VectorKernelsStayWithinAFewUlpOfTheReference) {
                 }
             }
         }
-        // Nearly every sum keeps the very bits of the reference: the double-precision kernels (SSE2) round each
-        // factor as the scalar code does; the single-precision ones (AVX2 with FMA, AVX-512) differ by a unit or
-        // two more often.
-        const double share = k == 0 ? 0.99 : 0.95;
+        // The double-precision kernels (SSE2) round each factor as the scalar code does and nearly always keep
+        // the very bits; the single-precision ones (AVX2 with FMA, AVX-512) raise the three factors in one
+        // exponentiation and differ by a unit or two more often.
+        const double share = k == 0 ? 0.99 : 0.8;
         EXPECT_GT(static_cast<double>(exact), share * static_cast<double>(total)) << names[k];
         std::printf("%s weights: %.2f %% of the sums exact\n", names[k], 100.0 * static_cast<double>(exact) / static_cast<double>(total));
     }
@@ -302,7 +302,7 @@ TEST(FusionWeights, ByteLevelVectorPassStaysWithinAFewUlp) {
         flat.Run(WeightColourLevel8, 128);
         flatRef.Run(RefWeightColourLevel8, 128);
         ExpectCloseSums(flat, flatRef, "flat and extreme", exact, total);
-        EXPECT_GT(static_cast<double>(exact), 0.95 * static_cast<double>(total)) << ActiveWeightSpanKernelsName();
+        EXPECT_GT(static_cast<double>(exact), 0.8 * static_cast<double>(total)) << ActiveWeightSpanKernelsName();
     }
     UseWeightSpanKernels(nullptr);
 }
