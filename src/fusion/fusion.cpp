@@ -291,12 +291,29 @@ void AccumulateRendering(const ByteSource& src,
     }
 }
 
-// weighted / weightSum where the weight sum is not negligible, else 0.
+// The largest float not above 1e-10: |s| > 1e-10 in double exactly when |s| > kNegligibleSum in float.
+const float kNegligibleSum = [] {
+    float f = static_cast<float>(1e-10);
+    return static_cast<double>(f) > 1e-10 ? std::nextafter(f, 0.0f) : f;
+}();
+
+// weighted / weightSum where the weight sum is not negligible, else 0 (also for NaN). Written without a
+// branch around the division so that the loops below run in vectors.
+inline float Ratio(float weighted, float weightSum) {
+    const bool ok = std::fabs(weightSum) > kNegligibleSum;
+    const float q = weighted / (ok ? weightSum : 1.0f);
+    return ok ? q : 0.0f;
+}
+
+void RatioRow(float* dst, const float* weighted, const float* weightSum, size_t count) {
+    for (size_t k = 0; k < count; ++k)
+        dst[k] = Ratio(weighted[k], weightSum[k]);
+}
+
 void DivideLevel(float* dst, const float* weighted, const float* weightSum, int32_t width, int32_t height) {
     ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
-        const size_t end = static_cast<size_t>(y1) * width;
-        for (size_t k = static_cast<size_t>(y0) * width; k < end; ++k)
-            dst[k] = std::fabs(static_cast<double>(weightSum[k])) > 1e-10 ? weighted[k] / weightSum[k] : 0.0f;
+        const size_t begin = static_cast<size_t>(y0) * width;
+        RatioRow(dst + begin, weighted + begin, weightSum + begin, static_cast<size_t>(y1 - y0) * width);
     });
 }
 
@@ -306,6 +323,15 @@ inline uint8_t ClampTruncate(float v) {
     if (!(v > 0.0f))
         return 0;  // also catches NaN
     return static_cast<uint8_t>(static_cast<int32_t>(v));
+}
+
+// ClampTruncate over a row, written so that it runs in vectors.
+void ClampTruncateRow(uint8_t* dst, const float* src, int32_t count) {
+    for (int32_t x = 0; x < count; ++x) {
+        float v = src[x] > 0.0f ? src[x] : 0.0f;  // NaN gives 0
+        v = v < 255.0f ? v : 255.0f;
+        dst[x] = static_cast<uint8_t>(static_cast<int32_t>(v));
+    }
 }
 
 
@@ -412,10 +438,6 @@ struct CollapseWorkspace {
     }
 };
 
-inline float Ratio(float weighted, float weightSum) {
-    return std::fabs(static_cast<double>(weightSum)) > 1e-10 ? weighted / weightSum : 0.0f;
-}
-
 // Collapses one component block into bytes: sample x of row y goes to out + y * stride + x * step. The weight
 // sums come from sumBlock (the block itself, or block 0 where the components share their weights).
 void CollapseInto(uint8_t* out,
@@ -455,18 +477,18 @@ void CollapseInto(uint8_t* out,
     const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
     const float* ws0 = weightSum(0);
     const float* wd0 = weighted(0);
-    auto makeRow = [&](float* row, int32_t y) {
+    // row: the level-0 values of row y; ratio: scratch of the same width.
+    auto makeRow = [&](float* row, float* ratio, int32_t y) {
         const size_t base = static_cast<size_t>(y) * w;
         if (L == 0) {
-            for (int32_t x = 0; x < w; ++x)
-                row[x] = Ratio(wd0[base + x], ws0[base + x]);
+            RatioRow(row, wd0 + base, ws0 + base, static_cast<size_t>(w));
             return;
         }
-        const ExpandTarget t{ExpandSink::kStore, row, nullptr, 0.0f};
+        RatioRow(ratio, wd0 + base, ws0 + base, static_cast<size_t>(w));
+        // e + 1 * r is e + r to the bit.
+        const ExpandTarget t{ExpandSink::kGainAdd, row, ratio, 1.0f};
         ExpandPlaneRow(t, ws.rebuilt[1].Data(), y, w, h, LevelW(pyramid, 1), LevelH(pyramid, 1), pyramid.kernel,
                        kernels);
-        for (int32_t x = 0; x < w; ++x)
-            row[x] = row[x] + Ratio(wd0[base + x], ws0[base + x]);
     };
     float mn = 1000.0f;
     float mx = -100.0f;
@@ -474,10 +496,10 @@ void CollapseInto(uint8_t* out,
         // The extremes do not depend on the order in which rows are seen.
         std::mutex lock;
         ParallelRows(h, int64_t{w} * 12, [&](int32_t y0, int32_t y1) {
-            std::vector<float> row(static_cast<size_t>(w));
+            std::vector<float> row(static_cast<size_t>(w) * 2);
             float lo = 1000.0f, hi = -100.0f;
             for (int32_t y = y0; y < y1; ++y) {
-                makeRow(row.data(), y);
+                makeRow(row.data(), row.data() + w, y);
                 for (int32_t x = 0; x < w; ++x) {
                     lo = std::min(lo, row[x]);
                     hi = std::max(hi, row[x]);
@@ -493,16 +515,18 @@ void CollapseInto(uint8_t* out,
     const float lo = mn >= 0.0f ? mn : 0.0f;
     const float hi = mx <= 255.0f ? mx : 255.0f;
     ParallelRows(h, int64_t{w} * 10, [&](int32_t y0, int32_t y1) {
-        std::vector<float> row(static_cast<size_t>(w));
+        std::vector<float> row(static_cast<size_t>(w) * 2);
         for (int32_t y = y0; y < y1; ++y) {
-            makeRow(row.data(), y);
+            makeRow(row.data(), row.data() + w, y);
             uint8_t* dst = out + static_cast<int64_t>(y) * stride;
             if (stretch) {
                 for (int32_t x = 0; x < w; ++x)
                     dst[static_cast<size_t>(x) * step] = ClampTruncate((row[x] - mn) * (hi - lo) / (mx - mn) + lo);
             } else {
+                uint8_t* bytes = reinterpret_cast<uint8_t*>(row.data() + w);  // the ratio scratch is free again
+                ClampTruncateRow(bytes, row.data(), w);
                 for (int32_t x = 0; x < w; ++x)
-                    dst[static_cast<size_t>(x) * step] = ClampTruncate(row[x]);
+                    dst[static_cast<size_t>(x) * step] = bytes[x];
             }
         }
     });
