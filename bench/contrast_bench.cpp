@@ -126,10 +126,10 @@ BENCHMARK(BM_ApplySmartContrast)
     ->Repetitions(7)
     ->ReportAggregatesOnly(true);
 
-// The render on one thread with each kernel set (0 scalar, 1 SSE2, 2 AVX2), to see what the
+// The render on one thread with each kernel set (0 scalar, 1 SSE2, 2 AVX2, 3 AVX-512), to see what the
 // vector widths and the threads each bring.
 void BM_ApplySmartContrastOneThread(benchmark::State& state) {
-    const RowKernels* sets[] = {&ScalarRowKernels(), Sse2RowKernels(), Avx2RowKernels()};
+    const RowKernels* sets[] = {&ScalarRowKernels(), Sse2RowKernels(), Avx2RowKernels(), Avx512RowKernels()};
     const RowKernels* kernels = sets[state.range(0)];
     if (!kernels) {
         state.SkipWithError("not supported here");
@@ -148,7 +148,7 @@ void BM_ApplySmartContrastOneThread(benchmark::State& state) {
     UseRowKernels(nullptr);
 }
 BENCHMARK(BM_ApplySmartContrastOneThread)
-    ->DenseRange(1, 2)
+    ->DenseRange(1, 3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Repetitions(5)

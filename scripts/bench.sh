@@ -117,7 +117,7 @@ def show(label, fast, ref=None, anchor=None, limit=None):
 print("\nmedians (real time)")
 show("ApplySmartContrast colour", "BM_ApplySmartContrast/3", "BM_ApplySmartContrastRef", "BM_OpenCvCollapse", 40)
 show("ApplySmartContrast grey", "BM_ApplySmartContrast/1")
-for i, isa in ((1, "SSE2"), (2, "AVX2")):
+for i, isa in ((1, "SSE2"), (2, "AVX2"), (3, "AVX-512")):
     show(f"  colour, 1 thread, {isa}", f"BM_ApplySmartContrastOneThread/{i}")
 show("ApplySmartContrast scalar path", "BM_ApplySmartContrastScalarPath")
 show("Build colour", "BM_ContrastBuild/3", "BM_ContrastBuildRef/3", None, 400)

@@ -41,6 +41,8 @@ std::atomic<const RowKernels*> gPinned{nullptr};
 
 const RowKernels& BestRowKernels() {
     static const RowKernels* best = [] {
+        if (const RowKernels* k = Avx512RowKernels())
+            return k;
         if (const RowKernels* k = Avx2RowKernels())
             return k;
         if (const RowKernels* k = Sse2RowKernels())
@@ -84,6 +86,8 @@ const char* ActiveRowKernelsName() {
     const RowKernels* k = &ActiveRowKernels();
     if (k == &ScalarRowKernels())
         return "scalar";
+    if (k == Avx512RowKernels())
+        return "avx512";
     if (k == Avx2RowKernels())
         return "avx2";
     if (k == Sse2RowKernels())

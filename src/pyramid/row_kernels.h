@@ -59,7 +59,7 @@ const RowKernels& ActiveRowKernels();
 // Vector paths on (the default) or off; the environment variable SP_SCALAR=1 turns them off at start.
 void SetPyramidSimd(bool enabled);
 bool PyramidSimdEnabled();
-// Name of the kernel set in use ("scalar", "sse2", "avx2"), for benchmarks and test logs.
+// Name of the kernel set in use ("scalar", "sse2", "avx2", "avx512"), for benchmarks and test logs.
 const char* ActiveRowKernelsName();
 
 // Pins one kernel set (tests compare each against the scalar one); null returns to the automatic choice.
@@ -69,3 +69,4 @@ void UseRowKernels(const RowKernels* kernels);
 const RowKernels& ScalarRowKernels();
 const RowKernels* Sse2RowKernels();
 const RowKernels* Avx2RowKernels();
+const RowKernels* Avx512RowKernels();

@@ -31,6 +31,10 @@ std::vector<Config> Configs() {
         sets.push_back(k);
         names.push_back("avx2");
     }
+    if (const RowKernels* k = Avx512RowKernels()) {
+        sets.push_back(k);
+        names.push_back("avx512");
+    }
     std::vector<Config> out;
     for (size_t i = 0; i < sets.size(); i++) {
         for (int32_t t : {1, 2, 3})

@@ -27,6 +27,8 @@ std::vector<KernelSet> VectorSets() {
         sets.push_back({k, "sse2"});
     if (const RowKernels* k = Avx2RowKernels())
         sets.push_back({k, "avx2"});
+    if (const RowKernels* k = Avx512RowKernels())
+        sets.push_back({k, "avx512"});
     return sets;
 }
 
@@ -98,7 +100,8 @@ TEST(RowKernels, VectorSetsGiveTheScalarBits) {
 }
 
 TEST(RowKernels, ScalarSwitch) {
-    std::printf("vector kernel sets here:%s%s\n", Sse2RowKernels() ? " sse2" : "", Avx2RowKernels() ? " avx2" : "");
+    std::printf("vector kernel sets here:%s%s%s\n", Sse2RowKernels() ? " sse2" : "", Avx2RowKernels() ? " avx2" : "",
+                Avx512RowKernels() ? " avx512" : "");
     SetPyramidSimd(false);
     EXPECT_STREQ(ActiveRowKernelsName(), "scalar");
     EXPECT_FALSE(PyramidSimdEnabled());
