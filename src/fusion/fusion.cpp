@@ -52,20 +52,16 @@ struct ByteSource {
     const uint8_t* Row(int c, int32_t y) const { return base[c] + static_cast<int64_t>(y) * stride[c]; }
 };
 
-// Gaussian levels G[1..L] and detail bands B[1..L-1] of the three components of one rendering; level 0 is
-// never held as floats, its rows are made from the bytes as the passes need them. Allocated once per run and
-// reused by every rendering: the parts that are never written (levels below 5) stay zero, exactly as fresh
-// zeroed planes would.
+// Gaussian levels G[1..L] of the three components of one rendering; level 0 is never held as floats, its rows
+// are made from the bytes as the passes need them, and the detail bands are made row by row as they are
+// weighed. Allocated once per run and reused by every rendering.
 struct ExposureWorkspace {
     FloatPlane g[3][kFusionLevelSlots];
-    FloatPlane b[3][kFusionLevelSlots];
 
     bool Allocate(const FusionPyramid& pyramid) {
         for (int c = 0; c < 3; ++c) {
             for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
                 if (!g[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
-                    return false;
-                if (j < pyramid.topLevel && !b[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
                     return false;
             }
         }
@@ -133,58 +129,40 @@ void ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const FusionP
         return;
     const RowKernels& kernels = ActiveRowKernels();
     ParallelRows(h1, int64_t{w1} * 3 * 35, [&](int32_t y0, int32_t y1) {
-        // Five converted rows per component; the next output row's window starts two rows further on, so
-        // three rows move up and only two are converted again.
+        // A ring of eight converted source rows per component: the next output row's window starts two rows
+        // further on, so only two rows are converted again and none is moved.
         const size_t rowFloats = static_cast<size_t>(w0);
-        std::vector<float> windows(rowFloats * 5 * 3);
-        int32_t held = -1;  // first source row in the windows
+        std::vector<float> ring(rowFloats * 8 * 3);
+        int32_t inSlot[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+        auto slot = [&](int c, int32_t sy) { return ring.data() + rowFloats * (static_cast<size_t>(c) * 8 + (sy & 7)); };
         for (int32_t y = y0; y < y1; ++y) {
             int32_t sy = y <= 1 ? 0 : 2 * y - 2;
             if (sy + 5 > h0)
                 sy = h0 - 5;
-            const int32_t shift = held < 0 ? 5 : sy - held;
-            const int32_t keep = shift >= 0 && shift < 5 ? 5 - shift : 0;
-            float* window[3];
-            for (int c = 0; c < 3; ++c) {
-                window[c] = windows.data() + rowFloats * 5 * c;
-                if (keep > 0 && shift > 0)
-                    std::memmove(window[c], window[c] + rowFloats * shift, rowFloats * keep * sizeof(float));
-            }
-            for (int r = keep; r < 5; ++r) {
-                float* const rows[3] = {window[0] + rowFloats * r, window[1] + rowFloats * r, window[2] + rowFloats * r};
-                BytesToFloats3(rows, src, sy + r, w0);
+            for (int32_t r = sy; r < sy + 5; ++r) {
+                if (inSlot[r & 7] != r) {
+                    float* const rows[3] = {slot(0, r), slot(1, r), slot(2, r)};
+                    BytesToFloats3(rows, src, r, w0);
+                    inSlot[r & 7] = r;
+                }
             }
             for (int c = 0; c < 3; ++c) {
-                // A five-row source whose row 0 is the window's first row.
-                ReducePlaneRow(ws.g[c][1].Data() + static_cast<size_t>(y) * w1, window[c], 0, w1, w0, 5,
-                               pyramid.kernel, kernels);
+                const float* const window[5] = {slot(c, sy), slot(c, sy + 1), slot(c, sy + 2), slot(c, sy + 3),
+                                                slot(c, sy + 4)};
+                ReduceRowFromRows(ws.g[c][1].Data() + static_cast<size_t>(y) * w1, window, w1, w0, pyramid.kernel,
+                                  kernels);
             }
-            held = sy;
         }
     });
 }
 
-// Levels 1 and up: G[i + 1] = reduce G[i]; B[i] = G[i] - expand G[i + 1] where level i is at least 5 x 5.
-void DecomposeUpper(ExposureWorkspace& ws, const FusionPyramid& pyramid) {
-    const uint32_t L = pyramid.topLevel;
-    const RowKernels& kernels = ActiveRowKernels();
-    for (uint32_t i = 1; i < L; ++i) {
+// Levels 2 and up: G[i + 1] = reduce G[i].
+void ReduceUpper(ExposureWorkspace& ws, const FusionPyramid& pyramid) {
+    for (uint32_t i = 1; i < pyramid.topLevel; ++i) {
         const int32_t wi = LevelW(pyramid, i), hi = LevelH(pyramid, i);
         const int32_t wn = LevelW(pyramid, i + 1), hn = LevelH(pyramid, i + 1);
         for (int c = 0; c < 3; ++c)
             ReducePlane(ws.g[c][i + 1].Data(), ws.g[c][i].Data(), wn, hn, wi, hi, pyramid.kernel);
-        if (!pyramid.LevelAtLeast5(i))
-            continue;
-        ParallelRows(hi, int64_t{wi} * 3 * 8, [&](int32_t y0, int32_t y1) {
-            for (int c = 0; c < 3; ++c) {
-                for (int32_t y = y0; y < y1; ++y) {
-                    const size_t row = static_cast<size_t>(y) * wi;
-                    const ExpandTarget t{ExpandSink::kSubtract, ws.b[c][i].Data() + row, ws.g[c][i].Data() + row,
-                                         0.0f};
-                    ExpandPlaneRow(t, ws.g[c][i + 1].Data(), y, wi, hi, wn, hn, pyramid.kernel, kernels);
-                }
-            }
-        });
     }
 }
 
@@ -266,15 +244,26 @@ void AccumulateRendering(const ByteSource& src,
     const uint32_t L = pyramid.topLevel;
     if (L >= 1) {
         ReduceFromBytes(ws, src, pyramid);
-        DecomposeUpper(ws, pyramid);
+        ReduceUpper(ws, pyramid);
     }
     WeightLevel0(src, ws, blocks, pyramid);
     auto weighted = [&](int k, uint32_t j) { return blocks[k][kFusionLevelSlots + j].Data(); };
+    const RowKernels& kernels = ActiveRowKernels();
     for (uint32_t i = 1; i < L; ++i) {
-        WeightColourLevel8(weighted(0, i), weighted(1, i), weighted(2, i), blocks[0][i].Data(), ws.b[0][i].Data(),
-                           ws.b[1][i].Data(), ws.b[2][i].Data(), ws.g[0][i].Data(), ws.g[1][i].Data(),
-                           ws.g[2][i].Data(), LevelW(pyramid, i), LevelH(pyramid, i), pyramid.midTone,
-                           pyramid.contrastParam, pyramid.saturationParam, pyramid.exposednessParam);
+        const int32_t wi = LevelW(pyramid, i), hi = LevelH(pyramid, i);
+        const int32_t wn = LevelW(pyramid, i + 1), hn = LevelH(pyramid, i + 1);
+        // Band rows B[i] = G[i] - expand G[i + 1].
+        const FusionValueRows bands = [&](int32_t y, float* const rows[3]) {
+            const size_t row = static_cast<size_t>(y) * wi;
+            for (int c = 0; c < 3; ++c) {
+                const ExpandTarget t{ExpandSink::kSubtract, rows[c], ws.g[c][i].Data() + row, 0.0f};
+                ExpandPlaneRow(t, ws.g[c][i + 1].Data(), y, wi, hi, wn, hn, pyramid.kernel, kernels);
+            }
+        };
+        float* const sums[3] = {weighted(0, i), weighted(1, i), weighted(2, i)};
+        const float* const guides[3] = {ws.g[0][i].Data(), ws.g[1][i].Data(), ws.g[2][i].Data()};
+        WeightColourLevelRows8(sums, blocks[0][i].Data(), bands, guides, wi, hi, pyramid.midTone,
+                               pyramid.contrastParam, pyramid.saturationParam, pyramid.exposednessParam);
     }
     if (L >= 1) {
         WeightColourTop8(weighted(0, L), weighted(1, L), weighted(2, L), blocks[0][L].Data(), ws.g[0][L].Data(),

@@ -365,6 +365,7 @@ void WeightLevel(bool top,
                  float* const weighted[3],
                  float* weightSum,
                  const float* const value[3],
+                 const FusionValueRows* makeValues,
                  const float* const guide[3],
                  int32_t width,
                  int32_t height,
@@ -388,13 +389,17 @@ void WeightLevel(bool top,
         FusionRowWeigher::Scratch* scratch = weigher.NewScratch();
         GuideSumRows sums(guide, width);
         std::vector<float> fallback;
+        std::vector<float> valueRows(makeValues ? static_cast<size_t>(width) * 3 : 0);
         for (int32_t y = y0; y < y1; ++y) {
             const int32_t oy = WindowStart(y, height);
             const size_t row = static_cast<size_t>(y) * width;
             WeightSpanArgs a{};
+            float* const made[3] = {valueRows.data(), valueRows.data() + width, valueRows.data() + 2 * width};
+            if (makeValues)
+                (*makeValues)(y, made);
             for (int k = 0; k < 3; ++k) {
                 a.weighted[k] = weighted[k] + row;
-                a.value[k] = value[k] + row;
+                a.value[k] = makeValues ? made[k] : value[k] + row;
                 a.guide[k] = guide[k] + row;
             }
             a.weightSum = weightSum + row;
@@ -448,8 +453,8 @@ void WeightColourLevel8(float* weighted0,
     float* const weighted[3] = {weighted0, weighted1, weighted2};
     const float* const value[3] = {value0, value1, value2};
     const float* const guide[3] = {guide0, guide1, guide2};
-    WeightLevel(false, weighted, weightSum, value, guide, width, height, midTone, contrastParam, saturationParam,
-                exposednessParam);
+    WeightLevel(false, weighted, weightSum, value, nullptr, guide, width, height, midTone, contrastParam,
+                saturationParam, exposednessParam);
 }
 
 void WeightColourTop8(float* weighted0,
@@ -471,6 +476,20 @@ void WeightColourTop8(float* weighted0,
     float* const weighted[3] = {weighted0, weighted1, weighted2};
     const float* const value[3] = {value0, value1, value2};
     const float* const guide[3] = {guide0, guide1, guide2};
-    WeightLevel(true, weighted, weightSum, value, guide, width, height, midTone, contrastParam, saturationParam,
-                exposednessParam);
+    WeightLevel(true, weighted, weightSum, value, nullptr, guide, width, height, midTone, contrastParam,
+                saturationParam, exposednessParam);
+}
+
+void WeightColourLevelRows8(float* const weighted[3],
+                            float* weightSum,
+                            const FusionValueRows& makeValues,
+                            const float* const guide[3],
+                            int32_t width,
+                            int32_t height,
+                            int32_t midTone,
+                            int32_t contrastParam,
+                            int32_t saturationParam,
+                            int32_t exposednessParam) {
+    WeightLevel(false, weighted, weightSum, nullptr, &makeValues, guide, width, height, midTone, contrastParam,
+                saturationParam, exposednessParam);
 }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 // (float)(param / 10.0 + 0.001) / 3, in single precision.
 float FusionWeightExponent(int32_t param);
@@ -54,6 +55,20 @@ void WeightColourTop8(float* weighted0,
                       int32_t contrastParam,
                       int32_t saturationParam,
                       int32_t exposednessParam);
+
+// WeightColourLevel8 with the value rows made as they are needed: makeValues(y, rows) writes the three value
+// rows of row y into rows[0..2], width floats each (called from any thread).
+using FusionValueRows = std::function<void(int32_t y, float* const rows[3])>;
+void WeightColourLevelRows8(float* const weighted[3],
+                            float* weightSum,
+                            const FusionValueRows& makeValues,
+                            const float* const guide[3],
+                            int32_t width,
+                            int32_t height,
+                            int32_t midTone,
+                            int32_t contrastParam,
+                            int32_t saturationParam,
+                            int32_t exposednessParam);
 
 // One row of a weighting pass, for passes that make their rows on the fly. Pointers are rows: the guides,
 // values and sums at the pixel's own row, and the guide sums S of the window's three rows and of the own row.

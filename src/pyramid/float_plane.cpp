@@ -111,6 +111,19 @@ void ReducePlaneRow(float* out,
                     int32_t srcHeight,
                     const float* kernel,
                     const RowKernels& kernels) {
+    const int32_t sy = ReduceWindow(y, srcHeight);
+    const float* rows[5];
+    for (int r = 0; r < 5; r++)
+        rows[r] = src + static_cast<size_t>(sy + r) * static_cast<size_t>(srcWidth);
+    ReduceRowFromRows(out, rows, dstWidth, srcWidth, kernel, kernels);
+}
+
+void ReduceRowFromRows(float* out,
+                       const float* const rows[5],
+                       int32_t dstWidth,
+                       int32_t srcWidth,
+                       const float* kernel,
+                       const RowKernels& kernels) {
     // Output columns whose window is centred (starts at 2x - 2) without clamping.
     int32_t interiorBegin = 2;
     int32_t interiorEnd = (srcWidth - 3) / 2 + 1;  // first x with 2x - 2 + 5 > srcWidth
@@ -121,10 +134,6 @@ void ReducePlaneRow(float* out,
     if (interiorBegin > dstWidth)
         interiorBegin = interiorEnd = dstWidth;
 
-    const int32_t sy = ReduceWindow(y, srcHeight);
-    const float* rows[5];
-    for (int r = 0; r < 5; r++)
-        rows[r] = src + static_cast<size_t>(sy + r) * static_cast<size_t>(srcWidth);
     for (int32_t x = 0; x < interiorBegin; x++)
         out[x] = rowscalar::ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
     kernels.reduceInterior(out, rows, kernel, interiorBegin, interiorEnd, srcWidth);

@@ -67,6 +67,13 @@ void ReducePlaneRow(float* out,
                     int32_t srcHeight,
                     const float* kernel,
                     const RowKernels& kernels);
+// ReducePlaneRow from the five source rows of the output row's window, wherever they are held.
+void ReduceRowFromRows(float* out,
+                       const float* const rows[5],
+                       int32_t dstWidth,
+                       int32_t srcWidth,
+                       const float* kernel,
+                       const RowKernels& kernels);
 void ExpandPlaneRow(const ExpandTarget& target,
                     const float* src,
                     int32_t y,
