@@ -260,14 +260,17 @@ std::string TileBenchPath(int n) {
 void BM_PrepareTiles(benchmark::State& state) {
     OwnedPicture first(kWidth, kHeight), second(kWidth, kHeight);
     TilePipelineSteps steps;
-    steps.render = [](int32_t n, SQmPicBuf& picture) {
+    ExposureHistogram histogram;
+    steps.render = [&histogram](int32_t n, SQmPicBuf& picture) {
         uint32_t score = 0;
         const ExposureStep s = ExposureGrid()[n];
-        return RenderExposureTile(picture, Source().buf, s.gammaStep, s.clipStep, true, score) == 0;
+        return RenderExposureTile(picture, Source().buf, histogram, s.gammaStep, s.clipStep, true, score) == 0;
     };
     steps.write = [](int32_t n, const SQmPicBuf& picture) { return WriteBmpTileFile(TileBenchPath(n), picture); };
     steps.written = [](int32_t) { return true; };
     for (auto _ : state) {
+        // As the program does it: the source's values counted once per preparation.
+        CountExposureValues(Source().buf, histogram);
         const TilePipelineResult r =
             RunTilePipeline(kExposureTileCount, first.buf, state.range(0) ? &second.buf : nullptr, steps);
         if (r.end != TilePipelineEnd::kAll)

@@ -2,11 +2,14 @@
 #include "fusion/exposure.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
+#include <vector>
 
+#include "fusion/lut_bytes.h"
 #include "fusion/row_bands.h"
+#include "pyramid/row_kernels.h"
 
 namespace {
 
@@ -88,42 +91,87 @@ ExposureLut MakeExposureLut(int32_t gammaStep, int32_t clipStep, bool up) {
 
 namespace {
 
-// Maps every component through lut; accumulates per-channel sums of the output when sums is given.
-void ApplyLut(SQmPicBuf& dst, const SQmPicBuf& src, const ExposureLut& lut, uint64_t* sums) {
+// The byte mapper in use: vectors where the processor has them and the vector paths are on.
+LutBytesFn ActiveLutBytes() {
+    static const LutBytesFn vector = Avx512VbmiLutBytes();
+    return vector && PyramidSimdEnabled() ? vector : LutBytesScalar;
+}
+
+// Maps every component through lut.
+void ApplyLut(SQmPicBuf& dst, const SQmPicBuf& src, const ExposureLut& lut) {
     const size_t rowBytes = static_cast<size_t>(src.width) * 3;
-    // Integer sums do not depend on how the rows are split.
-    std::atomic<uint64_t> total[3] = {0, 0, 0};
+    const LutBytesFn map = ActiveLutBytes();
     RunRowBands(src.height, src.width, [&](int32_t y0, int32_t y1) {
-        uint64_t s0 = 0, s1 = 0, s2 = 0;
-        for (int32_t y = y0; y < y1; ++y) {
-            const uint8_t* s = src.data + static_cast<size_t>(y) * src.stride;
-            uint8_t* d = dst.data + static_cast<size_t>(y) * dst.stride;
-            for (size_t x = 0; x < rowBytes; x += 3) {
-                const uint8_t b = lut[s[x]], g = lut[s[x + 1]], r = lut[s[x + 2]];
-                d[x] = b;
-                d[x + 1] = g;
-                d[x + 2] = r;
-                s0 += b;
-                s1 += g;
-                s2 += r;
-            }
-        }
-        total[0] += s0;
-        total[1] += s1;
-        total[2] += s2;
+        for (int32_t y = y0; y < y1; ++y)
+            map(dst.data + static_cast<size_t>(y) * dst.stride, src.data + static_cast<size_t>(y) * src.stride,
+                rowBytes, lut.data());
     });
-    if (sums) {
-        for (int c = 0; c < 3; ++c)
-            sums[c] += total[c].load();
+}
+
+// Channel sums of a tile: every source value v of channel c becomes lut[v]. Integer sums are exact, so this
+// equals adding up the tile's pixels.
+void TileSums(const ExposureHistogram& histogram, const ExposureLut& lut, uint64_t sums[3]) {
+    for (int c = 0; c < 3; ++c) {
+        sums[c] = 0;
+        for (int v = 0; v < 256; ++v)
+            sums[c] += histogram.count[c][v] * lut[v];
     }
 }
 
 }  // namespace
 
+void LutBytesScalar(uint8_t* dst, const uint8_t* src, size_t count, const uint8_t* lut) {
+    for (size_t k = 0; k < count; ++k)
+        dst[k] = lut[src[k]];
+}
+
+bool CountExposureValues(const SQmPicBuf& source, ExposureHistogram& histogram) {
+    histogram = ExposureHistogram{};
+    if (!SameColour8Shape(source, source))
+        return false;
+    const size_t rowBytes = static_cast<size_t>(source.width) * 3;
+    std::mutex lock;
+    RunRowBands(source.height, source.width, [&](int32_t y0, int32_t y1) {
+        // 32-bit counters, emptied before a counter could reach 2^31.
+        const int32_t flushRows = static_cast<int32_t>(std::max<int64_t>(1, (int64_t{1} << 31) / source.width));
+        // Two sets of counters per channel halve the stalls on runs of equal values.
+        std::vector<uint32_t> counts(3 * 2 * 256);
+        auto flush = [&] {
+            std::lock_guard<std::mutex> guard(lock);
+            for (int c = 0; c < 3; ++c)
+                for (int v = 0; v < 256; ++v)
+                    histogram.count[c][v] += counts[(c * 2) * 256 + v] + uint64_t{counts[(c * 2 + 1) * 256 + v]};
+            std::fill(counts.begin(), counts.end(), 0u);
+        };
+        for (int32_t y = y0; y < y1; ++y) {
+            const uint8_t* s = source.data + static_cast<size_t>(y) * source.stride;
+            size_t x = 0;
+            for (; x + 6 <= rowBytes; x += 6) {
+                ++counts[0 * 256 + s[x]];
+                ++counts[2 * 256 + s[x + 1]];
+                ++counts[4 * 256 + s[x + 2]];
+                ++counts[1 * 256 + s[x + 3]];
+                ++counts[3 * 256 + s[x + 4]];
+                ++counts[5 * 256 + s[x + 5]];
+            }
+            for (; x < rowBytes; x += 3) {
+                ++counts[0 * 256 + s[x]];
+                ++counts[2 * 256 + s[x + 1]];
+                ++counts[4 * 256 + s[x + 2]];
+            }
+            if ((y - y0) % flushRows == flushRows - 1)
+                flush();
+        }
+        flush();
+    });
+    histogram.pixels = static_cast<uint64_t>(source.width) * static_cast<uint64_t>(source.height);
+    return true;
+}
+
 uint8_t RenderGamma(SQmPicBuf& destination, const SQmPicBuf& source, double g) {
     if (!SameColour8Shape(destination, source))
         return 1;
-    ApplyLut(destination, source, MakeGammaLut(g), nullptr);
+    ApplyLut(destination, source, MakeGammaLut(g));
     return 0;
 }
 
@@ -135,9 +183,25 @@ uint8_t RenderExposureTile(SQmPicBuf& destination,
                            uint32_t& score) {
     if (!SameColour8Shape(destination, source) || !InGrid(gammaStep, clipStep))
         return 1;
-    uint64_t sums[3] = {0, 0, 0};
-    ApplyLut(destination, source, MakeExposureLut(gammaStep, clipStep, up), sums);
-    score = ExposureScoreFromSums(sums, static_cast<uint64_t>(source.width) * static_cast<uint64_t>(source.height));
+    ExposureHistogram histogram;
+    CountExposureValues(source, histogram);
+    return RenderExposureTile(destination, source, histogram, gammaStep, clipStep, up, score);
+}
+
+uint8_t RenderExposureTile(SQmPicBuf& destination,
+                           const SQmPicBuf& source,
+                           const ExposureHistogram& histogram,
+                           int32_t gammaStep,
+                           int32_t clipStep,
+                           bool up,
+                           uint32_t& score) {
+    if (!SameColour8Shape(destination, source) || !InGrid(gammaStep, clipStep))
+        return 1;
+    const ExposureLut lut = MakeExposureLut(gammaStep, clipStep, up);
+    ApplyLut(destination, source, lut);
+    uint64_t sums[3];
+    TileSums(histogram, lut, sums);
+    score = ExposureScoreFromSums(sums, histogram.pixels);
     return 0;
 }
 

@@ -55,6 +55,24 @@ uint8_t RenderExposureTile(SQmPicBuf& destination,
                            bool up,
                            uint32_t& score);
 
+// Per-channel value counts of a source picture: a tile's channel sums follow from them and its table, so
+// the 39 tiles of one source are scored without going over their pixels again.
+struct ExposureHistogram {
+    uint64_t count[3][256] = {};
+    uint64_t pixels = 0;
+};
+// Returns false (histogram empty) when source is not a 3-component 8-bit picture.
+bool CountExposureValues(const SQmPicBuf& source, ExposureHistogram& histogram);
+
+// RenderExposureTile for a source whose values were counted: the same bytes and score.
+uint8_t RenderExposureTile(SQmPicBuf& destination,
+                           const SQmPicBuf& source,
+                           const ExposureHistogram& histogram,
+                           int32_t gammaStep,
+                           int32_t clipStep,
+                           bool up,
+                           uint32_t& score);
+
 // Rounded sum of the three channel means (double precision) of a 3-component 8-bit picture.
 uint32_t ExposureScore(const SQmPicBuf& picture);
 // Same from per-channel sums over pixelCount pixels.

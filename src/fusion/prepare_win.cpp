@@ -139,11 +139,14 @@ DWORD PrepareExposures(ImageDocument& document) {
     bool failed = paths[0].size() >= static_cast<size_t>(kPathChars);
     int32_t n = 0;
     if (!failed) {
+        // The source's values are counted once; every tile's score follows from them and its table.
+        ExposureHistogram histogram;
+        CountExposureValues(document.sourceBuffer, histogram);
         TilePipelineSteps steps;
         steps.render = [&](int32_t t, SQmPicBuf& picture) {
             const ExposureStep& step = ExposureGrid()[t];
-            return RenderExposureTile(picture, document.sourceBuffer, step.gammaStep, step.clipStep, up, scores[t]) ==
-                   0;
+            return RenderExposureTile(picture, document.sourceBuffer, histogram, step.gammaStep, step.clipStep, up,
+                                      scores[t]) == 0;
         };
         steps.write = [&](int32_t t, const SQmPicBuf& picture) {
             return WriteColourBmp(paths[t].c_str(), picture) == 0;

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <random>
+#include <vector>
 #include <set>
 #include <utility>
 
 #include "fusion/fusion_test_pictures.h"
+#include "fusion/lut_bytes.h"
 #include "fusion/row_bands.h"
 
 namespace {
@@ -248,4 +252,53 @@ TEST(ExposureTile, LargeTileIsIndependentOfTheThreadCount) {
     EXPECT_EQ(single.bytes, banded.bytes);
     EXPECT_EQ(scoreSingle, scoreBanded);
     EXPECT_EQ(scoreBanded, RefScore(banded));
+}
+
+// The vector table lookup gives the scalar bytes for every value, run length (tails included) and offset.
+TEST(ExposureTile, VectorLookupMatchesScalar) {
+    const LutBytesFn vector = Avx512VbmiLutBytes();
+    if (!vector) {
+        std::printf("AVX-512 VBMI lookups not available here\n");
+        return;
+    }
+    std::mt19937 rng(17);
+    uint8_t lut[256];
+    for (int v = 0; v < 256; ++v)
+        lut[v] = static_cast<uint8_t>(rng());
+    std::vector<uint8_t> src(400), want(400), got(400);
+    for (size_t k = 0; k < src.size(); ++k)
+        src[k] = static_cast<uint8_t>(k < 256 ? k : rng());
+    for (size_t offset : {0, 1, 3}) {
+        for (size_t count = 0; count + offset <= 330; count += count < 140 ? 1 : 37) {
+            std::fill(want.begin(), want.end(), 0xA5);
+            std::fill(got.begin(), got.end(), 0xA5);
+            LutBytesScalar(want.data() + offset, src.data() + offset, count, lut);
+            vector(got.data() + offset, src.data() + offset, count, lut);
+            ASSERT_EQ(got, want) << "count " << count << " offset " << offset;
+        }
+    }
+}
+
+// Scoring from the source's value counts gives the bytes and score of the plain render; the counts refuse
+// what is not a 3 x 8-bit picture.
+TEST(ExposureTile, CountedSourceGivesTheSameTileAndScore) {
+    const TestPicture source = PhotoLike(333, 41, 8, 5);
+    ExposureHistogram histogram;
+    ASSERT_TRUE(CountExposureValues(source.buf, histogram));
+    EXPECT_EQ(histogram.pixels, 333u * 41u);
+    for (bool up : {true, false}) {
+        for (const ExposureStep& s : ExposureGrid()) {
+            TestPicture plain(333, 41, 3, 1), counted(333, 41, 3, 1);
+            uint32_t plainScore = 1, countedScore = 2;
+            ASSERT_EQ(RenderExposureTile(plain.buf, source.buf, s.gammaStep, s.clipStep, up, plainScore), 0);
+            ASSERT_EQ(RenderExposureTile(counted.buf, source.buf, histogram, s.gammaStep, s.clipStep, up, countedScore),
+                      0);
+            EXPECT_EQ(counted.bytes, plain.bytes);
+            EXPECT_EQ(countedScore, plainScore);
+            EXPECT_EQ(countedScore, RefScore(counted));
+        }
+    }
+    const TestPicture grey(10, 10, 1);
+    EXPECT_FALSE(CountExposureValues(grey.buf, histogram));
+    EXPECT_EQ(histogram.pixels, 0u);
 }
