@@ -422,16 +422,14 @@ void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
 
 namespace {
 
-// Ratio planes R[1..L-1] and reconstruction planes G'[1..L] of one collapse; level 0 is made row by row
-// straight into the target. Allocated once and reused for every component.
+// Reconstruction planes G'[1..L] of one component's collapse: G'[L] is the top level's ratio, G'[j] the
+// expanded G'[j + 1] plus the ratio of level j, its rows made as they are needed. Level 0 is made row by row
+// straight into the target.
 struct CollapseWorkspace {
-    FloatPlane ratio[kFusionLevelSlots];
     FloatPlane rebuilt[kFusionLevelSlots];
 
     bool Allocate(const FusionPyramid& pyramid) {
         for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
-            if (j < pyramid.topLevel && !ratio[j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
-                return false;
             if (!rebuilt[j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
                 return false;
         }
@@ -439,58 +437,69 @@ struct CollapseWorkspace {
     }
 };
 
-// Collapses one component block into bytes: sample x of row y goes to out + y * stride + x * step. The weight
-// sums come from sumBlock (the block itself, or block 0 where the components share their weights).
-void CollapseInto(uint8_t* out,
-                  int64_t stride,
-                  int32_t step,
-                  FloatPlane* block,
-                  FloatPlane* sumBlock,
-                  FusionPyramid& pyramid,
-                  CollapseWorkspace& ws,
-                  bool stretch) {
+// The weighted sums of a component block and the weight sums they are divided by (the block's own, or block
+// 0's where the components share their weights).
+struct CollapseSource {
+    FloatPlane* block;
+    FloatPlane* sumBlock;
+    const float* WeightSum(uint32_t j) const { return sumBlock[j].Data(); }
+    const float* Weighted(uint32_t j) const { return block[kFusionLevelSlots + j].Data(); }
+};
+
+void RebuildUpper(const CollapseSource& src, FusionPyramid& pyramid, CollapseWorkspace& ws) {
     const uint32_t L = pyramid.topLevel;
-    auto weightSum = [&](uint32_t j) { return sumBlock[j].Data(); };
-    auto weighted = [&](uint32_t j) { return block[kFusionLevelSlots + j].Data(); };
-    for (uint32_t i = 1; i < L; ++i)
-        if (pyramid.LevelAtLeast5(i))
-            DivideLevel(ws.ratio[i].Data(), weighted(i), weightSum(i), LevelW(pyramid, i), LevelH(pyramid, i));
     if (L >= 1 && pyramid.LevelAtLeast5(L))
-        DivideLevel(ws.rebuilt[L].Data(), weighted(L), weightSum(L), LevelW(pyramid, L), LevelH(pyramid, L));
+        DivideLevel(ws.rebuilt[L].Data(), src.Weighted(L), src.WeightSum(L), LevelW(pyramid, L), LevelH(pyramid, L));
     const RowKernels& kernels = ActiveRowKernels();
     for (uint32_t j = L; j-- > 1;) {
         const int32_t wj = LevelW(pyramid, j), hj = LevelH(pyramid, j);
         if (wj < 5 || hj < 5)
             continue;
-        ParallelRows(hj, int64_t{wj} * 8, [&](int32_t y0, int32_t y1) {
+        ParallelRows(hj, int64_t{wj} * 10, [&](int32_t y0, int32_t y1) {
+            std::vector<float> ratio(static_cast<size_t>(wj));
             for (int32_t y = y0; y < y1; ++y) {
                 const size_t row = static_cast<size_t>(y) * wj;
+                RatioRow(ratio.data(), src.Weighted(j) + row, src.WeightSum(j) + row, static_cast<size_t>(wj));
                 // e + 1 * r is e + r to the bit.
-                const ExpandTarget t{ExpandSink::kGainAdd, ws.rebuilt[j].Data() + row, ws.ratio[j].Data() + row,
-                                     1.0f};
+                const ExpandTarget t{ExpandSink::kGainAdd, ws.rebuilt[j].Data() + row, ratio.data(), 1.0f};
                 ExpandPlaneRow(t, ws.rebuilt[j + 1].Data(), y, wj, hj, LevelW(pyramid, j + 1),
                                LevelH(pyramid, j + 1), pyramid.kernel, kernels);
             }
         });
     }
+}
 
-    // Level 0: expanded level 1 plus the ratio, or the ratio alone when level 0 is the top.
+// Row y of level 0: the expanded G'[1] plus the ratio, or the ratio alone when level 0 is the top. ratio is
+// scratch of the level's width.
+void Level0Row(float* row,
+               float* ratio,
+               int32_t y,
+               const CollapseSource& src,
+               FusionPyramid& pyramid,
+               const CollapseWorkspace& ws,
+               const RowKernels& kernels) {
     const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
-    const float* ws0 = weightSum(0);
-    const float* wd0 = weighted(0);
-    // row: the level-0 values of row y; ratio: scratch of the same width.
-    auto makeRow = [&](float* row, float* ratio, int32_t y) {
-        const size_t base = static_cast<size_t>(y) * w;
-        if (L == 0) {
-            RatioRow(row, wd0 + base, ws0 + base, static_cast<size_t>(w));
-            return;
-        }
-        RatioRow(ratio, wd0 + base, ws0 + base, static_cast<size_t>(w));
-        // e + 1 * r is e + r to the bit.
-        const ExpandTarget t{ExpandSink::kGainAdd, row, ratio, 1.0f};
-        ExpandPlaneRow(t, ws.rebuilt[1].Data(), y, w, h, LevelW(pyramid, 1), LevelH(pyramid, 1), pyramid.kernel,
-                       kernels);
-    };
+    const size_t base = static_cast<size_t>(y) * w;
+    if (pyramid.topLevel == 0) {
+        RatioRow(row, src.Weighted(0) + base, src.WeightSum(0) + base, static_cast<size_t>(w));
+        return;
+    }
+    RatioRow(ratio, src.Weighted(0) + base, src.WeightSum(0) + base, static_cast<size_t>(w));
+    const ExpandTarget t{ExpandSink::kGainAdd, row, ratio, 1.0f};
+    ExpandPlaneRow(t, ws.rebuilt[1].Data(), y, w, h, LevelW(pyramid, 1), LevelH(pyramid, 1), pyramid.kernel, kernels);
+}
+
+// Collapses one component into bytes: sample x of row y goes to out + y * stride + x * step.
+void CollapseInto(uint8_t* out,
+                  int64_t stride,
+                  int32_t step,
+                  const CollapseSource& src,
+                  FusionPyramid& pyramid,
+                  CollapseWorkspace& ws,
+                  bool stretch) {
+    RebuildUpper(src, pyramid, ws);
+    const RowKernels& kernels = ActiveRowKernels();
+    const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
     float mn = 1000.0f;
     float mx = -100.0f;
     if (stretch) {
@@ -500,7 +509,7 @@ void CollapseInto(uint8_t* out,
             std::vector<float> row(static_cast<size_t>(w) * 2);
             float lo = 1000.0f, hi = -100.0f;
             for (int32_t y = y0; y < y1; ++y) {
-                makeRow(row.data(), row.data() + w, y);
+                Level0Row(row.data(), row.data() + w, y, src, pyramid, ws, kernels);
                 for (int32_t x = 0; x < w; ++x) {
                     lo = std::min(lo, row[x]);
                     hi = std::max(hi, row[x]);
@@ -518,7 +527,7 @@ void CollapseInto(uint8_t* out,
     ParallelRows(h, int64_t{w} * 10, [&](int32_t y0, int32_t y1) {
         std::vector<float> row(static_cast<size_t>(w) * 2);
         for (int32_t y = y0; y < y1; ++y) {
-            makeRow(row.data(), row.data() + w, y);
+            Level0Row(row.data(), row.data() + w, y, src, pyramid, ws, kernels);
             uint8_t* dst = out + static_cast<int64_t>(y) * stride;
             if (stretch) {
                 for (int32_t x = 0; x < w; ++x)
@@ -541,13 +550,39 @@ uint8_t RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch
     if (!PyramidReady(pyramid) || target.data == nullptr || target.components <= 0 ||
         target.stride < static_cast<int64_t>(target.width) * target.components)
         return 1;
-    CollapseWorkspace ws;
-    if (!ws.Allocate(pyramid))
-        return 1;
     const uint32_t components = std::min(pyramid.components, static_cast<uint32_t>(target.components));
-    for (uint32_t c = 0; c < components; ++c)
-        CollapseInto(target.data + c, target.stride, target.components, pyramid.Block(c),
-                     pyramid.Block(sharedSums ? 0 : c), pyramid, ws, stretch);
+    auto source = [&](uint32_t c) { return CollapseSource{pyramid.Block(c), pyramid.Block(sharedSums ? 0 : c)}; };
+    if (stretch || components != 3 || target.components != 3) {
+        // Each component fits its own range: one after the other, through one workspace.
+        CollapseWorkspace ws;
+        if (!ws.Allocate(pyramid))
+            return 1;
+        for (uint32_t c = 0; c < components; ++c)
+            CollapseInto(target.data + c, target.stride, target.components, source(c), pyramid, ws, stretch);
+        return 0;
+    }
+    // Three components rebuilt side by side, so that level 0 makes whole interleaved rows.
+    CollapseWorkspace ws[3];
+    for (CollapseWorkspace& one : ws)
+        if (!one.Allocate(pyramid))
+            return 1;
+    for (uint32_t c = 0; c < 3; ++c)
+        RebuildUpper(source(c), pyramid, ws[c]);
+    const RowKernels& kernels = ActiveRowKernels();
+    const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
+    ParallelRows(h, int64_t{w} * 30, [&](int32_t y0, int32_t y1) {
+        std::vector<float> row(static_cast<size_t>(w) * 2);
+        std::vector<uint8_t> bytes(static_cast<size_t>(w) * 3);
+        uint8_t* const plane[3] = {bytes.data(), bytes.data() + w, bytes.data() + 2 * static_cast<size_t>(w)};
+        for (int32_t y = y0; y < y1; ++y) {
+            for (uint32_t c = 0; c < 3; ++c) {
+                Level0Row(row.data(), row.data() + w, y, source(c), pyramid, ws[c], kernels);
+                ClampTruncateRow(plane[c], row.data(), w);
+            }
+            kernels.interleave3U8(target.data + static_cast<int64_t>(y) * target.stride, plane[0], plane[1], plane[2],
+                                  w);
+        }
+    });
     return 0;
 }
 
@@ -560,7 +595,7 @@ uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& p
     if (!ws.Allocate(pyramid))
         return 1;
     FloatPlane* sums = pyramid.sharedWeightSums ? pyramid.Block(0) : block;
-    CollapseInto(target.data, target.stride, 1, block, sums, pyramid, ws, stretch);
+    CollapseInto(target.data, target.stride, 1, CollapseSource{block, sums}, pyramid, ws, stretch);
     return 0;
 }
 
