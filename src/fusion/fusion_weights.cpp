@@ -5,6 +5,7 @@
 
 #include <math.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -321,6 +322,55 @@ void FusionRowWeigher::DeleteScratch(Scratch* scratch) {
     delete scratch;
 }
 
+namespace {
+
+// Columns x .. end - 1 (fewer than a vector of the widest set) through the vector kernel: the rows are copied
+// into padded blocks (zeros past the row's end), one vector step runs over them and only the real columns
+// are copied back. Returns the first column not done.
+template <class Span>
+int32_t WeighTailInVectors(const WeightSpanArgs& a, int32_t x, int32_t end, const Span& span) {
+    constexpr int32_t kLanes = 16;  // the widest vector; narrower sets take several steps
+    constexpr int32_t kPad = kLanes + 2;
+    if (end - x > kLanes)
+        return x;
+    // Local column i is column x - 1 + i of the row.
+    struct Block {
+        float sumUp[kPad], sumMid[kPad], sumDown[kPad], sumOwn[kPad];
+        float guide[3][kPad], value[3][kPad], weighted[3][kPad], weightSum[kPad];
+    } b = {};
+    const int32_t valid = std::min(kPad, end + 1 - (x - 1));  // columns x - 1 .. end exist
+    auto copy = [&](float* dst, const float* src) { std::memcpy(dst, src + x - 1, sizeof(float) * valid); };
+    copy(b.sumUp, a.sumUp);
+    copy(b.sumMid, a.sumMid);
+    copy(b.sumDown, a.sumDown);
+    copy(b.sumOwn, a.sumOwn);
+    copy(b.weightSum, a.weightSum);
+    WeightSpanArgs local = a;
+    local.sumUp = b.sumUp;
+    local.sumMid = b.sumMid;
+    local.sumDown = b.sumDown;
+    local.sumOwn = b.sumOwn;
+    local.weightSum = b.weightSum;
+    for (int k = 0; k < 3; ++k) {
+        copy(b.guide[k], a.guide[k]);
+        copy(b.value[k], a.value[k]);
+        copy(b.weighted[k], a.weighted[k]);
+        local.guide[k] = b.guide[k];
+        local.value[k] = b.value[k];
+        local.weighted[k] = b.weighted[k];
+    }
+    const int32_t done = span(local, 1, 1 + kLanes) - 1;  // columns done from x on
+    const int32_t kept = std::min(done, end - x);
+    if (kept <= 0)
+        return x;
+    std::memcpy(a.weightSum + x, b.weightSum + 1, sizeof(float) * kept);
+    for (int k = 0; k < 3; ++k)
+        std::memcpy(a.weighted[k] + x, b.weighted[k] + 1, sizeof(float) * kept);
+    return x + kept;
+}
+
+}  // namespace
+
 void FusionRowWeigher::Row(WeightSpanArgs& a, Scratch* scratch) const {
     if (Skips())
         return;
@@ -338,19 +388,25 @@ void FusionRowWeigher::Row(WeightSpanArgs& a, Scratch* scratch) const {
     const FactorTables& tables = tables_ ? *tables_ : fallback;
     SaturationCache& saturation = scratch->saturation;
     int32_t x = 0;
-    if (kernels_ && kernels_->byteLevel && byteGuides_ && !top_ && tables.ready) {
-        // Byte guides: table factors, the saturation factor in vectors.
-        WeightRowScalar<false>(a, width_, 0, 1, tables, saturation);
-        x = kernels_->byteLevel(a, 1, width_ - 1, tables.contrast, tables.tone);
-    } else if (kernels_ && !(byteGuides_ && tables.ready)) {
-        // Column 0 and the last column use a shifted window; the interior goes in vectors.
-        if (top_) {
+    // The vector kernel of this row, if any: columns from xBegin on in whole vectors below xEnd. Byte guides
+    // take the table factors where the set has a kernel for them, and stay scalar otherwise.
+    const bool byteKernel = kernels_ && kernels_->byteLevel && byteGuides_ && !top_ && tables.ready;
+    const bool vectors = byteKernel || (kernels_ && !(byteGuides_ && tables.ready));
+    auto span = [&](const WeightSpanArgs& args, int32_t xBegin, int32_t xEnd) {
+        if (byteKernel)
+            return kernels_->byteLevel(args, xBegin, xEnd, tables.contrast, tables.tone);
+        return top_ ? kernels_->top(args, xBegin, xEnd) : kernels_->level(args, xBegin, xEnd);
+    };
+    if (vectors) {
+        // Column 0 and the last column use a shifted window; the interior goes in vectors, and the columns
+        // short of a whole vector in one more step over padded copies of the rows.
+        if (top_)
             WeightRowScalar<true>(a, width_, 0, 1, tables, saturation);
-            x = kernels_->top(a, 1, width_ - 1);
-        } else {
+        else
             WeightRowScalar<false>(a, width_, 0, 1, tables, saturation);
-            x = kernels_->level(a, 1, width_ - 1);
-        }
+        x = span(a, 1, width_ - 1);
+        if (x < width_ - 1)
+            x = WeighTailInVectors(a, x, width_ - 1, span);
     }
     if (top_)
         WeightRowScalar<true>(a, width_, x, width_, tables, saturation);
