@@ -1,10 +1,10 @@
-// Fusion weights of several pixels at once, written once over a small double-vector interface (SSE2: two
-// lanes, AVX2: four). Every single-precision step of the scalar code is done in double and rounded to float
-// right away, which gives the same bits (double has more than twice float's precision, so one rounding to
-// double and one to float equal one rounding to float for +, -, *, / and sqrt). Only exp and pow are
-// polynomials of their own, and the divisions by constants are products with the reciprocal: accurate to
-// about 1e-11, so after the rounding to float they nearly always give
-// the bits of the C library, and otherwise the neighbouring float.
+// Fusion weights of several pixels at once over a small double-vector interface, for the baseline set (SSE2:
+// two lanes), which keeps the scalar rounding nearly everywhere. Every single-precision step of the scalar
+// code is done in double and rounded to float right away, which gives the same bits (double has more than
+// twice float's precision, so one rounding to double and one to float equal one rounding to float for +, -,
+// *, / and sqrt). Only exp and pow are polynomials of their own, and the divisions by constants are products
+// with the reciprocal: accurate to about 1e-11, so after the rounding to float they nearly always give the
+// bits of the C library, and otherwise the neighbouring float.
 #pragma once
 
 #include <cstdint>
