@@ -54,14 +54,20 @@ struct ByteSource {
 
 // Gaussian levels G[1..L] of the three components of one rendering; level 0 is never held as floats, its rows
 // are made from the bytes as the passes need them, and the detail bands are made row by row as they are
-// weighed. Allocated once per run and reused by every rendering.
+// weighed. The planes are the pyramid's, allocated on the first rendering and reused by every later one.
 struct ExposureWorkspace {
-    FloatPlane g[3][kFusionLevelSlots];
+    FloatPlane (*g)[kFusionLevelSlots] = nullptr;
 
-    bool Allocate(const FusionPyramid& pyramid) {
+    bool Attach(FusionPyramid& pyramid) {
+        if (!pyramid.gaussians) {
+            pyramid.gaussians.reset(new (std::nothrow) FloatPlane[3][kFusionLevelSlots]);
+            if (!pyramid.gaussians)
+                return false;
+        }
+        g = pyramid.gaussians.get();
         for (int c = 0; c < 3; ++c) {
             for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
-                if (!g[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
+                if (g[c][j].Empty() && !g[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
                     return false;
             }
         }
@@ -347,6 +353,21 @@ struct ScopedPicture {
 
 }  // namespace
 
+namespace {
+
+// Adds one rendering's components (where src says they are) to the blocks.
+uint8_t AddRendering(const ByteSource& src, FloatPlane* const blocks[3], FusionPyramid& pyramid) {
+    if (pyramid.components != 3 || pyramid.bitsPerComponent != 8 || !PyramidReady(pyramid))
+        return 1;
+    ExposureWorkspace ws;
+    if (!ws.Attach(pyramid))
+        return 1;
+    AccumulateRendering(src, ws, blocks, pyramid, !pyramid.sharedWeightSums);
+    return 0;
+}
+
+}  // namespace
+
 uint8_t AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture) {
     if (picture.components != static_cast<int32_t>(pyramid.components) ||
         picture.bitsPerComponent != pyramid.bitsPerComponent || picture.width != pyramid.width ||
@@ -354,14 +375,12 @@ uint8_t AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture) {
         return 1;
     if (!IsColour8(picture))
         return 1;
-    ScopedPicture planes[3];
-    for (uint32_t c = 0; c < 3; ++c) {
-        if (CQmPicBufAPI::ReinitHeap(planes[c].buf, picture.width, picture.height, 1, picture.bitsPerComponent) != 0)
-            return 1;
-        CQmPicBufAPI::ExtractComponent(planes[c].buf, c, picture);
-    }
-    return AddColourExposure(pyramid.Block(0), pyramid.Block(1), pyramid.Block(2), planes[0].buf, planes[1].buf,
-                             planes[2].buf, pyramid);
+    // The interleaved components are read where they are.
+    const ByteSource src{{picture.data, picture.data + 1, picture.data + 2},
+                         {picture.stride, picture.stride, picture.stride},
+                         3};
+    FloatPlane* const blocks[3] = {pyramid.Block(0), pyramid.Block(1), pyramid.Block(2)};
+    return AddRendering(src, blocks, pyramid);
 }
 
 uint8_t AddColourExposure(FloatPlane* block0,
@@ -371,22 +390,15 @@ uint8_t AddColourExposure(FloatPlane* block0,
                           const SQmPicBuf& picture1,
                           const SQmPicBuf& picture2,
                           FusionPyramid& pyramid) {
-    if (pyramid.components != 3 || pyramid.bitsPerComponent != 8 || !PyramidReady(pyramid))
-        return 1;
     const SQmPicBuf* pictures[3] = {&picture0, &picture1, &picture2};
     for (const SQmPicBuf* p : pictures)
         if (!IsPlane8(*p, pyramid.width, pyramid.height))
             return 1;
-
-    ExposureWorkspace ws;
-    if (!ws.Allocate(pyramid))
-        return 1;
     const ByteSource src{{picture0.data, picture1.data, picture2.data},
                          {picture0.stride, picture1.stride, picture2.stride},
                          1};
     FloatPlane* const blocks[3] = {block0, block1, block2};
-    AccumulateRendering(src, ws, blocks, pyramid, !pyramid.sharedWeightSums);
-    return 0;
+    return AddRendering(src, blocks, pyramid);
 }
 
 void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
@@ -627,7 +639,7 @@ FusionStatus RunFusion(SQmPicBuf& target,
                     return FusionStatus::kTooSmall;
                 if (InitPyramid(pyramid, *picture, params.minSide, params.midTone, params.flatness, true) != 0)
                     return FusionStatus::kAllocationFailed;
-                if (!ws.Allocate(pyramid))
+                if (!ws.Attach(pyramid))
                     return FusionStatus::kAllocationFailed;
                 for (uint32_t c = 0; c < 3; ++c)
                     blocks[c] = pyramid.Block(c);
@@ -640,6 +652,7 @@ FusionStatus RunFusion(SQmPicBuf& target,
             // Only block 0 holds the weight sums: the collapse below reads them for every component.
             AccumulateRendering(src, ws, blocks, pyramid, false);
         }
+        pyramid.gaussians.reset();  // not needed by the collapse
     }
 
     // Everything is allocated before the first byte of the target is written, so a failure leaves it as it was.

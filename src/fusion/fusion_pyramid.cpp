@@ -69,5 +69,6 @@ uint8_t InitPyramid(FusionPyramid& pyramid,
 
 uint8_t DonePyramid(FusionPyramid& pyramid) {
     pyramid.planes.reset();
+    pyramid.gaussians.reset();
     return 0;
 }

@@ -32,6 +32,9 @@ struct FusionPyramid {
     std::unique_ptr<FloatPlane[]> planes;
     // Every component weighs its pixels alike, so a run may keep the weight sums in block 0 only.
     bool sharedWeightSums = false;
+    // Gaussian levels 1..L of the rendering being added, per component: made on the first addition and reused
+    // by every later one, so adding a rendering allocates nothing.
+    std::unique_ptr<FloatPlane[][kFusionLevelSlots]> gaussians;
 
     FloatPlane* Block(uint32_t c) { return planes.get() + static_cast<size_t>(c) * kFusionBlockSlots; }
     FloatPlane& WeightSum(uint32_t c, uint32_t j) { return Block(c)[j]; }

@@ -294,8 +294,21 @@ TEST(Fusion, StepFunctionsRefuseOtherShapes) {
     // Allocation failure inside a collapse is reported (level 0 is made row by row; level 1 needs a plane).
     SetAllocationLimit(16 * 12 * 4 - 1);
     EXPECT_EQ(CollapseComponent(plane.buf, pyramid.Block(1), pyramid, false), 1);
-    EXPECT_EQ(AddExposure(pyramid, a.buf), 1);
+    // Later additions reuse the planes the first one made: nothing left to allocate.
+    EXPECT_EQ(AddExposure(pyramid, a.buf), 0);
+    // A first addition that cannot have its planes adds nothing.
     SetAllocationLimit(0);
+    FusionPyramid fresh;
+    ASSERT_EQ(InitPyramid(fresh, a.buf, 7, 128, 3), 0);
+    SetAllocationLimit(16 * 12 * 4 - 1);
+    EXPECT_EQ(AddExposure(fresh, a.buf), 1);
+    SetAllocationLimit(0);
+    for (uint32_t j = 0; j <= fresh.topLevel; ++j)
+        for (size_t k = 0; k < fresh.WeightSum(0, j).Count(); ++k)
+            ASSERT_EQ(fresh.WeightSum(0, j).Data()[k], 0.f);
+    EXPECT_EQ(AddExposure(fresh, a.buf), 0);
+    DonePyramid(fresh);
+    EXPECT_FALSE(fresh.gaussians);
     DonePyramid(pyramid);
 }
 
