@@ -295,17 +295,25 @@ void BM_PrepareTiles(benchmark::State& state) {
     steps.written = [](int32_t) { return true; };
     PlainTileWrites(bytes);
     std::vector<double> prepared, plain;
+    bool plainFirst = true;  // the order swaps every round, so neither side always follows the other
     for (auto _ : state) {
-        auto start = std::chrono::steady_clock::now();
-        PlainTileWrites(bytes);
-        plain.push_back(Milliseconds(start));
-        start = std::chrono::steady_clock::now();
+        auto plainRound = [&] {
+            const auto start = std::chrono::steady_clock::now();
+            PlainTileWrites(bytes);
+            plain.push_back(Milliseconds(start));
+        };
+        if (plainFirst)
+            plainRound();
+        const auto start = std::chrono::steady_clock::now();
         // As the program does it: the source's values counted once per preparation.
         CountExposureValues(Source().buf, histogram);
         const TilePipelineResult r =
             RunTilePipeline(kExposureTileCount, first.buf, state.range(0) ? &second.buf : nullptr, steps);
         prepared.push_back(Milliseconds(start));
         state.SetIterationTime(prepared.back() / 1000.0);
+        if (!plainFirst)
+            plainRound();
+        plainFirst = !plainFirst;
         if (r.end != TilePipelineEnd::kAll)
             state.SkipWithError("tiles not written");
     }
