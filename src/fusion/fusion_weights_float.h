@@ -102,6 +102,25 @@ inline typename V::F ExpFromDouble(typename V::D lo, typename V::D hi) {
     return V::Scale(Exp2Reduced<V>(r), V::Join(nLo, nHi));
 }
 
+// Sum of the squared deviations of the pixels' guides from their mean, in the scalar order.
+template <class V>
+inline typename V::F SquaredDeviations(const WeightSpanArgs& a, int32_t x, typename V::F mean) {
+    const typename V::F d0 = V::Sub(mean, V::Load(a.guide[0] + x));
+    const typename V::F d1 = V::Sub(mean, V::Load(a.guide[1] + x));
+    const typename V::F d2 = V::Sub(mean, V::Load(a.guide[2] + x));
+    return V::Add(V::Add(V::Mul(d0, d0), V::Mul(d1, d1)), V::Mul(d2, d2));
+}
+
+// Adds the weights w to the weight sums and w * value to the weighted sums.
+template <class V>
+inline void Accumulate(const WeightSpanArgs& a, int32_t x, typename V::F w) {
+    V::Store(a.weightSum + x, V::Add(V::Load(a.weightSum + x), w));
+    for (int k = 0; k < 3; ++k) {
+        const typename V::F wv = V::Mul(w, V::Load(a.value[k] + x));
+        V::Store(a.weighted[k] + x, V::Add(V::Load(a.weighted[k] + x), wv));
+    }
+}
+
 // Columns from xBegin on in whole vectors, all with a centred window (1 <= x <= width - 2) and below xEnd.
 // Returns the first column not done.
 template <class V, bool Top>
@@ -147,10 +166,7 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
             e = V::Add(e, tiny);
 
         // Saturation: deviation of the guides from their mean.
-        const F d0 = V::Sub(mean, V::Load(a.guide[0] + x));
-        const F d1 = V::Sub(mean, V::Load(a.guide[1] + x));
-        const F d2 = V::Sub(mean, V::Load(a.guide[2] + x));
-        const F squares = V::Add(V::Add(V::Mul(d0, d0), V::Mul(d1, d1)), V::Mul(d2, d2));
+        const F squares = SquaredDeviations<V>(a, x, mean);
         F sat = V::Sqrt(V::Div(squares, three));
         if (!Top)
             sat = V::Add(sat, tiny);
@@ -158,11 +174,7 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
         // sqrt(c^ec) * sat^es * e^ee, the square root as half the exponent.
         const F product = PowProduct<V>(Power<V>(c, halfEc), Power<V>(sat, es), Power<V>(e, ee));
         const F w = V::Add(product, tiny);
-        V::Store(a.weightSum + x, V::Add(V::Load(a.weightSum + x), w));
-        for (int k = 0; k < 3; ++k) {
-            const F wv = V::Mul(w, V::Load(a.value[k] + x));
-            V::Store(a.weighted[k] + x, V::Add(V::Load(a.weighted[k] + x), wv));
-        }
+        Accumulate<V>(a, x, w);
     }
     return x;
 }
@@ -198,19 +210,12 @@ int32_t ByteLevelSpan(const WeightSpanArgs& a,
         const F tone = V::Gather(toneTable, s);
 
         const F mean = V::Div(s, three);
-        const F d0 = V::Sub(mean, V::Load(a.guide[0] + x));
-        const F d1 = V::Sub(mean, V::Load(a.guide[1] + x));
-        const F d2 = V::Sub(mean, V::Load(a.guide[2] + x));
-        const F squares = V::Add(V::Add(V::Mul(d0, d0), V::Mul(d1, d1)), V::Mul(d2, d2));
+        const F squares = SquaredDeviations<V>(a, x, mean);
         const F saturation = Pow<V>(V::Add(V::Sqrt(V::Div(squares, three)), tiny), es);
 
         const F product = V::Mul(V::Mul(contrast, saturation), tone);
         const F w = V::Add(product, tiny);
-        V::Store(a.weightSum + x, V::Add(V::Load(a.weightSum + x), w));
-        for (int k = 0; k < 3; ++k) {
-            const F wv = V::Mul(w, V::Load(a.value[k] + x));
-            V::Store(a.weighted[k] + x, V::Add(V::Load(a.weighted[k] + x), wv));
-        }
+        Accumulate<V>(a, x, w);
     }
     return x;
 }
