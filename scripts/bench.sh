@@ -96,12 +96,18 @@ for line in open(sys.argv[2]):
     anchors[key] = float(value)
 med = {}
 extra = {}
+single = {}
 for r in runs:
+    name = r["run_name"].split("/repeats")[0].split("/iterations")[0]
     if r.get("aggregate_name") == "median":
-        name = r["run_name"].split("/repeats")[0].split("/iterations")[0]
         med[name] = r["real_time"]
         if "bytes_per_px" in r:
             extra[name] = r["bytes_per_px"]
+    elif r.get("run_type") == "iteration":
+        single.setdefault(name, r["real_time"])
+# Slow references run once: their single figure stands in for a median.
+for name, value in single.items():
+    med.setdefault(name, value)
 def show(label, fast, ref=None, anchor=None, limit=None):
     if fast not in med:
         return
