@@ -1,5 +1,6 @@
-// Page blocks: anonymous 2 MB-aligned mappings with transparent huge pages on Linux; the heap elsewhere and
-// under AddressSanitizer (which then still sees every plane).
+// Page blocks: anonymous 2 MB-aligned mappings with transparent huge pages on Linux, committed virtual memory
+// on Windows (zero pages from the system, nothing to clear); the heap elsewhere and under AddressSanitizer
+// (which then still sees every plane).
 #include "base/page_alloc.h"
 
 #include <cstdint>
@@ -9,6 +10,9 @@
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
 #define SP_PAGE_MAPPING 1
 #include <sys/mman.h>
+#elif defined(_WIN32) && !defined(__SANITIZE_ADDRESS__)
+#define SP_VIRTUAL_ALLOC 1
+#include <windows.h>
 #endif
 
 namespace {
@@ -42,6 +46,8 @@ void* AllocZeroPages(size_t bytes) {
         munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
     madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
     return reinterpret_cast<void*>(aligned);
+#elif defined(SP_VIRTUAL_ALLOC)
+    return VirtualAlloc(nullptr, bytes == 0 ? 1 : bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 #else
     return AllocZeroBytes(bytes);
 #endif
@@ -52,6 +58,9 @@ void FreePages(void* p, size_t bytes) {
         return;
 #ifdef SP_PAGE_MAPPING
     munmap(p, MappedSize(bytes == 0 ? 1 : bytes));
+#elif defined(SP_VIRTUAL_ALLOC)
+    (void)bytes;
+    VirtualFree(p, 0, MEM_RELEASE);
 #else
     (void)bytes;
     FreeBytes(p);
