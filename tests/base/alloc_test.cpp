@@ -1,4 +1,5 @@
 #include "base/alloc.h"
+#include "base/page_alloc.h"
 
 #include <gtest/gtest.h>
 
@@ -21,4 +22,24 @@ TEST(Alloc, CheckedMulDetectsOverflow) {
     EXPECT_EQ(CheckedMul(3, 5, 7), 105u);
     EXPECT_EQ(CheckedMul(SIZE_MAX / 2, 3), SIZE_MAX);
     EXPECT_EQ(AllocBytes(SIZE_MAX), nullptr);
+}
+
+// Page blocks (mappings on Linux, committed virtual memory on Windows) come zeroed and writable, heed the limit,
+// and can be had again once released.
+TEST(Alloc, PageBlocksAreZeroedAndHeedTheLimit) {
+    const size_t bytes = (size_t{9} << 20) + 12345;
+    for (int round = 0; round < 2; ++round) {
+        auto* p = static_cast<unsigned char*>(AllocZeroPages(bytes));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p[0], 0);
+        EXPECT_EQ(p[bytes / 2], 0);
+        EXPECT_EQ(p[bytes - 1], 0);
+        p[0] = 1;
+        p[bytes - 1] = 2;
+        FreePages(p, bytes);
+    }
+    SetAllocationLimit(bytes - 1);
+    EXPECT_EQ(AllocZeroPages(bytes), nullptr);
+    SetAllocationLimit(0);
+    EXPECT_EQ(AllocZeroPages(SIZE_MAX), nullptr);
 }
