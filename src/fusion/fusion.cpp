@@ -341,20 +341,6 @@ void ClampTruncateRow(uint8_t* dst, const float* src, int32_t count) {
     }
 }
 
-
-// Owns a picture-library buffer for the length of a scope.
-struct ScopedPicture {
-    SQmPicBuf buf;
-    ScopedPicture() { CQmPicBufAPI::Init(buf); }
-    ~ScopedPicture() { CQmPicBufAPI::DoneHeap(buf); }
-    ScopedPicture(const ScopedPicture&) = delete;
-    ScopedPicture& operator=(const ScopedPicture&) = delete;
-};
-
-}  // namespace
-
-namespace {
-
 // Adds one rendering's components (where src says they are) to the blocks.
 uint8_t AddRendering(const ByteSource& src, FloatPlane* const blocks[3], FusionPyramid& pyramid) {
     if (pyramid.components != 3 || pyramid.bitsPerComponent != 8 || !PyramidReady(pyramid))
@@ -425,8 +411,7 @@ void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
                 for (int32_t x = 0; x < width; ++x)
                     dst[x] = ClampTruncate((src[x] - mn) * (hi - lo) / (mx - mn) + lo);
             } else {
-                for (int32_t x = 0; x < width; ++x)
-                    dst[x] = ClampTruncate(src[x]);
+                ClampTruncateRow(dst, src, width);
             }
         }
     });

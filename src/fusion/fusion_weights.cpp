@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr int kToneTableSize = kFusionToneTableSize;
-constexpr int kContrastTableSize = kFusionContrastTableSize;
 constexpr int64_t kTablePixels = 32 * 1024;  // below this the tables cost more than they save
 
 struct Exponents {
@@ -121,15 +119,15 @@ inline float ToneFactor(float s, float m, float ee) {
 struct FactorTables {
     bool ready = false;
     bool top = false;
-    float contrast[kContrastTableSize];
-    float tone[kToneTableSize];
+    float contrast[kFusionContrastTableSize];
+    float tone[kFusionToneTableSize];
 
     void Build(bool isTop, float m, const Exponents& x) {
         top = isTop;
-        for (int i = 0; i < kContrastTableSize; ++i)
+        for (int i = 0; i < kFusionContrastTableSize; ++i)
             contrast[i] = top ? ContrastFactor<true>(static_cast<float>(i), x.ec)
                               : ContrastFactor<false>(static_cast<float>(i), x.ec);
-        for (int i = 0; i < kToneTableSize; ++i)
+        for (int i = 0; i < kFusionToneTableSize; ++i)
             tone[i] = top ? ToneFactor<true>(static_cast<float>(i), m, x.ee) : ToneFactor<false>(static_cast<float>(i), m, x.ee);
         ready = true;
     }
@@ -143,13 +141,13 @@ struct FactorTables {
     }
 
     float Contrast(float absLap, float ec) const {
-        const int i = ready ? Index(absLap, kContrastTableSize) : -1;
+        const int i = ready ? Index(absLap, kFusionContrastTableSize) : -1;
         if (i >= 0)
             return contrast[i];
         return top ? ContrastFactor<true>(absLap, ec) : ContrastFactor<false>(absLap, ec);
     }
     float Tone(float s, float m, float ee) const {
-        const int i = ready ? Index(s, kToneTableSize) : -1;
+        const int i = ready ? Index(s, kFusionToneTableSize) : -1;
         if (i >= 0)
             return tone[i];
         return top ? ToneFactor<true>(s, m, ee) : ToneFactor<false>(s, m, ee);
