@@ -142,13 +142,21 @@ TEST_F(MainWindowTest, SmartContrastJobDisablesTheInterfaceAndTheViewStillPans) 
     // The modal dialog disables the window: its mouse comes back through the cursor requests.
     POINT start{300, 300};
     ClientToScreen(window, &start);
-    // The pointer moves asynchronously on a virtual desktop: wait until it is where it was put.
+    // The pointer moves asynchronously on a virtual desktop, and a motion event still on its way from the X
+    // server can put it back: wait until it is where it was put and stays there.
     auto moveCursor = [](int x, int y) {
-        SetCursorPos(x, y);
-        PumpUntil([&] {
+        auto there = [&] {
             POINT p{};
             return GetCursorPos(&p) && p.x == x && p.y == y;
-        }, 2000);
+        };
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            SetCursorPos(x, y);
+            if (PumpUntil(there, 1000)) {
+                PumpUntil([] { return false; }, 100);
+                if (there())
+                    return;
+            }
+        }
     };
     moveCursor(start.x, start.y);
     const double ax = gApp.anchorImgX, ay = gApp.anchorImgY;
