@@ -16,6 +16,7 @@
 #include "app/view_win.h"
 #include "base/prompt_win.h"
 #include "fusion/prepare_win.h"
+#include "imaging/metadata_copy_win.h"
 #include "resources/resource.h"
 #include "settings/settings_win.h"
 #include "settings/string_table_win.h"
@@ -89,6 +90,46 @@ void ApplyUi(const MainUiEnables& s) {
 }
 
 void UpdateUi(UiEvent event) { ApplyUi(NextUiState(CurrentUi(), event)); }
+
+// The save's wait for exiftool: the window keeps painting and zooming with the hourglass, while the
+// commands that would change the picture or the file are refused as during any job.
+DWORD WaitKeepingWindowAlive(HANDLE process, DWORD milliseconds) {
+    if (!gApp.mainWindow) return WaitForSingleObject(process, milliseconds);
+    ++gApp.runningJobs;
+    UpdateUi(UiEvent::JobStarted);
+    SetMainCursor(IDC_WAIT);
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    DWORD result = WAIT_TIMEOUT;
+    bool quit = false;
+    WPARAM quitCode = 0;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
+        const DWORD woke = MsgWaitForMultipleObjects(1, &process, FALSE, left, QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0 || woke != WAIT_OBJECT_0 + 1) {
+            result = woke == WAIT_OBJECT_0 ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+            break;
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = msg.wParam;
+                continue;
+            }
+            if (PreTranslateMainMessage(msg)) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    --gApp.runningJobs;
+    if (gApp.mainWindow) {
+        UpdateUi(UiEvent::JobEnded);
+        SetMainCursor(IDC_ARROW);
+    }
+    if (quit) PostQuitMessage(static_cast<int>(quitCode));
+    return result;
+}
 
 // ---- creation -------------------------------------------------------------------------------
 
@@ -227,6 +268,7 @@ LRESULT OnCreate(HWND window) {
     SetDisabledImages();
     LocaliseMenu(window);
     UpdateUi(UiEvent::Created);
+    SetProcessWaiter(WaitKeepingWindowAlive);
     DragAcceptFiles(window, TRUE);
     gApp.zoom = 1.0;
     gApp.zoomBoxDefaultProc = reinterpret_cast<WNDPROC>(
@@ -236,6 +278,7 @@ LRESULT OnCreate(HWND window) {
 }
 
 void OnDestroy() {
+    SetProcessWaiter(nullptr);
     WriteCrashFlag(false);
     CQmPicBufAPI::DoneHeap(gApp.sourceBackup);
     CoUninitialize();
@@ -373,6 +416,21 @@ LRESULT OnClose(HWND window) {
     return DefWindowProcW(window, WM_CLOSE, 0, 0);
 }
 
+// Shutdown or logoff: an unsaved result gets the usual question, and a No (or a running job) holds the
+// session back with a reason, as Windows shows it.
+LRESULT OnQueryEndSession(HWND window) {
+    const bool keep = JobRunning() || !AskContinueWithoutSaving();
+    if (!keep) return TRUE;
+    ShutdownBlockReasonCreate(window, Str(kStrUnsavedShutdown));
+    return FALSE;
+}
+
+void OnEndSession(HWND window, bool ending) {
+    ShutdownBlockReasonDestroy(window);
+    // The process may end without its window being destroyed: this is the normal end of the run.
+    if (ending) WriteCrashFlag(false);
+}
+
 LRESULT OnNotify(LPARAM lParam) {
     auto* header = reinterpret_cast<NMHDR*>(lParam);
     if (header->code != TTN_GETDISPINFOW) return 0;
@@ -447,6 +505,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_PAINT: OnViewPaint(window); return 0;
         case WM_ERASEBKGND: return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
         case WM_CLOSE: return OnClose(window);
+        case WM_QUERYENDSESSION: return OnQueryEndSession(window);
+        case WM_ENDSESSION: OnEndSession(window, wParam != FALSE); return 0;
         case WM_NOTIFY: return OnNotify(lParam);
         case WM_SETCURSOR:
             if (OnViewSetCursor(window, lParam)) return TRUE;

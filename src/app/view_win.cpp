@@ -84,6 +84,15 @@ POINT CursorInClient(HWND window) {
 void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
     ViewRenderer& r = gApp.renderer;
     if (r.surface == nullptr || r.surface->data == nullptr) return;
+    if (slot != kSlotSource && slot != kSlotResult) {
+        // The whole surface, not only the window's part: a window enlarged later must not uncover the
+        // picture that was there before.
+        SQmPicBuf whole = *r.surface;
+        whole.components = 3;
+        whole.bitsPerComponent = 8;
+        CQmPicBufAPI::SetConst(whole, {0, 0, whole.width, whole.height}, kViewGrey);
+        return;
+    }
     RECT client{};
     GetClientRect(r.ownerWindow, &client);
     const int W = std::min<int>(client.right - client.left, r.surface->width);
@@ -97,10 +106,6 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
     target.bitsPerComponent = 8;
     const CQmRect<int> all{0, 0, W, H};
 
-    if (slot != kSlotSource && slot != kSlotResult) {
-        CQmPicBufAPI::SetConst(target, all, kViewGrey);
-        return;
-    }
     SQmPicBuf& cache = slot == kSlotSource ? r.sourceCache : r.resultCache;
     if (useCache) {
         if (cache.data == nullptr) return;
@@ -202,10 +207,18 @@ void OnZoomBoxNotify(int code) {
 }
 
 void OnZoomTextCommit() {
-    wchar_t text[10] = {};
-    GetWindowTextW(gApp.zoomBox, text, 10);
+    const int length = GetWindowTextLengthW(gApp.zoomBox);
+    std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(gApp.zoomBox, text.data(), static_cast<int>(text.size()))));
+    // Enter, Esc or an arrow key over the box's own text is no typed zoom: a long zoom-in ("248832.0 %")
+    // would otherwise be read as a request for the limit.
+    const std::string own = FormatZoomText(gApp.zoom);
+    if (text == std::wstring(own.begin(), own.end())) {
+        SetFocus(gApp.mainWindow);
+        return;
+    }
     std::u16string typed;
-    for (const wchar_t* c = text; *c; ++c) typed.push_back(static_cast<char16_t>(*c));
+    for (wchar_t c : text) typed.push_back(static_cast<char16_t>(c));
     const ZoomTextResult r = ParseZoomText(typed);
     if (!r.ok) {
         WriteZoomText();

@@ -21,5 +21,6 @@ enum SliderCode : int32_t {
 // Line and page events step once more, so an arrow key moves by two and a page step (size 0) by one.
 int32_t SliderTargetValue(int32_t code, int32_t position, int16_t thumb);
 
-// Recompute when the thumb was released, or when a non-drag event changed the value.
+// Recompute when the thumb was released, or when a non-drag event leaves a value other than the one
+// the picture was last computed with (previous).
 bool SliderNeedsRecompute(int32_t code, int32_t previous, int32_t current);

@@ -30,12 +30,16 @@ struct SliderInfo {
     const wchar_t* defaultText;
     int32_t low, high;
     int32_t FusionDialogState::*value;
+    int32_t FusionDialogState::*previewed;
 };
 
 const SliderInfo kSliders[] = {
-    {IDC_FU_EXPOSURE_SLIDER, IDC_FU_EXPOSURE_VALUE, L"Exposure", L"128", 64, 164, &FusionDialogState::exposureValue},
-    {IDC_FU_FLATNESS_SLIDER, IDC_FU_FLATNESS_VALUE, L"Flatness", L"3", 2, 8, &FusionDialogState::flatnessValue},
-    {IDC_FU_POWER_SLIDER, IDC_FU_POWER_VALUE, L"Power", L"15", 3, 39, &FusionDialogState::powerValue},
+    {IDC_FU_EXPOSURE_SLIDER, IDC_FU_EXPOSURE_VALUE, L"Exposure", L"128", 64, 164, &FusionDialogState::exposureValue,
+     &FusionDialogState::previewedExposure},
+    {IDC_FU_FLATNESS_SLIDER, IDC_FU_FLATNESS_VALUE, L"Flatness", L"3", 2, 8, &FusionDialogState::flatnessValue,
+     &FusionDialogState::previewedFlatness},
+    {IDC_FU_POWER_SLIDER, IDC_FU_POWER_VALUE, L"Power", L"15", 3, 39, &FusionDialogState::powerValue,
+     &FusionDialogState::previewedPower},
 };
 
 const SliderInfo* SliderFor(int id) {
@@ -183,6 +187,7 @@ void OnPreview(HWND dialog, WPARAM wParam) {
     }
     StoreRegion(st.lastPreviewRect, r);
     ++st.previewRuns;
+    for (const SliderInfo& s : kSliders) st.*(s.previewed) = st.*(s.value);
 
     // A region dragged wholly off the picture has nothing to preview.
     bool sourceTouched = false;  // a tile went through the loader into sourceBuffer
@@ -278,7 +283,9 @@ void OnSlider(HWND dialog, WPARAM wParam, LPARAM lParam) {
     const int32_t value = static_cast<int32_t>(SendMessageW(bar, TBM_GETPOS, 0, 0));
     gFusionDialog.*(info->value) = value;
     ShowValue(dialog, info->label, value);
-    if (SliderNeedsRecompute(code, old, value)) ForceRecompute(dialog);
+    // Against the value the preview shows, not the control's position before this event: Home, End and
+    // page clicks move the control before they are reported.
+    if (SliderNeedsRecompute(code, gFusionDialog.*(info->previewed), value)) ForceRecompute(dialog);
     SetFocus(dialog);
 }
 

@@ -66,9 +66,9 @@ void ShowProgress(HWND progress) {
 
 void StepProgress(HWND progress, int32_t n) {
     if (!gApp.abortRequested) {
-        wchar_t text[128];
-        wsprintfW(text, L"%s%i%%", Str(14), PreparationPercent(n));
-        SetProgressText(progress, text);
+        // A translation may be as long as a string slot.
+        const std::wstring text = Str(14) + std::to_wstring(PreparationPercent(n)) + L"%";
+        SetProgressText(progress, text.c_str());
     }
     SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETPOS, n + 1, 0);
     RedrawWindow(progress, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);

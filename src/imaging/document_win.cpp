@@ -31,6 +31,21 @@ void Tell(const ImageDocument& document, int key) {
 
 enum class Decode { Done, Refused, TooLarge, Silent };
 
+// GDI+ answers OutOfMemory for some malformed files too: a picture counts as too large only when a
+// block of its size really cannot be had.
+bool CanHold(uint64_t width, uint64_t height, uint32_t bytesPerPixel) {
+    if (width > SIZE_MAX || height > SIZE_MAX) return false;
+    void* block = AllocBytes(CheckedMul(static_cast<size_t>(width), static_cast<size_t>(height), bytesPerPixel));
+    if (!block) return false;
+    FreeBytes(block);
+    return true;
+}
+
+Decode OutOfMemoryVerdict(uint64_t width, uint64_t height, uint32_t bytesPerPixel) {
+    return CanHold(width, height, bytesPerPixel) ? Decode::Silent : Decode::TooLarge;
+}
+
+
 // The 8-bit indexed bitmap as a new 24-bit bitmap; grey is cleared by any used colour that is not grey.
 Decode ExpandIndexed(GpBitmap* indexed, ScopedGpBitmap& expanded, bool& grey) {
     UINT width = 0, height = 0;
@@ -89,7 +104,7 @@ Decode ConvertToBuffer(GpBitmap* bitmap, uint32_t format, bool grey, SQmPicBuf& 
     }
     ScopedBitmapLock lock(bitmap, Gdiplus::ImageLockModeRead, static_cast<Gdiplus::PixelFormat>(format));
     if (!lock.ok())
-        return lock.status() == Gdiplus::OutOfMemory ? Decode::TooLarge : Decode::Silent;
+        return lock.status() == Gdiplus::OutOfMemory ? OutOfMemoryVerdict(width, height, 4) : Decode::Silent;
     const size_t rowBytes = static_cast<size_t>(buffer.stride);
     for (UINT y = 0; y < height; ++y) {
         ConvertRowToBuffer(format, grey, lock.Row(y), buffer.data + y * rowBytes, static_cast<int32_t>(width));
@@ -97,28 +112,58 @@ Decode ConvertToBuffer(GpBitmap* bitmap, uint32_t format, bool grey, SQmPicBuf& 
     return Decode::Done;
 }
 
-// A header that claims a size no bitmap could hold is refused before the decoder tries to allocate
-// it (a decoder may otherwise spend minutes or the whole memory on a few bytes of file).
-bool ClaimsTooLarge(const wchar_t* path) {
+enum class FileRead { Read, Unreadable, TooLarge };
+
+// The whole file into memory behind a stream at its start, and the size its header claims. The file is
+// closed again before anything is decoded, so nothing of the program holds it open afterwards.
+FileRead ReadLoadedFile(const wchar_t* path, ScopedStream& stream, ClaimedSize& claim, bool& claimKnown) {
+    claimKnown = false;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    HeaderReader read = [file](uint64_t offset, uint8_t* out, size_t size) -> size_t {
-        LARGE_INTEGER at;
-        at.QuadPart = static_cast<LONGLONG>(offset);
+    if (file == INVALID_HANDLE_VALUE) return FileRead::Unreadable;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+        CloseHandle(file);
+        return FileRead::Unreadable;
+    }
+    const uint64_t bytes = static_cast<uint64_t>(size.QuadPart);
+    const uint64_t limit = AllocationLimit();
+    HGLOBAL memory = bytes < SIZE_MAX / 2 && (limit == 0 || bytes <= limit)
+                         ? GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(bytes ? bytes : 1))
+                         : nullptr;
+    if (!memory) {
+        CloseHandle(file);
+        return FileRead::TooLarge;
+    }
+    auto* data = static_cast<uint8_t*>(GlobalLock(memory));
+    uint64_t done = 0;
+    while (data && done < bytes) {
+        const DWORD chunk = static_cast<DWORD>(bytes - done < (1u << 30) ? bytes - done : (1u << 30));
         DWORD got = 0;
-        if (offset > static_cast<uint64_t>(INT64_MAX) || size > MAXDWORD ||
-            !SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
-            !ReadFile(file, out, static_cast<DWORD>(size), &got, nullptr)) {
-            return 0;
-        }
-        return got;
-    };
-    ClaimedSize size;
-    const bool tooLarge = ReadClaimedSize(read, size) && ClaimedSizeTooLarge(size);
+        if (!ReadFile(file, data + done, chunk, &got, nullptr) || got == 0) break;
+        done += got;
+    }
     CloseHandle(file);
-    return tooLarge;
+    if (data && done == bytes) {
+        HeaderReader read = [data, bytes](uint64_t offset, uint8_t* out, size_t count) -> size_t {
+            if (offset >= bytes) return 0;
+            const size_t n = static_cast<size_t>(bytes - offset < count ? bytes - offset : count);
+            std::memcpy(out, data + offset, n);
+            return n;
+        };
+        claimKnown = ReadClaimedSize(read, claim);
+    }
+    if (data) GlobalUnlock(memory);
+    IStream* raw = nullptr;
+    if (!data || done != bytes || CreateStreamOnHGlobal(memory, TRUE, &raw) != S_OK || !raw) {
+        GlobalFree(memory);
+        return FileRead::Unreadable;
+    }
+    stream.reset(raw);  // the stream frees the memory
+    ULARGE_INTEGER exact{};
+    exact.QuadPart = bytes;  // the block may be larger than asked for
+    stream->SetSize(exact);
+    return FileRead::Read;
 }
 
 }  // namespace
@@ -186,6 +231,7 @@ void ReleaseDecodedBitmap(ImageDocument& document) {
     if (document.decodedBitmap)
         gdip::GdipDisposeImage(document.decodedBitmap);
     document.decodedBitmap = nullptr;
+    document.loadedFile.reset();  // after the bitmap that reads from it
 }
 
 uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
@@ -209,17 +255,27 @@ uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
     }
 
     // Decode into temporaries: a refused file leaves the loaded picture, its bitmap and path as they were.
-    if (ClaimsTooLarge(path)) {
+    ScopedStream file;
+    ClaimedSize claim;
+    bool claimKnown = false;
+    switch (ReadLoadedFile(path, file, claim, claimKnown)) {
+        case FileRead::Read: break;
+        case FileRead::TooLarge: Tell(document, kStrPictureTooLarge); return 1;
+        case FileRead::Unreadable: Tell(document, 41); return 1;
+    }
+    // A header that claims a size no bitmap could hold is refused before the decoder tries to allocate
+    // it (a decoder may otherwise spend minutes or the whole memory on a few bytes of file).
+    if (claimKnown && ClaimedSizeTooLarge(claim)) {
         Tell(document, kStrPictureTooLarge);
         return 1;
     }
     GpBitmap* raw = nullptr;
-    const GpStatus decoded = gdip::GdipCreateBitmapFromFile(path, &raw);
+    const GpStatus decoded = gdip::GdipCreateBitmapFromStream(file.get(), &raw);
     if (decoded != Gdiplus::Ok) {
         if (raw)
             gdip::GdipDisposeImage(raw);
         raw = nullptr;
-        if (decoded == Gdiplus::OutOfMemory) {
+        if (decoded == Gdiplus::OutOfMemory && claimKnown && !CanHold(claim.width, claim.height, claim.bytesPerPixel)) {
             Tell(document, kStrPictureTooLarge);
             return 1;
         }
@@ -261,6 +317,7 @@ uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
     document.isGreyPalette = grey ? 1 : 0;
     ReleaseDecodedBitmap(document);
     document.decodedBitmap = bitmap.release();
+    document.loadedFile = std::move(file);
     CopyPath(sourceFilePath, path);
     return 0;
 }

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <windows.h>
+#include <objidl.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "imaging/pic_buf.h"
 
@@ -12,12 +14,23 @@ namespace Gdiplus {
 class GpBitmap;
 }
 
+struct StreamRelease {
+    void operator()(IStream* stream) const {
+        if (stream) stream->Release();
+    }
+};
+using ScopedStream = std::unique_ptr<IStream, StreamRelease>;
+
 struct ImageDocument {
     HDC memoryDC = nullptr;
     HWND ownerWindow = nullptr;           // owner of the file dialogs and messages
     HBITMAP surfaceBitmap = nullptr;      // the 3000 x 2000 24-bit top-down section
     HGDIOBJ previousBitmap = nullptr;     // what surfaceBitmap replaced in memoryDC
     Gdiplus::GpBitmap* decodedBitmap = nullptr;  // owned; null before the first load
+    // The loaded file's bytes. The file is closed once loading ends (so a save may replace it); GDI+
+    // reads decodedBitmap from these as long as it lives, and a save over the file takes its metadata
+    // from them.
+    ScopedStream loadedFile;
     SQmPicBuf displaySurface{};           // over the section's bits; what the view paints
     SQmPicBuf sourceBuffer{};             // the picture as loaded
     SQmPicBuf resultBuffer{};             // the picture as processed; what is saved
@@ -52,7 +65,7 @@ void ShutdownGdiplus();
 
 // Shutdown helpers for the main window, in this order after COM: surface, then decoded bitmap.
 void ReleaseDisplaySurface(ImageDocument& document);  // select back, delete section and DC
-void ReleaseDecodedBitmap(ImageDocument& document);   // also used by Close
+void ReleaseDecodedBitmap(ImageDocument& document);   // also used by Close (and the loaded file's bytes)
 
 // 0 = the picture is in sourceBuffer, 1 = cancelled or refused (the user has been told).
 // path: 1024 characters in/out; empty asks with the open dialog.

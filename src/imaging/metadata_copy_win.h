@@ -1,8 +1,24 @@
 // The full metadata copy by exiftool after a save.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
-// Starts exiftool (found beside the program, then on the search path) hidden, with the program
-// folder as working folder, and waits a bounded time. True when it ran and reported success.
-bool RunMetadataCopy(const std::wstring& source, const std::wstring& target);
+enum class MetadataCopy {
+    kCopied,
+    kFailed,    // not found, not started, or it reported a failure
+    kTimedOut,  // stopped after the time limit; the target is as it was before the copy began
+};
+
+// Starts exiftool (found beside the program, then on the search path, by PATHEXT; a .bat or .cmd
+// wrapper through the command interpreter) hidden, and waits a bounded time for it.
+MetadataCopy RunMetadataCopy(const std::wstring& source, const std::wstring& target);
+
+// How the save waits for exiftool: WaitForSingleObject's contract. The main window installs one that
+// keeps the window painting; null restores the plain wait.
+using ProcessWaiter = DWORD (*)(HANDLE process, DWORD milliseconds);
+void SetProcessWaiter(ProcessWaiter waiter);
+
+// The time limit of one metadata copy (30 s; tests shorten it).
+void SetMetadataCopyTimeout(DWORD milliseconds);

@@ -109,3 +109,51 @@ int32_t QualityAfterScroll(int code, int32_t current, int32_t thumb) {
 std::vector<std::wstring> ExiftoolArguments(const std::wstring& source, const std::wstring& target) {
     return {L"exiftool", L"-overwrite_original", L"-tagsfromfile", source, L"-all:all", L"-icc_profile", target};
 }
+
+namespace {
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::wstring> SplitSearchPath(const std::wstring& path) {
+    std::vector<std::wstring> folders;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(L';', start);
+        if (end == std::wstring::npos) end = path.size();
+        std::wstring folder = path.substr(start, end - start);
+        folder.erase(std::remove(folder.begin(), folder.end(), L'"'), folder.end());
+        while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+        if (!folder.empty()) folders.push_back(folder);
+        start = end + 1;
+    }
+    return folders;
+}
+
+std::vector<ToolCandidate> ExiftoolCandidates(const std::vector<std::wstring>& folders, const std::wstring& pathext) {
+    std::vector<std::wstring> extensions;
+    for (const std::wstring& e : SplitSearchPath(pathext.empty() ? L".COM;.EXE;.BAT;.CMD" : pathext)) {
+        const std::wstring u = Upper(e);
+        if (u == L".COM" || u == L".EXE" || u == L".BAT" || u == L".CMD") extensions.push_back(e);
+    }
+    std::vector<ToolCandidate> out;
+    for (const std::wstring& folder : folders) {
+        if (folder.empty()) continue;
+        for (const std::wstring& e : extensions) {
+            const std::wstring u = Upper(e);
+            out.push_back({folder + L"\\exiftool" + e, u == L".BAT" || u == L".CMD"});
+        }
+    }
+    return out;
+}
+
+bool SafeForBatch(const std::wstring& text) {
+    for (wchar_t c : text)
+        if (c == L'%' || c == L'!' || c == L'"' || c < 32) return false;
+    return true;
+}

@@ -60,3 +60,18 @@ int32_t QualityAfterScroll(int code, int32_t current, int32_t thumb);
 // The metadata copy's arguments (program name first): exiftool -overwrite_original
 // -tagsfromfile SOURCE -all:all -icc_profile TARGET.
 std::vector<std::wstring> ExiftoolArguments(const std::wstring& source, const std::wstring& target);
+
+// Where the metadata copy looks for exiftool, in order: each folder in turn, and in each folder the
+// extensions of PATHEXT that name programs or batch files (".COM;.EXE;.BAT;.CMD" when it is empty).
+struct ToolCandidate {
+    std::wstring path;
+    bool batch = false;  // .bat or .cmd: run through the command interpreter
+};
+std::vector<ToolCandidate> ExiftoolCandidates(const std::vector<std::wstring>& folders, const std::wstring& pathext);
+
+// The folders of a PATH value, in order, without quotes and empty entries.
+std::vector<std::wstring> SplitSearchPath(const std::wstring& path);
+
+// True when the command interpreter takes this text literally inside double quotes (no '%', '!', '"'
+// and no control characters): only such names are handed to a batch file.
+bool SafeForBatch(const std::wstring& text);

@@ -27,7 +27,32 @@ int32_t jpegQuality = kDefaultJpegQuality;
 
 namespace {
 
-constexpr DWORD kExiftoolTimeoutMs = 30000;
+DWORD gExiftoolTimeoutMs = 30000;
+ProcessWaiter gProcessWaiter = WaitForSingleObject;
+
+std::wstring EnvironmentValue(const wchar_t* name) {
+    const DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n == 0)
+        return std::wstring();
+    std::wstring value(n, L'\0');
+    const DWORD got = GetEnvironmentVariableW(name, value.data(), n);
+    value.resize(got < n ? got : 0);
+    return value;
+}
+
+// The program's folder, the executable's own folder (the same but in tests), then the search path.
+std::vector<std::wstring> ExiftoolFolders(const std::wstring& programFolder) {
+    std::vector<std::wstring> folders{programFolder};
+    std::wstring module(32768, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size()));
+    module.resize(n < module.size() ? n : 0);
+    const size_t slash = module.find_last_of(L'\\');
+    if (slash != std::wstring::npos && module.substr(0, slash) != programFolder)
+        folders.push_back(module.substr(0, slash));
+    for (const std::wstring& f : SplitSearchPath(EnvironmentValue(L"PATH")))
+        folders.push_back(f);
+    return folders;
+}
 
 void Tell(HWND owner, int key) {
     AskMessageBox(owner, Str(key), nullptr, MB_OK);
@@ -42,7 +67,8 @@ bool SaveReplacing(GpImage* image,
                    const std::wstring& target,
                    const CLSID& encoder,
                    const Gdiplus::EncoderParameters* parameters,
-                   const std::wstring& metadataSource = std::wstring()) {
+                   const std::wstring& metadataSource,
+                   MetadataCopy& copied) {
     UINT width = 0, height = 0;
     gdip::GdipGetImageWidth(image, &width);
     gdip::GdipGetImageHeight(image, &height);
@@ -64,7 +90,7 @@ bool SaveReplacing(GpImage* image,
     };
     auto copyMetadata = [&](const std::wstring& temporary) {
         if (!metadataSource.empty())
-            RunMetadataCopy(metadataSource, temporary);
+            copied = RunMetadataCopy(metadataSource, temporary);
     };
     return WriteFileReplacing(target, encode, copyMetadata);
 }
@@ -115,7 +141,8 @@ Written WriteResult(ImageDocument& document,
                     const std::wstring& target,
                     const CLSID* encoder,
                     const Gdiplus::EncoderParameters* parameters,
-                    const std::wstring& metadataSource) {
+                    const std::wstring& metadataSource,
+                    MetadataCopy& copied) {
     GpBitmap* decoded = document.decodedBitmap;
     const SQmPicBuf& result = document.resultBuffer;
     UINT width = 0, height = 0;
@@ -170,7 +197,7 @@ Written WriteResult(ImageDocument& document,
             FreeBytes(block);
         }
     }
-    if (SaveReplacing(copy.get(), target, *encoder, parameters, metadataSource))
+    if (SaveReplacing(copy.get(), target, *encoder, parameters, metadataSource, copied))
         return Written::Done;
     // A GIF encoder that could not take the picture's own format gets it with 256 colours (sizes that a
     // GIF's 16-bit fields can hold only).
@@ -178,7 +205,7 @@ Written WriteResult(ImageDocument& document,
     if (width <= 65535 && height <= 65535 && FindEncoderByMime(L"image/gif", &gif) >= 0 &&
         IsEqualCLSID(gif, *encoder) && !(format & PixelFormatIndexed)) {
         ScopedGpBitmap indexed = IndexedForGif(copy.get());
-        if (indexed && SaveReplacing(indexed.get(), target, *encoder, parameters, metadataSource))
+        if (indexed && SaveReplacing(indexed.get(), target, *encoder, parameters, metadataSource, copied))
             return Written::Done;
     }
     return Written::Failed;
@@ -223,28 +250,85 @@ uint8_t WriteColourBmp(const wchar_t* path, const SQmPicBuf& buffer) {
                : 1;
 }
 
-bool RunMetadataCopy(const std::wstring& source, const std::wstring& target) {
+void SetProcessWaiter(ProcessWaiter waiter) { gProcessWaiter = waiter ? waiter : WaitForSingleObject; }
+
+void SetMetadataCopyTimeout(DWORD milliseconds) { gExiftoolTimeoutMs = milliseconds; }
+
+MetadataCopy RunMetadataCopy(const std::wstring& source, const std::wstring& target) {
     const std::wstring folder = ProgramDirectory();
     if (folder.empty())
-        return false;
-    // Started directly, never through a shell, so nothing in a file name is read as a command.
-    std::wstring commandLine = BuildCommandLine(ExiftoolArguments(source, target));
+        return MetadataCopy::kFailed;
+    const ToolCandidate* tool = nullptr;
+    const std::vector<ToolCandidate> candidates = ExiftoolCandidates(ExiftoolFolders(folder), EnvironmentValue(L"PATHEXT"));
+    for (const ToolCandidate& c : candidates) {
+        const DWORD attributes = GetFileAttributesW(c.path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            (!c.batch || SafeForBatch(c.path))) {
+            tool = &c;
+            break;
+        }
+    }
+    if (!tool)
+        return MetadataCopy::kFailed;
+
+    std::wstring application, commandLine, workingFolder = folder;
+    std::wstring sourceCopy;  // a batch file gets the source under a name the interpreter reads literally
+    if (!tool->batch) {
+        // Started directly, never through a shell, so nothing in a file name is read as a command.
+        application = tool->path;
+        std::vector<std::wstring> arguments = ExiftoolArguments(source, target);
+        arguments[0] = tool->path;
+        commandLine = BuildCommandLine(arguments);
+    } else {
+        // The interpreter reads a batch file's command line itself: it only ever sees the wrapper's path
+        // and two plain names in the target's folder, each quoted.
+        const size_t slash = target.find_last_of(L"\\/");
+        workingFolder = slash == std::wstring::npos ? folder : target.substr(0, slash);
+        const std::wstring targetName = slash == std::wstring::npos ? target : target.substr(slash + 1);
+        if (!SafeForBatch(targetName) || !SafeForBatch(workingFolder + L"\\"))
+            return MetadataCopy::kFailed;
+        const std::wstring sourceName = L"~sp" + std::to_wstring(GetCurrentProcessId()) + L"-source" +
+                                        std::to_wstring(GetTickCount()) + L".tmp";
+        sourceCopy = workingFolder + L"\\" + sourceName;
+        if (!CopyFileW(source.c_str(), sourceCopy.c_str(), TRUE))
+            return MetadataCopy::kFailed;
+        wchar_t system[MAX_PATH] = {};
+        GetSystemDirectoryW(system, MAX_PATH);
+        application = std::wstring(system) + L"\\cmd.exe";
+        commandLine = L"cmd.exe /d /s /c \"\"" + tool->path + L"\" -overwrite_original -tagsfromfile \"" + sourceName +
+                      L"\" -all:all -icc_profile \"" + targetName + L"\"\"";
+    }
+
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(),
-                        &startup, &process)) {
-        return false;
+    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        workingFolder.c_str(), &startup, &process)) {
+        if (!sourceCopy.empty())
+            DeleteFileW(sourceCopy.c_str());
+        return MetadataCopy::kFailed;
     }
-    DWORD waited = WaitForSingleObject(process.hProcess, kExiftoolTimeoutMs);
-    DWORD exitCode = 1;
-    if (waited == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
+    const DWORD waited = gProcessWaiter(process.hProcess, gExiftoolTimeoutMs);
+    DWORD exitCode = 1;
+    MetadataCopy outcome = MetadataCopy::kFailed;
+    if (waited == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        outcome = exitCode == 0 ? MetadataCopy::kCopied : MetadataCopy::kFailed;
+    } else {
+        // Too slow: stop it, so that nothing writes the file while it replaces the target, and drop
+        // what it left beside it.
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 5000);
+        DeleteFileW((target + L"_exiftool_tmp").c_str());
+        outcome = MetadataCopy::kTimedOut;
+    }
     CloseHandle(process.hProcess);
-    return waited == WAIT_OBJECT_0 && exitCode == 0;
+    if (!sourceCopy.empty())
+        DeleteFileW(sourceCopy.c_str());
+    return outcome;
 }
 
 UINT_PTR CALLBACK QualityHookProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -344,8 +428,9 @@ uint8_t SaveImageFile(ImageDocument& document, wchar_t* name) {
         parameters.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
         parameters.Parameter[0].Value = &quality;
     }
+    MetadataCopy copied = MetadataCopy::kFailed;
     Written written = WriteResult(document, target.path, haveEncoder ? &encoder : nullptr, jpeg ? &parameters : nullptr,
-                                  sourceFilePath);
+                                  sourceFilePath, copied);
     if (jpeg)
         WriteSettingsInt(L"jpeg", jpegQuality);
     if (written != Written::Done) {
@@ -353,6 +438,8 @@ uint8_t SaveImageFile(ImageDocument& document, wchar_t* name) {
         return 1;
     }
 
+    if (copied == MetadataCopy::kTimedOut)
+        Tell(document.ownerWindow, kStrSavedWithoutMetadata);
     std::wcscpy(name, target.path.c_str());
     return 0;
 }

@@ -39,8 +39,13 @@ void OnInitDialog(HWND dialog) {
 void OnOk(HWND dialog) {
     // CB_ERR is -1: no selection stores "-1", which the next start reads as all English.
     const int32_t chosen = static_cast<int32_t>(SendDlgItemMessageW(dialog, IDC_OPT_LANGUAGE, CB_GETCURSEL, 0, 0));
+    if (!WriteLocalisationInt(L"Language Current", chosen)) {
+        // Nothing would change at the next start: say so instead of announcing a restart.
+        AskMessageBox(dialog, Str(kStrLanguageNotSaved), Str(3), MB_ICONWARNING | MB_OK);
+        EndDialog(dialog, IDCANCEL);
+        return;
+    }
     gAppSettings.currentLanguage = chosen;
-    WriteLocalisationInt(L"Language Current", chosen);
     EndDialog(dialog, IDOK);
 }
 

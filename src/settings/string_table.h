@@ -5,7 +5,7 @@
 
 // Slots "string1" ... "string89" and the keys added after them.
 constexpr int kFirstAddedString = 90;
-constexpr int kStringSlots = 97;  // highest key number
+constexpr int kStringSlots = 100;  // highest key number
 constexpr int kStringChars = 1024;
 
 // Added keys (after "string89").
@@ -16,6 +16,9 @@ constexpr int kStrContrastNoMemory = 94;  // the Smart Contrast pyramid does not
 constexpr int kStrTilesNotWritten = 95;   // the exposure tiles could not be written (%s: the folder)
 constexpr int kStrFusionFailed = 96;      // a fusion run could not be computed
 constexpr int kStrPathTooLong = 97;       // a dropped file whose path does not fit the path buffers
+constexpr int kStrSavedWithoutMetadata = 98;  // exiftool did not finish in time; the picture was saved
+constexpr int kStrUnsavedShutdown = 99;       // why the program holds a shutdown or logoff back
+constexpr int kStrLanguageNotSaved = 100;     // the chosen language could not be stored
 
 // The English default of "string<n>"; empty for unused numbers and numbers out of range.
 const wchar_t* EnglishString(int n);

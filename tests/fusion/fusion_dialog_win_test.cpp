@@ -277,7 +277,8 @@ TEST_F(FusionDialogTest, RegionIsCentredDraggedClampedAndRecomputedOnlyWhenMoved
 
         // At the top of the range an arrow key leaves the value.
         HWND power = GetDlgItem(dialog, IDC_FU_POWER_SLIDER);
-        SendMessageW(power, TBM_SETPOS, TRUE, 39);
+        SendMessageW(power, WM_KEYDOWN, VK_END, 0);  // to the top, recomputed there
+        SendMessageW(power, WM_KEYUP, VK_END, 0);
         const int before = gFusionDialog.previewRuns;
         SendMessageW(power, WM_KEYDOWN, VK_RIGHT, 0);
         SendMessageW(power, WM_KEYUP, VK_RIGHT, 0);
@@ -416,3 +417,42 @@ TEST_F(FusionDialogTest, ATileOfAnotherSizeFailsTheRunAsWithTheLoader) {
 }
 
 }  // namespace
+
+// Home, End and page keys move a slider before it reports the move: each still recomputes, so the
+// preview always shows the values that OK fuses with. A thumb drag only updates the label.
+TEST_F(FusionDialogTest, EveryKeyThatChangesAValueRecomputesThePreview) {
+    TestPicture photo = MakePhoto(200, 150, 5);
+    const std::wstring path = WritePhoto(L"keys.bmp", photo.buf);
+    ASSERT_TRUE(FusionApp::Load(path));
+    Schedule([&](HWND dialog) {
+        auto press = [&](int slider, UINT key) {
+            HWND bar = GetDlgItem(dialog, slider);
+            SetFocus(bar);
+            const int before = gFusionDialog.previewRuns;
+            SendMessageW(bar, WM_KEYDOWN, key, 0);
+            SendMessageW(bar, WM_KEYUP, key, 0);
+            return gFusionDialog.previewRuns - before;
+        };
+        EXPECT_EQ(press(IDC_FU_EXPOSURE_SLIDER, VK_HOME), 1);
+        EXPECT_EQ(gFusionDialog.exposureValue, 64);
+        EXPECT_EQ(press(IDC_FU_FLATNESS_SLIDER, VK_END), 1);
+        EXPECT_EQ(gFusionDialog.flatnessValue, 8);
+        EXPECT_EQ(press(IDC_FU_POWER_SLIDER, VK_NEXT), 1);
+        EXPECT_EQ(press(IDC_FU_POWER_SLIDER, VK_HOME), 1);
+        EXPECT_EQ(gFusionDialog.powerValue, 3);
+        EXPECT_EQ(press(IDC_FU_POWER_SLIDER, VK_HOME), 0);  // nothing changed
+        const FusionDialogState& st = gFusionDialog;
+        EXPECT_EQ(st.previewedExposure, 64);
+        EXPECT_EQ(st.previewedFlatness, 8);
+        EXPECT_EQ(st.previewedPower, 3);
+        EXPECT_EQ(Text(dialog, IDC_FU_EXPOSURE_VALUE), L"64");
+
+        const int before = st.previewRuns;
+        SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, 9),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_FU_POWER_SLIDER)));
+        EXPECT_EQ(Text(dialog, IDC_FU_POWER_VALUE), L"9");
+        EXPECT_EQ(st.previewRuns, before);
+        return IDCANCEL;
+    });
+    ASSERT_TRUE(FusionApp::RunSolvane(true));
+}

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/command_line.h"
+#include "base/write_fault.h"
 #include "gdiplus_fixtures_win.h"
 #include "imaging/metadata_copy_win.h"
 #include "settings/settings_win.h"
@@ -204,6 +205,33 @@ TEST_F(SaveTest, AFailedWriteIsReportedAndLeavesNoFile) {
     EXPECT_EQ(files, (std::vector<std::wstring>{L"locked.png", L"src.bmp", L"taken.png"}));
 }
 
+// Photographers overwrite their working copy: the loaded file is not held open, so a save replaces it,
+// again after that, and a failed save leaves it whole.
+TEST_F(SaveTest, SavingOverTheLoadedFileReplacesItAndAFailureKeepsIt) {
+    const std::wstring file = MakeColourFile(L"work.bmp", L"image/bmp");
+    LoadAsResult(file);
+    const std::vector<uint8_t> original = ReadWholeFile(file);
+    wchar_t name[kPathChars];
+    for (int round = 1; round <= 2; ++round) {
+        for (int32_t i = 0; i < document.resultBuffer.size; ++i) document.resultBuffer.data[i] ^= 0x55;
+        ASSERT_EQ(SaveAs(file, 1, name), 0) << "round " << round;
+        EXPECT_STREQ(name, file.c_str());
+        EXPECT_EQ(ReadPixels(file, PixelFormat24bppRGB, 3),
+                  std::vector<uint8_t>(document.resultBuffer.data,
+                                       document.resultBuffer.data + document.resultBuffer.size));
+    }
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(ReadWholeFile(file), original);  // two inversions: the same bytes again
+
+    // A disk that fills up during the write: the file keeps what it held.
+    for (int32_t i = 0; i < document.resultBuffer.size; ++i) document.resultBuffer.data[i] ^= 0x55;
+    SetWriteFaultAfter(10);
+    EXPECT_EQ(SaveAs(file, 1, name), 1);
+    SetWriteFaultAfter(-1);
+    EXPECT_EQ(ReadWholeFile(file), original);
+    EXPECT_EQ(ListFolder(folder.path()), std::vector<std::wstring>{L"work.bmp"});
+}
+
 TEST_F(SaveTest, WrittenTileReadsBackWithTheSameBytes) {
     SQmPicBuf tile;
     CQmPicBufAPI::Init(tile);
@@ -390,7 +418,7 @@ TEST_F(MetadataCopyTest, CopiesExifAndProfileForPathsWithSpacesAndShellCharacter
 
     std::wstring plain = MakeColourFile(L"my pictures & 100% ^done\\plain copy.jpg", L"image/jpeg");
     ASSERT_FALSE(Contains(ReadWholeFile(plain), "SP Test Artist"));
-    EXPECT_TRUE(RunMetadataCopy(source, plain));
+    EXPECT_EQ(RunMetadataCopy(source, plain), MetadataCopy::kCopied);
     std::vector<uint8_t> copied = ReadWholeFile(plain);
     EXPECT_TRUE(Contains(copied, "SP Test Artist"));
     EXPECT_TRUE(Contains(copied, "ICC_PROFILE"));
@@ -414,6 +442,43 @@ TEST_F(MetadataCopyTest, FileNamesNeverRunCommands) {
     EXPECT_FALSE(FileExists(folder.File(L"injected2")));
     EXPECT_FALSE(FileExists(L"injected"));
     EXPECT_FALSE(FileExists(L"injected2"));
+}
+
+// Saved over itself, a tagged photo keeps its metadata, and so does a second save over it. A batch-file
+// wrapper serves as exiftool too, and one that does not finish in time leaves a picture without the
+// copied metadata, said so, instead of a failed save.
+TEST_F(MetadataCopyTest, SavesOverTheLoadedFileWithItsMetadataAlsoThroughABatchWrapper) {
+    const std::wstring source = MakeTaggedJpeg(L"over & 100% self.jpg");
+    LoadAsResult(source);
+    wchar_t name[kPathChars];
+    for (int round = 1; round <= 2; ++round) {
+        for (int32_t i = 0; i < document.resultBuffer.size; ++i) document.resultBuffer.data[i] /= 2;
+        ASSERT_EQ(SaveAs(source, 4, name), 0) << "round " << round;
+        const std::vector<uint8_t> saved = ReadWholeFile(source);
+        EXPECT_TRUE(Contains(saved, "SP Test Artist")) << "round " << round;
+        EXPECT_TRUE(Contains(saved, "ICC_PROFILE")) << "round " << round;
+    }
+    EXPECT_TRUE(prompter.messages.empty());
+
+    // The program folder comes first in the search; a .cmd there forwards to the exiftool forwarder.
+    const std::wstring wrapper = folder.File(L"exiftool.cmd");
+    const std::string script = "@\"" + std::string(exiftool.begin(), exiftool.end()) + "\" %*\r\n";
+    ASSERT_TRUE(WriteWholeFile(wrapper, script.data(), script.size()));
+    const std::wstring plain = MakeColourFile(L"plain copy.jpg", L"image/jpeg");
+    ASSERT_FALSE(Contains(ReadWholeFile(plain), "SP Test Artist"));
+    EXPECT_EQ(RunMetadataCopy(source, plain), MetadataCopy::kCopied);
+    EXPECT_TRUE(Contains(ReadWholeFile(plain), "SP Test Artist")) << "the wrapper did not copy the metadata";
+
+    // A wrapper that never ends.
+    const std::string forever = ":again\r\ngoto again\r\n";
+    ASSERT_TRUE(WriteWholeFile(wrapper, forever.data(), forever.size()));
+    SetMetadataCopyTimeout(1500);
+    ASSERT_EQ(SaveAs(folder.File(L"slow.jpg"), 4, name), 0);
+    SetMetadataCopyTimeout(30000);
+    EXPECT_TRUE(FileExists(folder.File(L"slow.jpg")));
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, EnglishString(kStrSavedWithoutMetadata));
+    for (const std::wstring& f : ListFolder(folder.path())) EXPECT_EQ(f.find(L"~sp"), std::wstring::npos) << f.c_str();
 }
 
 }  // namespace
