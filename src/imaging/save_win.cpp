@@ -40,7 +40,8 @@ std::wstring EnvironmentValue(const wchar_t* name) {
     return value;
 }
 
-// The program's folder, the executable's own folder (the same but in tests), then the search path.
+// The program's folder, the executable's own folder (the same but in tests), then the folders the
+// system searches for a program.
 std::vector<std::wstring> ExiftoolFolders(const std::wstring& programFolder) {
     std::vector<std::wstring> folders{programFolder};
     std::wstring module(32768, L'\0');
@@ -49,6 +50,21 @@ std::vector<std::wstring> ExiftoolFolders(const std::wstring& programFolder) {
     const size_t slash = module.find_last_of(L'\\');
     if (slash != std::wstring::npos && module.substr(0, slash) != programFolder)
         folders.push_back(module.substr(0, slash));
+    // Then where CreateProcess itself would look: the current folder, the system folders, the search path.
+    wchar_t buffer[MAX_PATH] = {};
+    DWORD got = GetCurrentDirectoryW(MAX_PATH, buffer);
+    if (got > 0 && got < MAX_PATH) {
+        std::wstring current(buffer, got);
+        if (current.size() > 3 && current.back() == L'\\')
+            current.pop_back();
+        folders.push_back(current);
+    }
+    got = GetSystemDirectoryW(buffer, MAX_PATH);
+    if (got > 0 && got < MAX_PATH)
+        folders.push_back(buffer);
+    got = GetWindowsDirectoryW(buffer, MAX_PATH);
+    if (got > 0 && got < MAX_PATH)
+        folders.push_back(buffer);
     for (const std::wstring& f : SplitSearchPath(EnvironmentValue(L"PATH")))
         folders.push_back(f);
     return folders;

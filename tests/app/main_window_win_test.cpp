@@ -2,6 +2,7 @@
 
 #include "app/app_messages.h"
 #include "app/view_math.h"
+#include "settings/string_table.h"
 
 TEST_F(MainWindowTest, CreationStateAndGreySurface) {
     EXPECT_EQ(WindowText(window), L"IDRPictova");
@@ -216,6 +217,32 @@ TEST_F(MainWindowTest, CloseMakesTheViewGreyAndKeepsTheTitle) {
     // Nothing to save now.
     Command(IDM_SAVE_AS);
     EXPECT_TRUE(prompter.dialogs.size() == 1u);
+
+    // The whole surface is grey, not only the window's part: an enlarged window shows no old picture.
+    LoadPicture(2400, 1800);
+    SetWindowPos(window, nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    Command(IDM_CLOSE);
+    const SQmPicBuf& s = gDocument.displaySurface;
+    EXPECT_EQ(std::count(s.data, s.data + s.size, 190), s.size);
+}
+
+// Logoff or shutdown: an unsaved result is asked about, No holds the session back, and a real end
+// is a normal end of the run (no crash warning next time).
+TEST_F(MainWindowTest, SessionEndAsksAboutUnsavedWorkAndClearsTheCrashFlag) {
+    EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    EXPECT_TRUE(prompter.messages.empty());
+    LoadPicture();
+    gApp.unsavedResult = 1;
+    prompter.messageReplies = {IDNO, IDYES};
+    EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, EnglishString(21));
+    SendMessageW(window, WM_ENDSESSION, FALSE, 0);  // the shutdown was cancelled
+    EXPECT_EQ(ReadIniText(LocalisationFilePath(), L"General", L"Crashed Last Time", L""), L"1");
+    EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), TRUE);
+    SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(ReadIniText(LocalisationFilePath(), L"General", L"Crashed Last Time", L""), L"0");
 }
 
 TEST_F(MainWindowTest, AboutAndTooltips) {

@@ -71,6 +71,15 @@ TEST_F(MainWindowTest, EnterInTheZoomBoxCommitsTheTypedZoom) {
     SetWindowTextW(gApp.zoomBox, L"150,5");
     SendMessageW(edit, WM_CHAR, VK_RETURN, 0);  // what Enter becomes after TranslateMessage
     EXPECT_EQ(ZoomText(), L"150.5 %");
+
+    // Far beyond 800 % by the wheel and buttons: Enter over the box's own text keeps that zoom.
+    for (int i = 0; i < 40; ++i) Command(IDM_ZOOM_IN);
+    const double zoomed = gApp.zoom;
+    const std::wstring shown = ZoomText();
+    ASSERT_GT(shown.size(), 9u);
+    SendMessageW(edit, WM_CHAR, VK_RETURN, 0);
+    EXPECT_EQ(gApp.zoom, zoomed);
+    EXPECT_EQ(ZoomText(), shown);
 }
 
 TEST_F(MainWindowTest, WheelStaysBetweenHundredPixelsAndEightHundredPercent) {

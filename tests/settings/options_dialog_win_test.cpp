@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/write_fault.h"
 #include "resources/resource.h"
 #include "settings/settings_win.h"
 #include "settings/string_table_win.h"
@@ -188,6 +189,19 @@ TEST_F(OptionsDialogTest, WithoutLanguagesOkStoresMinusOneAndTellsInEnglish) {
     ASSERT_EQ(prompter_.messages.size(), 1u);
     EXPECT_EQ(prompter_.messages[0].text, L"You have to restart application to affect the language change");
     EXPECT_EQ(prompter_.messages[0].caption, L"Report");
+}
+
+// A folder where the choice cannot be written: said so, and no restart is announced for nothing.
+TEST_F(OptionsDialogTest, AChoiceThatCannotBeStoredIsReportedNotAnnounced) {
+    WriteLocalisation(3, 0);
+    SetWriteFaultAfter(0);
+    Seen seen = RunOptions(owner_, 1, IDOK);
+    SetWriteFaultAfter(-1);
+    ASSERT_NE(seen.dialog, nullptr);
+    EXPECT_EQ(StoredLanguage(), L"0");
+    EXPECT_EQ(gAppSettings.currentLanguage, 0);
+    ASSERT_EQ(prompter_.messages.size(), 1u);
+    EXPECT_EQ(prompter_.messages[0].text, EnglishString(kStrLanguageNotSaved));
 }
 
 }  // namespace
