@@ -279,3 +279,67 @@ TEST_F(MainWindowTest, OptionsCommandOpensTheOptionsDialog) {
     EXPECT_TRUE(found);
     EXPECT_TRUE(prompter.messages.empty());  // Cancel: no language notice
 }
+
+namespace {
+
+// Every text as long as a translation may be (1023 characters): the window, the tool dialogs, the
+// preparation with its progress text, the options, the save strip and the messages all run as usual.
+TEST_F(MainWindowTest, TranslationsAsLongAsTheirSlotsRunEverywhere) {
+    Destroy();
+    const std::wstring file = LocalisationFilePath();
+    WriteIniText(file, L"General", L"Languages No", L"1");
+    WriteIniText(file, L"General", L"Language Current", L"0");
+    WriteIniText(file, L"0", L"Language", std::wstring(1023, L'L').c_str());
+    for (int n = 1; n <= kStringSlots; ++n) {
+        std::wstring text(1023, static_cast<wchar_t>(L'A' + n % 26));
+        if (n == kStrTilesNotWritten) text.replace(0, 2, L"%s");
+        WriteIniText(file, L"0", (L"string" + std::to_wstring(n)).c_str(), text.c_str());
+    }
+    Create();
+    ASSERT_EQ(wcslen(Str(14)), 1023u);
+    EXPECT_EQ(StatusText(), std::wstring(Str(66)));
+    LoadPicture(240, 160);
+    prompter.defaultReply = IDYES;  // to go on without saving
+    {
+        DialogCloser closer(IDOK);
+        Command(IDM_SMART_CONTRAST);
+        ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
+        EXPECT_EQ(closer.opened(), 1);
+    }
+    {
+        DialogCloser closer(IDOK);
+        Command(IDM_SOLVANE_UP);
+        ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 90000));
+        EXPECT_EQ(closer.opened(), 1);
+        EXPECT_EQ(gApp.unsavedResult, 1);
+    }
+    std::thread user([] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 500 && !dialog; ++i, Sleep(10)) {
+            HWND found = FindWindowW(L"#32770", nullptr);
+            if (found && GetWindow(found, GW_OWNER) == gApp.mainWindow) dialog = found;
+        }
+        if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    Command(IDM_OPTIONS);
+    user.join();
+
+    // The save dialog's quality strip, as the dialog makes it.
+    HWND strip = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kSaveTemplateId), window,
+                                    reinterpret_cast<DLGPROC>(QualityHookProc), 0);
+    ASSERT_NE(strip, nullptr);
+    EXPECT_EQ(WindowText(GetDlgItem(strip, kIdQualityLabel)), std::wstring(Str(48)));
+    DestroyWindow(strip);
+
+    // A message and the tooltips.
+    NMTTDISPINFOW tip{};
+    tip.hdr.code = TTN_GETDISPINFOW;
+    tip.hdr.idFrom = IDM_SOLVANE_UP;
+    SendMessageW(window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&tip));
+    EXPECT_EQ(std::wstring(tip.lpszText), std::wstring(Str(13)));
+    Command(IDM_CLOSE);
+    ASSERT_FALSE(prompter.messages.empty());
+    EXPECT_EQ(prompter.messages.back().text, std::wstring(Str(21)));
+}
+
+}  // namespace
