@@ -61,3 +61,18 @@ TEST(SaveFormat, ExiftoolKeepsItsOptionsAndTakesPathsAsSingleArguments) {
 }
 
 }  // namespace
+
+TEST(SaveFormat, ExiftoolIsLookedForByPathextFolderByFolder) {
+    const std::vector<std::wstring> folders = SplitSearchPath(L"C:\\a;;\"C:\\b c\\\";C:\\d\\");
+    EXPECT_EQ(folders, (std::vector<std::wstring>{L"C:\\a", L"C:\\b c", L"C:\\d"}));
+    const std::vector<ToolCandidate> c = ExiftoolCandidates({L"C:\\a", L"C:\\b"}, L".EXE;.js;.cmd");
+    ASSERT_EQ(c.size(), 4u);  // scripts of other hosts are not programs to start
+    EXPECT_EQ(c[0].path, L"C:\\a\\exiftool.EXE");
+    EXPECT_FALSE(c[0].batch);
+    EXPECT_EQ(c[1].path, L"C:\\a\\exiftool.cmd");
+    EXPECT_TRUE(c[1].batch);
+    EXPECT_EQ(c[2].path, L"C:\\b\\exiftool.EXE");
+    EXPECT_EQ(ExiftoolCandidates({L"C:\\a"}, L"").size(), 4u);  // .COM .EXE .BAT .CMD
+    EXPECT_TRUE(SafeForBatch(L"C:\\my pictures & more (2)\\~sp1-0.tmp"));
+    for (const wchar_t* bad : {L"100%", L"wow!", L"a\"b", L"a\nb"}) EXPECT_FALSE(SafeForBatch(bad)) << bad;
+}
