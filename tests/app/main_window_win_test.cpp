@@ -1,5 +1,7 @@
 #include "app/app_fixture_win.h"
 
+#include <thread>
+
 #include "app/app_messages.h"
 #include "app/view_math.h"
 #include "settings/string_table.h"
@@ -225,6 +227,39 @@ TEST_F(MainWindowTest, CloseMakesTheViewGreyAndKeepsTheTitle) {
     Command(IDM_CLOSE);
     const SQmPicBuf& s = gDocument.displaySurface;
     EXPECT_EQ(std::count(s.data, s.data + s.size, 190), s.size);
+}
+
+// The working copy is overwritten through the window: the processed picture lands in the loaded file.
+TEST_F(MainWindowTest, SaveAsOntoTheLoadedFile) {
+    const std::wstring path = LoadPicture(320, 240, L"working copy.bmp");
+    SQmPicBuf& r = gDocument.resultBuffer;
+    for (int32_t i = 0; i < r.size; ++i) r.data[i] = static_cast<uint8_t>(255 - r.data[i]);
+    SendMessageW(window, MSG_RESULT_CHANGED, 0, 0);
+    gApp.unsavedResult = 1;
+    prompter.fileAnswers.push_back({true, path, 1});
+    Command(IDM_SAVE_AS);
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(gApp.unsavedResult, 0);
+    EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    ASSERT_GT(bytes.size(), 54u + 3 * 320);
+    const uint8_t* lastRow = bytes.data() + 54;  // bottom-up: picture row 239 comes first
+    EXPECT_EQ(lastRow[3 * 5], 255 - 5);
+    EXPECT_EQ(lastRow[3 * 5 + 1], 255 - 239);
+    TakeScreenshot("saved_over_the_loaded_file");
+
+    // A logoff now, with the real question on screen while a screenshot is taken, answered No.
+    if (ScreenshotsWanted()) {
+        gApp.unsavedResult = 1;
+        ScopedPrompter real(nullptr);
+        // Answered from the question's own message loop once the box has been on screen a while.
+        SetTimer(nullptr, 0, 4000, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            if (HWND box = FindWindowW(L"#32770", L"Warning")) PostMessageW(box, WM_COMMAND, IDNO, 0);
+        });
+        EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+        gApp.unsavedResult = 0;
+    }
 }
 
 // Logoff or shutdown: an unsaved result is asked about, No holds the session back, and a real end
