@@ -3,17 +3,23 @@
 # The build tree is found from the executable's location (its first ancestor with CMakeCache.txt).
 # With --desktop first, the program runs in a Wine virtual desktop (a prefix of its own): the tests
 # use it, because without a window manager Wine waits about two seconds on every window it destroys.
+# --desktop=WIDTHxHEIGHT: a virtual desktop of that size, in a prefix of its own (a large screen).
 desktop=""
-if [ "${1:-}" = "--desktop" ]; then
-    desktop=1
-    shift
-fi
+size=1280x1024
+case "${1:-}" in
+    --desktop) desktop=1; shift ;;
+    --desktop=*) desktop=1; size="${1#--desktop=}"; shift ;;
+esac
 exe="$1"
 dir=$(cd "$(dirname "$exe")" && pwd)
 while [ "$dir" != "/" ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
 [ -f "$dir/CMakeCache.txt" ] || dir=$(pwd)
 if [ -n "$desktop" ]; then
-    export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix-desktop}"
+    if [ "$size" = 1280x1024 ]; then
+        export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix-desktop}"
+    else
+        export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix-desktop-$size}"
+    fi
 else
     export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix}"
 fi
@@ -31,7 +37,7 @@ if [ ! -f "$WINEPREFIX/.sp-ready" ]; then
             wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f >/dev/null 2>&1
             if [ -n "$desktop" ]; then
                 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-                wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
+                wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f >/dev/null 2>&1
             fi
             wineserver -w
             touch "$WINEPREFIX/.sp-ready"

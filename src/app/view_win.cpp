@@ -4,6 +4,7 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
 #include <string>
 
 #include "app/app_messages.h"
@@ -144,7 +145,11 @@ void OnViewPaint(HWND window) {
         r.top = band.top;
         r.bottom = band.bottom;
     }
-    if (gDocument.memoryDC && r.right <= kSurfaceWidth && r.bottom <= kSurfaceHeight && r.bottom > r.top)
+    // What lies beyond the surface (only when it could not grow) stays unpainted; the rest is copied.
+    const SQmPicBuf& surface = gDocument.displaySurface;
+    r.right = std::min<LONG>(r.right, surface.width);
+    r.bottom = std::min<LONG>(r.bottom, surface.height);
+    if (gDocument.memoryDC && r.right > r.left && r.bottom > r.top)
         BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, gDocument.memoryDC, r.left, r.top, SRCCOPY);
     EndPaint(window, &ps);
 }
@@ -310,6 +315,9 @@ void OnViewRightUp() {
 }
 
 void OnViewSize() {
+    // A window larger than the surface (a maximised window on a 4K or 5K screen) gets a larger one.
+    const RECT client = MainClient();
+    EnsureDisplaySurface(gDocument, client.right, client.bottom);
     RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
     RepaintMainWindow();
 }

@@ -182,35 +182,81 @@ void ShutdownGdiplus() {
     gGdiplusToken = 0;
 }
 
+namespace {
+
+// A grey top-down 24-bit section of width x height; null when it cannot be had.
+HBITMAP MakeSurfaceSection(HDC dc, int width, int height, uint8_t*& bits, int32_t& stride) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // rows top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* raw = nullptr;
+    HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
+    bits = static_cast<uint8_t*>(raw);
+    stride = (width * 3 + 3) & ~3;  // rows of a section end on a 4-byte boundary
+    if (section && bits)
+        std::memset(bits, kSurfaceGrey, static_cast<size_t>(stride) * static_cast<size_t>(height));
+    return section;
+}
+
+void ClipToSurface(ImageDocument& document) {
+    HRGN clip = CreateRectRgn(0, 0, document.displaySurface.width, document.displaySurface.height);
+    SelectClipRgn(document.memoryDC, clip);
+    DeleteObject(clip);
+}
+
+}  // namespace
+
 void InitDocument(ImageDocument& document, HWND ownerWindow) {
     document.ownerWindow = ownerWindow;
     document.displaySurface =
         SQmPicBuf{nullptr, kSurfaceWidth * kSurfaceHeight * 3, kSurfaceWidth * 3, kSurfaceWidth, kSurfaceHeight, 3, 8};
     document.memoryDC = CreateCompatibleDC(nullptr);
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = kSurfaceWidth;
-    info.bmiHeader.biHeight = -kSurfaceHeight;  // rows top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    document.surfaceBitmap = CreateDIBSection(document.memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    document.displaySurface.data = static_cast<uint8_t*>(bits);
+    uint8_t* bits = nullptr;
+    int32_t stride = 0;
+    document.surfaceBitmap = MakeSurfaceSection(document.memoryDC, kSurfaceWidth, kSurfaceHeight, bits, stride);
+    document.displaySurface.data = bits;
     if (document.surfaceBitmap)
         document.previousBitmap = SelectObject(document.memoryDC, document.surfaceBitmap);
+    ClipToSurface(document);
 
-    HRGN clip = CreateRectRgn(0, 0, kSurfaceWidth, kSurfaceHeight);
-    SelectClipRgn(document.memoryDC, clip);
-    DeleteObject(clip);
-
-    if (bits)
-        std::memset(bits, kSurfaceGrey, static_cast<size_t>(document.displaySurface.size));
     CQmPicBufAPI::Init(document.sourceBuffer);
     CQmPicBufAPI::Init(document.resultBuffer);
     StartGdiplus();
     document.decodedBitmap = nullptr;
+}
+
+bool EnsureDisplaySurface(ImageDocument& document, int width, int height) {
+    SQmPicBuf& surface = document.displaySurface;
+    if (!document.memoryDC || !surface.data)
+        return false;
+    if (width <= surface.width && height <= surface.height)
+        return true;
+    const int w = width > surface.width ? width : surface.width;
+    const int h = height > surface.height ? height : surface.height;
+    if (static_cast<int64_t>(w) * 3 * h > INT32_MAX)
+        return false;
+    uint8_t* bits = nullptr;
+    int32_t stride = 0;
+    HBITMAP section = MakeSurfaceSection(document.memoryDC, w, h, bits, stride);
+    if (!section || !bits) {
+        if (section)
+            DeleteObject(section);
+        return false;
+    }
+    for (int y = 0; y < surface.height; ++y)
+        std::memcpy(bits + static_cast<size_t>(y) * stride, surface.data + static_cast<size_t>(y) * surface.stride,
+                    static_cast<size_t>(surface.width) * 3);
+    SelectObject(document.memoryDC, section);
+    DeleteObject(document.surfaceBitmap);
+    document.surfaceBitmap = section;
+    surface = SQmPicBuf{bits, stride * h, stride, w, h, 3, 8};
+    ClipToSurface(document);
+    return true;
 }
 
 void ReleaseDisplaySurface(ImageDocument& document) {

@@ -24,7 +24,7 @@ using ScopedStream = std::unique_ptr<IStream, StreamRelease>;
 struct ImageDocument {
     HDC memoryDC = nullptr;
     HWND ownerWindow = nullptr;           // owner of the file dialogs and messages
-    HBITMAP surfaceBitmap = nullptr;      // the 3000 x 2000 24-bit top-down section
+    HBITMAP surfaceBitmap = nullptr;      // the 24-bit top-down section, at least 3000 x 2000
     HGDIOBJ previousBitmap = nullptr;     // what surfaceBitmap replaced in memoryDC
     Gdiplus::GpBitmap* decodedBitmap = nullptr;  // owned; null before the first load
     // The loaded file's bytes. The file is closed once loading ends (so a save may replace it); GDI+
@@ -58,6 +58,11 @@ extern int32_t jpegQuality;
 
 // Sets up the display surface, empty buffers and starts GDI+. Once, while the main window is created.
 void InitDocument(ImageDocument& document, HWND ownerWindow);
+
+// Makes the display surface at least width x height (it never shrinks): one new section of the larger
+// size, grey, with the old contents at its top left. False when it could not be made; the old surface
+// then stays.
+bool EnsureDisplaySurface(ImageDocument& document, int width, int height);
 
 // GDI+ start-up (idempotent; InitDocument calls it) and shutdown (last, at process end).
 bool StartGdiplus();

@@ -2,6 +2,9 @@
 
 #include <windowsx.h>
 
+#include <chrono>
+#include <cstdio>
+
 #include "app/app_messages.h"
 #include "app/view_math.h"
 #include "app/view_win.h"
@@ -205,16 +208,47 @@ TEST_F(MainWindowTest, OverlayOutlineInvertsEachPixelOnce) {
     EXPECT_EQ(inverted, static_cast<size_t>((X1 - X0 + 1) * (Y1 - Y0 + 1) - (X1 - X0 - 3) * (Y1 - Y0 - 3)));
 }
 
-TEST_F(MainWindowTest, LargeWindowIsCutToTheSurface) {
-    LoadPicture();
-    // A paint request beyond the 3000 x 2000 surface paints nothing and does not crash.
-    SetWindowPos(window, nullptr, 0, 0, 3300, 2300, SWP_NOMOVE | SWP_NOZORDER);
+// A maximised window on a 5K screen: the surface grows with the window, and the window shows the picture
+// to its far corner, read back from the screen. Runs on the large virtual screen only.
+TEST_F(MainWindowTest, LargeScreenViewIsPaintedToTheFarCorner) {
+    if (GetSystemMetrics(SM_CXSCREEN) < 5120 || GetSystemMetrics(SM_CYSCREEN) < 2880)
+        GTEST_SKIP() << "needs a 5120 x 2880 screen (ctest's win_app_large_screen)";
+    LoadPicture(1600, 800);  // wider than the band: fitted, it spans the whole width
+    SetWindowPos(window, nullptr, 0, 0, 5120, 2880, SWP_NOZORDER);
     Pump();
+    const RECT c = Client();
+    ASSERT_GT(c.right, 3000);
+    ASSERT_GT(c.bottom, 2000);
+    const SQmPicBuf& s = gDocument.displaySurface;
+    ASSERT_GE(s.width, c.right);
+    ASSERT_GE(s.height, c.bottom);
+    std::printf("[large] client %ld x %ld, surface %d x %d, %.1f MB\n", c.right, c.bottom, s.width, s.height,
+                s.size / 1e6);
+
+    Command(IDM_ZOOM_FIT);
+    const auto start = std::chrono::steady_clock::now();
     SendMessageW(window, MSG_REDRAW_RESULT, 0, 0);
-    EXPECT_TRUE(IsWindow(window));
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    std::printf("[large] redraw at this size: %.1f ms\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    Pump();
+
+    const int band = (ToolbarClientBottom() + c.bottom) / 2;
+    HDC dc = GetDC(window);
+    for (const POINT p : {POINT{c.right - 4, band}, POINT{4000, band + 1100}, POINT{3100, band - 1000}}) {
+        const uint8_t* px = SurfacePixel(p.x, p.y);
+        EXPECT_EQ(px[2], 0) << "the picture, not the grey, at " << p.x << ", " << p.y;
+        EXPECT_EQ(GetPixel(dc, p.x, p.y), RGB(px[2], px[1], px[0])) << "the window at " << p.x << ", " << p.y;
+    }
+    ReleaseDC(window, dc);
+    TakeScreenshot("large_screen");
+
+    // Made smaller again, the larger surface stays and the view is as before.
+    SetWindowPos(window, nullptr, 0, 0, 960, 720, SWP_NOZORDER);
+    Pump();
+    EXPECT_EQ(gDocument.displaySurface.width, s.width);
 }
 
-// Screenshots for a person to look at: SP_SCREENSHOT_DIR (a Linux folder) and SP_PHOTO (a picture).
 TEST_F(MainWindowTest, PhotoOnScreen) {
     wchar_t photo[1024] = {};
     if (!GetEnvironmentVariableW(L"SP_PHOTO", photo, 1024)) GTEST_SKIP() << "SP_PHOTO not set";
