@@ -347,17 +347,26 @@ void OnLoad(HWND window) {
     ShowLoadedPicture(window, path, L"");
 }
 
-void OnDropFiles(HWND window, HDROP drop) {
+// A file dropped on the window or named on the command line: the unsaved question, then the load.
+void OpenGivenFile(HWND window, const std::wstring& given) {
     // While a job runs the picture must not be replaced under it.
-    if (!JobRunning() && AskContinueWithoutSaving()) {
-        wchar_t path[kPathChars] = {};
-        // A longer path would be cut into another file's name: such a drop is refused whole.
-        const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-        if (length >= kPathChars)
-            AskMessageBox(window, Str(kStrPathTooLong), nullptr, MB_OK | MB_ICONWARNING);
-        else if (length > 0 && DragQueryFileW(drop, 0, path, kPathChars) == length &&
-                 LoadImageFile(gDocument, path) == 0)
-            ShowLoadedPicture(window, path, Str(22));
+    if (JobRunning() || !AskContinueWithoutSaving()) return;
+    // A longer path would be cut into another file's name: such a file is refused whole.
+    if (given.size() >= static_cast<size_t>(kPathChars)) {
+        AskMessageBox(window, Str(kStrPathTooLong), nullptr, MB_OK | MB_ICONWARNING);
+        return;
+    }
+    wchar_t path[kPathChars] = {};
+    given.copy(path, given.size());
+    if (path[0] && LoadImageFile(gDocument, path) == 0) ShowLoadedPicture(window, path, Str(22));
+}
+
+void OnDropFiles(HWND window, HDROP drop) {
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    if (length > 0 && DragQueryFileW(drop, 0, path.data(), length + 1) == length) {
+        path.resize(length);
+        OpenGivenFile(window, path);
     }
     DragFinish(drop);
 }
@@ -579,10 +588,30 @@ bool PreTranslateMainMessage(MSG& msg) {
     return progress && IsDialogMessageW(progress, &msg);
 }
 
+void OpenStartupArgument(HWND window, const wchar_t* commandLine) {
+    int count = 0;
+    LPWSTR* arguments = commandLine && commandLine[0] ? CommandLineToArgvW(commandLine, &count) : nullptr;
+    if (!arguments) return;
+    // Explorer ("Open with", a double-click, a drop on the icon) names the file as the first argument;
+    // further ones are ignored.
+    std::wstring path = count >= 2 ? arguments[1] : L"";
+    LocalFree(arguments);
+    if (path.empty()) return;
+    const DWORD full = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (full > 0) {
+        std::wstring absolute(full, L'\0');
+        const DWORD got = GetFullPathNameW(path.c_str(), full, absolute.data(), nullptr);
+        if (got > 0 && got < full) path.assign(absolute.c_str(), got);
+    }
+    OpenGivenFile(window, path);
+}
+
 int RunApplication(HINSTANCE instance, int show) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
-    if (!CreateMainWindow(instance, show)) return 0;
+    HWND window = CreateMainWindow(instance, show);
+    if (!window) return 0;
+    OpenStartupArgument(window, GetCommandLineW());
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (PreTranslateMainMessage(msg)) continue;

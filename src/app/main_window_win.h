@@ -11,6 +11,9 @@ HWND CreateMainWindow(HINSTANCE instance, int show);
 HACCEL MainAccelerators();
 // One message through the accelerators and the progress dialog; false when it still needs dispatching.
 bool PreTranslateMainMessage(MSG& msg);
+// The picture named by the first argument of a command line (the program's own name first), loaded as
+// a dropped file is; nothing without one.
+void OpenStartupArgument(HWND window, const wchar_t* commandLine);
 // Common controls, window, message loop; returns the quit code (0 when the window cannot be made).
 int RunApplication(HINSTANCE instance, int show);
 

@@ -320,3 +320,21 @@ TEST_F(MainWindowTest, PaintCopiesTheSurfaceToTheWindow) {
     }
     ReleaseDC(window, dc);
 }
+
+// Opened from Explorer: the first argument, quoted with blanks and any script, loads as a drop does.
+TEST_F(MainWindowTest, TheStartupArgumentLoadsAsADrop) {
+    OpenStartupArgument(window, L"SolvanePictova.exe");
+    EXPECT_EQ(gDocument.sourceBuffer.data, nullptr);
+    const std::wstring path = folder.File(L"Urlaub \u00dcbersicht \u5199\u771f.bmp");
+    ASSERT_TRUE(WriteTestBmp(path, 64, 48));
+    OpenStartupArgument(window, (L"\"C:\\Program Files\\SolvanePictova.exe\" \"" + path + L"\" second.bmp").c_str());
+    EXPECT_EQ(std::wstring(sourceFilePath), path);
+    EXPECT_EQ(gDocument.sourceBuffer.width, 64);
+    EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
+    EXPECT_EQ(StatusText(), L"Showing");
+    EXPECT_TRUE(prompter.messages.empty());
+    OpenStartupArgument(window, (L"SolvanePictova.exe \"" + folder.File(L"gone.jpg") + L"\"").c_str());
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, EnglishString(41));
+    EXPECT_EQ(std::wstring(sourceFilePath), path);
+}
