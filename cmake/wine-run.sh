@@ -26,21 +26,27 @@ fi
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
-if [ ! -f "$WINEPREFIX/.sp-ready" ]; then
+if [ ! -f "$WINEPREFIX/.sp-ready-2" ]; then
     mkdir -p "$WINEPREFIX"
     (
         flock 9
-        if [ ! -f "$WINEPREFIX/.sp-ready" ]; then
+        if [ ! -f "$WINEPREFIX/.sp-ready-2" ]; then
             wineboot -i >/dev/null 2>&1
             # A crash must end the test at once, not wait in the debugger's dialog.
             wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
             wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f >/dev/null 2>&1
+            # Japanese, Chinese and Korean texts: the dialog font links to these faces on Windows; here
+            # they are Debian's Noto CJK fonts.
+            for pair in "MS UI Gothic=Noto Sans CJK JP" "SimSun=Noto Sans CJK SC" "Gulim=Noto Sans CJK KR" \
+                        "PMingLiU=Noto Sans CJK TC"; do
+                wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1
+            done
             if [ -n "$desktop" ]; then
                 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
                 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f >/dev/null 2>&1
             fi
             wineserver -w
-            touch "$WINEPREFIX/.sp-ready"
+            touch "$WINEPREFIX/.sp-ready-2"
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
