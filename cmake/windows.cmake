@@ -40,7 +40,8 @@ set(SP_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package/SolvanePictova-1.1-win64)
 add_custom_target(package
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/package
     COMMAND ${CMAKE_COMMAND} -E make_directory ${SP_PACKAGE_DIR}
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:SolvanePictova> ${SP_LOC_INI} ${SP_PACKAGE_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:SolvanePictova> ${SP_LOC_INI}
+            ${CMAKE_SOURCE_DIR}/src/resources/README.txt ${SP_PACKAGE_DIR}
     COMMAND ${CMAKE_COMMAND} -E chdir ${CMAKE_BINARY_DIR}/package
             ${CMAKE_COMMAND} -E tar cf ${CMAKE_BINARY_DIR}/SolvanePictova-1.1-win64.zip --format=zip
             SolvanePictova-1.1-win64

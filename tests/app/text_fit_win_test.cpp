@@ -86,8 +86,8 @@ protected:
         Create();
     }
 
-    // Runs command and measures the dialog it opens (found by its owner) from another thread, then
-    // closes it with Cancel.
+    // Runs command and measures the dialog it opens from another thread, then closes it with Cancel: the
+    // processing dialog that takes the view's mouse, or else the first dialog the main window owns.
     void MeasureOwnedDialog(int command, const std::string& where, std::vector<std::string>& cut,
                             const std::string& shot = "") {
         std::atomic<bool> seen{false};
@@ -96,7 +96,7 @@ protected:
             HWND dialog = nullptr;
             for (int i = 0; i < 3000 && !dialog; ++i, Sleep(10)) {
                 HWND d = gApp.dialogMouseTarget.load();
-                if (!d) {
+                if (!d && command == IDM_OPTIONS) {
                     HWND w = FindWindowW(L"#32770", nullptr);
                     if (w && GetWindow(w, GW_OWNER) == gApp.mainWindow && IsWindowVisible(w)) d = w;
                 }
