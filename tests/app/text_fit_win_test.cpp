@@ -141,6 +141,16 @@ TEST_F(TextFitTest, EveryTextFitsItsControlInEveryLanguage) {
         // Screenshots for a person to look at, in German, Russian and Japanese.
         const bool shots = ScreenshotsWanted() && (language == 1 || language == 8 || language == 9);
         const std::string tag = "lang" + std::to_string(language) + "_";
+        // Tooltips size themselves too: each button has its text.
+        for (int command : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN, IDM_ZOOM_IN,
+                            IDM_ZOOM_OUT, IDM_ZOOM_100, IDM_ZOOM_FIT, IDC_ZOOM_BOX}) {
+            NMTTDISPINFOW tip{};
+            tip.hdr.code = TTN_GETDISPINFOW;
+            tip.hdr.idFrom = static_cast<UINT_PTR>(command);
+            SendMessageW(window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&tip));
+            EXPECT_TRUE(tip.lpszText && tip.lpszText[0]) << lang << " tooltip of " << command;
+        }
+
         MeasureOwnedDialog(IDM_SMART_CONTRAST, lang + " Smart Contrast", cut, shots ? tag + "smart_contrast" : "");
         MeasureOwnedDialog(IDM_SOLVANE_UP, lang + " Solvane Fusion", cut, shots ? tag + "fusion" : "");
         MeasureOwnedDialog(IDM_OPTIONS, lang + " Options", cut, shots ? tag + "options" : "");
