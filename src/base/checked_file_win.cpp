@@ -112,22 +112,25 @@ HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring& temporary
 
 }  // namespace
 
-bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
-                        const std::function<void(const std::wstring& temporary)>& beforeReplace) {
+namespace {
+
+bool WriteReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
+                    const std::function<void(const std::wstring& temporary)>& beforeReplace, bool durable) {
     std::wstring temporary;
     HANDLE file = CreateTemporaryBeside(target, temporary);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool whole = false;
     {
         CheckedFileStream stream(file);
-        whole = write(&stream) && !stream.failed() && FlushFileBuffers(file);
+        whole = write(&stream) && !stream.failed() && (!durable || FlushFileBuffers(file));
     }
     whole = CloseHandle(file) && whole;
     if (whole && beforeReplace) beforeReplace(temporary);
     // A reader holding the target open for a moment (another instance reading its settings) delays the
     // replacement; it does not make the write fail.
     for (int attempt = 0; whole && attempt < 50; ++attempt) {
-        if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (MoveFileExW(temporary.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0)))
             return true;
         const DWORD error = GetLastError();
         if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION) break;
@@ -135,6 +138,17 @@ bool WriteFileReplacing(const std::wstring& target, const std::function<bool(ISt
     }
     DeleteFileW(temporary.c_str());
     return false;
+}
+
+}  // namespace
+
+bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
+                        const std::function<void(const std::wstring& temporary)>& beforeReplace) {
+    return WriteReplacing(target, write, beforeReplace, true);
+}
+
+bool WriteScratchFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write) {
+    return WriteReplacing(target, write, nullptr, false);
 }
 
 bool WriteBytesReplacing(const std::wstring& target, const void* data, size_t size) {

@@ -18,5 +18,10 @@ struct IStream;
 bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
                         const std::function<void(const std::wstring& temporary)>& beforeReplace = nullptr);
 
+// The same for scratch files the program itself reads back and makes again (the exposure tiles): still
+// checked and never left half written under target, but neither flushed to the disk nor renamed with
+// write-through, which only a user's own files need.
+bool WriteScratchFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write);
+
 // The same for a block of bytes.
 bool WriteBytesReplacing(const std::wstring& target, const void* data, size_t size);

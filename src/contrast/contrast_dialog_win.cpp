@@ -193,11 +193,13 @@ void OnClose(HWND dialog, DialogState& s, int button) {
         SetFocus(gApp.mainWindow);
     } else {
         // The file gets exactly what the labels show, a stored out-of-range value included.
+        std::vector<IniEntry> entries;
         for (int k = 0; k < kLodCount; ++k) {
             wchar_t text[kIniValueChars] = {};
             GetDlgItemTextW(dialog, kValueIds[k], text, kIniValueChars);
-            WriteSettingsText(kLodKeys[k], text);
+            entries.push_back({kLodKeys[k], text});
         }
+        WriteSettingsTexts(entries);  // one rewrite of the file, not eight
         SendMessageW(gApp.mainWindow, MSG_RESULT_UNSAVED, 0, 0);
     }
     s.pyramid.Release();

@@ -389,11 +389,13 @@ void EndFusionDialog(HWND dialog, int id) {
         SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
         SetFocus(gApp.mainWindow);
     } else {
+        std::vector<IniEntry> entries;
         wchar_t text[kIniValueChars];
         for (const SliderInfo& s : kSliders) {
             GetDlgItemTextW(dialog, s.label, text, kIniValueChars);
-            WriteSettingsText(s.key, text);
+            entries.push_back({s.key, text});
         }
+        WriteSettingsTexts(entries);
         SetMainCursor(IDC_WAIT);
         fused = FuseWholePicture(dialog);
         SetMainCursor(IDC_ARROW);

@@ -79,7 +79,8 @@ uint8_t LoadImageFile(ImageDocument& document, wchar_t* path);
 // 0 = resultBuffer saved, its path in name (1024 characters, passed empty); 1 = nothing saved.
 uint8_t SaveImageFile(ImageDocument& document, wchar_t* name);
 
-// Plain 24-bit BMP of an 8-bit 3-component buffer. 0 = written, 1 = refused or failed
+// Plain 24-bit BMP of an 8-bit 3-component buffer, written as a scratch file (the exposure tiles: not
+// flushed to the disk). 0 = written, 1 = refused or failed
 // (no partial file is left under path).
 uint8_t WriteColourBmp(const wchar_t* path, const SQmPicBuf& buffer);
 

@@ -254,7 +254,7 @@ uint8_t WriteColourBmp(const wchar_t* path, const SQmPicBuf& buffer) {
         buffer.height <= 0) {
         return 1;
     }
-    return WriteFileReplacing(path,
+    return WriteScratchFileReplacing(path,
                               [&](IStream* stream) {
                                   return WriteBmpTile(buffer, [stream](const uint8_t* bytes, size_t count) {
                                       ULONG written = 0;

@@ -87,6 +87,10 @@ std::wstring ReadIniText(const std::wstring& file, const wchar_t* section, const
 // that replaces the old one only once it is complete, in the file's own encoding.
 bool WriteIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
     if (!section || !key) return WritePrivateProfileStringW(section, key, value, file.c_str()) != FALSE;
+    return WriteIniTexts(file, section, {{key, value ? value : L"", value == nullptr}});
+}
+
+bool WriteIniTexts(const std::wstring& file, const wchar_t* section, const std::vector<IniEntry>& entries) {
     std::vector<uint8_t> bytes;
     HANDLE in = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -125,7 +129,7 @@ bool WriteIniText(const std::wstring& file, const wchar_t* section, const wchar_
         MultiByteToWideChar(page, 0, from, n, text.data(), static_cast<int>(text.size()));
     }
 
-    text = SetIniValueInText(text, section, key, value);
+    for (const IniEntry& e : entries) text = SetIniValueInText(text, section, e.key, e.remove ? nullptr : e.value.c_str());
 
     std::vector<uint8_t> out(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(bom));
     if (encoding == Encoding::Utf16) {
@@ -157,6 +161,10 @@ bool WriteSettingsInt(const wchar_t* key, int32_t value) {
 
 bool WriteSettingsText(const wchar_t* key, const wchar_t* value) {
     return WriteIniText(SettingsFilePath(), kGeneral, key, value);
+}
+
+bool WriteSettingsTexts(const std::vector<IniEntry>& entries) {
+    return WriteIniTexts(SettingsFilePath(), kGeneral, entries);
 }
 
 int32_t ReadLocalisationInt(const wchar_t* key, int32_t defaultValue) {

@@ -37,6 +37,13 @@ int32_t ReadSettingsInt(const wchar_t* key, int32_t defaultValue);
 std::wstring ReadSettingsText(const wchar_t* key, const wchar_t* defaultValue);
 bool WriteSettingsInt(const wchar_t* key, int32_t value);  // "%i"; false when the write failed
 bool WriteSettingsText(const wchar_t* key, const wchar_t* value);
+// Several keys in one rewrite of the file (a dialog's OK stores all its values at once).
+struct IniEntry {
+    const wchar_t* key;
+    std::wstring value;
+    bool remove = false;  // the key goes instead
+};
+bool WriteSettingsTexts(const std::vector<IniEntry>& entries);
 
 // Section "General" of SolvanePictova_loc.ini (e.g. "Language Current").
 int32_t ReadLocalisationInt(const wchar_t* key, int32_t defaultValue);
@@ -46,3 +53,4 @@ bool WriteLocalisationInt(const wchar_t* key, int32_t value);
 std::wstring ReadIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key,
                          const wchar_t* defaultValue);
 bool WriteIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key, const wchar_t* value);
+bool WriteIniTexts(const std::wstring& file, const wchar_t* section, const std::vector<IniEntry>& entries);

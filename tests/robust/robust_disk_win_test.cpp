@@ -81,8 +81,9 @@ public:
     }
     void Empty() { DeleteFileW(File(L"filler").c_str()); }
     bool ReadOnly(bool readOnly) {
-        RunLinux("mount -o remount," + std::string(readOnly ? "ro" : "rw") + " " + unix_);
+        // A remount is refused while a file is still open for writing; Wine may close a handle a moment late.
         for (int i = 0; i < 200; ++i, Sleep(50)) {
+            if (i % 20 == 0) RunLinux("mount -o remount," + std::string(readOnly ? "ro" : "rw") + " " + unix_);
             const std::wstring probe = File(L"probe");
             const bool writable = WriteWholeFile(probe, "x", 1);
             DeleteFileW(probe.c_str());
