@@ -3,22 +3,26 @@
 # The build tree is found from the executable's location (its first ancestor with CMakeCache.txt).
 # With --desktop first, the program runs in a Wine virtual desktop (a prefix of its own): the tests
 # use it, because without a window manager Wine waits about two seconds on every window it destroys.
-# --desktop=WIDTHxHEIGHT: a virtual desktop of that size, in a prefix of its own (a large screen).
+# --desktop=WIDTHxHEIGHT[@DPI]: a virtual desktop of that size (and screen DPI), in a prefix of its own.
 desktop=""
 size=1280x1024
 case "${1:-}" in
     --desktop) desktop=1; shift ;;
     --desktop=*) desktop=1; size="${1#--desktop=}"; shift ;;
 esac
+dpi=""
+case "$size" in
+    *@*) dpi="${size#*@}"; size="${size%@*}" ;;
+esac
 exe="$1"
 dir=$(cd "$(dirname "$exe")" && pwd)
 while [ "$dir" != "/" ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
 [ -f "$dir/CMakeCache.txt" ] || dir=$(pwd)
 if [ -n "$desktop" ]; then
-    if [ "$size" = 1280x1024 ]; then
+    if [ "$size" = 1280x1024 ] && [ -z "$dpi" ]; then
         export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix-desktop}"
     else
-        export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix-desktop-$size}"
+        export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix-desktop-$size${dpi:+-$dpi}}"
     fi
 else
     export WINEPREFIX="${WINEPREFIX:-$dir/wineprefix}"
@@ -41,6 +45,9 @@ if [ ! -f "$WINEPREFIX/.sp-ready-2" ]; then
                         "PMingLiU=Noto Sans CJK TC"; do
                 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1
             done
+            if [ -n "$dpi" ]; then
+                wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+            fi
             if [ -n "$desktop" ]; then
                 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
                 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f >/dev/null 2>&1

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the toolbar strips (bitmaps 130 and 132) and the program icon (148) into src/resources/.
+"""Draws the toolbar strips (bitmaps 130 and 132, and their 150 % and 200 % versions for screens of 144
+and 192 DPI) and the program icon (148) into src/resources/.
 
 Plain Python, no packages: shapes are sampled 4 x 4 per pixel and averaged, the strips are
 quantised to an 8-bit palette. Run it after changing a drawing and commit the outputs.
@@ -166,18 +167,20 @@ GLYPHS = [glyph_save, glyph_load, glyph_zoom_in, glyph_zoom_out, glyph_fit, glyp
 
 # ---- rasterising ----------------------------------------------------------------------------
 
-def render_cell(layers, background):
-    """Returns CELL x CELL rows of (r, g, b) and the coverage of the union of all layers."""
+def render_cell(layers, background, size=CELL):
+    """Returns size x size rows of (r, g, b) and the coverage of the union of all layers; the drawing
+    is in CELL x CELL units whatever the size."""
     pixels, cover = [], []
     offs = [(i + 0.5) / SS for i in range(SS)]
-    for py in range(CELL):
+    unit = CELL / size
+    for py in range(size):
         row, crow = [], []
-        for px in range(CELL):
+        for px in range(size):
             acc = [0.0, 0.0, 0.0]
             hit = 0
             for oy in offs:
                 for ox in offs:
-                    x, y = px + ox, py + oy
+                    x, y = (px + ox) * unit, (py + oy) * unit
                     colour = background
                     covered = False
                     for shape, c in layers:
@@ -199,17 +202,18 @@ def disabled_cell(pixels, cover):
     """Classic engraved look: the dark parts of the glyph in grey over a white copy one pixel
     down-right, light parts left out so inner details stay readable."""
     ink = []
-    for py in range(CELL):
+    size = len(pixels)
+    for py in range(size):
         row = []
-        for px in range(CELL):
+        for px in range(size):
             r, g, b = pixels[py][px]
             lum = 0.299 * r + 0.587 * g + 0.114 * b
             row.append(cover[py][px] * max(0.0, min(1.0, (205 - lum) / 110)))
         ink.append(row)
     out = []
-    for py in range(CELL):
+    for py in range(size):
         row = []
-        for px in range(CELL):
+        for px in range(size):
             c = ink[py][px]
             s = ink[py - 1][px - 1] if py > 0 and px > 0 else 0.0
             col = [float(v) for v in BACKGROUND]
@@ -256,18 +260,18 @@ def write_bmp8(path, rows):
         f.write(header + info + pal + bits)
 
 
-def strips():
-    enabled = [[] for _ in range(CELL)]
-    disabled = [[] for _ in range(CELL)]
+def strips(size=CELL, suffix=""):
+    enabled = [[] for _ in range(size)]
+    disabled = [[] for _ in range(size)]
     for g in GLYPHS:
-        pix, cover = render_cell(g(), BACKGROUND)
+        pix, cover = render_cell(g(), BACKGROUND, size)
         pix = avoid_3d_greys(pix, BACKGROUND)
         dis = disabled_cell(pix, cover)
-        for y in range(CELL):
+        for y in range(size):
             enabled[y] += pix[y]
             disabled[y] += dis[y]
-    write_bmp8(os.path.join(OUT, "toolbar.bmp"), enabled)
-    write_bmp8(os.path.join(OUT, "toolbar_disabled.bmp"), disabled)
+    write_bmp8(os.path.join(OUT, "toolbar%s.bmp" % suffix), enabled)
+    write_bmp8(os.path.join(OUT, "toolbar_disabled%s.bmp" % suffix), disabled)
 
 
 # ---- icon -----------------------------------------------------------------------------------
@@ -360,5 +364,7 @@ def write_ico(path, sizes):
 
 if __name__ == "__main__":
     strips()
+    strips(35, "_150")  # 144 DPI
+    strips(46, "_200")  # 192 DPI
     write_ico(os.path.join(OUT, "SolvanePictova.ico"), [16, 32, 48])
-    print("wrote toolbar.bmp, toolbar_disabled.bmp and SolvanePictova.ico to", os.path.normpath(OUT))
+    print("wrote the toolbar strips and SolvanePictova.ico to", os.path.normpath(OUT))

@@ -11,6 +11,7 @@
 
 #include "app/app_messages.h"
 #include "app/app_state_win.h"
+#include "app/dpi_scale.h"
 #include "app/jobs_win.h"
 #include "app/ui_state.h"
 #include "app/view_win.h"
@@ -26,12 +27,13 @@ ImageDocument gDocument;
 
 namespace {
 
-constexpr int kToolbarImages = 9;
 constexpr int kZoomPlaceholderWidth = 85;
 constexpr int kTitleChars = 100;
 
 HFONT gZoomFont = nullptr;
+HIMAGELIST gImages = nullptr;
 HIMAGELIST gDisabledImages = nullptr;
+UINT gDpi = 96;  // of the screen the main window is on
 HACCEL gAccelerators = nullptr;
 
 struct ToolButton {
@@ -140,6 +142,42 @@ void CreateStatusBar(HWND window) {
     SetStatusText(Str(66));
 }
 
+// The strips drawn nearest the screen's DPI: images for enabled and for disabled buttons.
+void LoadToolbarImages() {
+    const int percent = ToolbarStripPercent(gDpi);
+    const int enabledId = percent == 200 ? IDB_TOOLBAR_200 : percent == 150 ? IDB_TOOLBAR_150 : IDB_TOOLBAR;
+    const int disabledId =
+        percent == 200 ? IDB_TOOLBAR_DISABLED_200 : percent == 150 ? IDB_TOOLBAR_DISABLED_150 : IDB_TOOLBAR_DISABLED;
+    // The cell is the strip's height; its grey background becomes the button face.
+    BITMAP info{};
+    if (HBITMAP probe = static_cast<HBITMAP>(
+            LoadImageW(MainInstance(), MAKEINTRESOURCEW(enabledId), IMAGE_BITMAP, 0, 0, 0))) {
+        GetObjectW(probe, sizeof info, &info);
+        DeleteObject(probe);
+    }
+    const int cell = info.bmHeight > 0 ? info.bmHeight : ScaleToDpi(23, gDpi);
+    HIMAGELIST images = ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(enabledId), cell, 0, CLR_NONE,
+                                             IMAGE_BITMAP, LR_LOADMAP3DCOLORS | LR_CREATEDIBSECTION);
+    HIMAGELIST disabled = ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(disabledId), cell, 0, CLR_DEFAULT,
+                                               IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    SendMessageW(gApp.toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(cell, cell));
+    SendMessageW(gApp.toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+    SendMessageW(gApp.toolbar, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(disabled));
+    SendMessageW(gApp.toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(cell, cell));
+    if (gImages) ImageList_Destroy(gImages);
+    if (gDisabledImages) ImageList_Destroy(gDisabledImages);
+    gImages = images;
+    gDisabledImages = disabled;
+}
+
+void SetZoomPlaceholderWidth() {
+    TBBUTTONINFOW size{};
+    size.cbSize = sizeof size;
+    size.dwMask = TBIF_SIZE;
+    size.cx = static_cast<WORD>(ScaleToDpi(kZoomPlaceholderWidth, gDpi));
+    SendMessageW(gApp.toolbar, TB_SETBUTTONINFOW, IDC_ZOOM_BOX, reinterpret_cast<LPARAM>(&size));
+}
+
 void CreateToolbar(HWND window) {
     HWND tb = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
                               WS_CHILD | WS_VISIBLE | WS_BORDER | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS, 0, 0, 0, 0,
@@ -147,18 +185,8 @@ void CreateToolbar(HWND window) {
                               nullptr);
     gApp.toolbar = tb;
     SendMessageW(tb, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    HBITMAP strip = static_cast<HBITMAP>(
-        LoadImageW(MainInstance(), MAKEINTRESOURCEW(IDB_TOOLBAR), IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
-    BITMAP info{};
-    if (strip) GetObjectW(strip, sizeof info, &info);
-    const int cx = info.bmWidth / kToolbarImages, cy = info.bmHeight;
-    SendMessageW(tb, TB_SETBITMAPSIZE, 0, MAKELPARAM(cx, cy));
-    SendMessageW(tb, TB_SETBUTTONSIZE, 0, MAKELPARAM(cx, cy));
-    SendMessageW(tb, TB_SETINDENT, 8, 0);
-    TBADDBITMAP add{nullptr, reinterpret_cast<UINT_PTR>(strip)};
-    SendMessageW(tb, TB_ADDBITMAP, kToolbarImages, reinterpret_cast<LPARAM>(&add));
-    // The toolbar copied the images into its own list.
-    if (strip) DeleteObject(strip);
+    SendMessageW(tb, TB_SETINDENT, ScaleToDpi(8, gDpi), 0);
+    LoadToolbarImages();
 
     TBBUTTON buttons[std::size(kToolButtons)] = {};
     for (size_t i = 0; i < std::size(kToolButtons); ++i) {
@@ -170,34 +198,47 @@ void CreateToolbar(HWND window) {
     }
     SendMessageW(tb, TB_ADDBUTTONSW, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
     SendMessageW(tb, TB_AUTOSIZE, 0, 0);
-    TBBUTTONINFOW size{};
-    size.cbSize = sizeof size;
-    size.dwMask = TBIF_SIZE;
-    size.cx = kZoomPlaceholderWidth;
-    SendMessageW(tb, TB_SETBUTTONINFOW, IDC_ZOOM_BOX, reinterpret_cast<LPARAM>(&size));
+    SetZoomPlaceholderWidth();
 }
 
-void CreateZoomBox() {
+// The zoom box over its placeholder, and its font, at the screen's DPI.
+void PlaceZoomBox() {
     RECT r{};
     const LRESULT index = SendMessageW(gApp.toolbar, TB_COMMANDTOINDEX, IDC_ZOOM_BOX, 0);
     SendMessageW(gApp.toolbar, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+    HFONT font = CreateFontW(ScaleToDpi(16, gDpi), 0, 0, 0, 600, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"Tahoma");
+    SendMessageW(gApp.zoomBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (gZoomFont) DeleteObject(gZoomFont);
+    gZoomFont = font;
+    MoveWindow(gApp.zoomBox, r.left + ScaleToDpi(5, gDpi), r.top + ScaleToDpi(4, gDpi), r.right - r.left,
+               (r.bottom - r.top) + ScaleToDpi(196, gDpi), TRUE);
+}
+
+void CreateZoomBox() {
     gApp.zoomBox = CreateWindowExW(0, L"ComboBox", nullptr,
                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_HASSTRINGS,
-                                   r.left + 5, r.top + 4, r.right - r.left, (r.bottom - r.top) + 196, gApp.toolbar,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_ZOOM_BOX)), MainInstance(),
-                                   nullptr);
-    gZoomFont = CreateFontW(16, 0, 0, 0, 600, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"Tahoma");
-    SendMessageW(gApp.zoomBox, WM_SETFONT, reinterpret_cast<WPARAM>(gZoomFont), TRUE);
+                                   0, 0, 0, 0, gApp.toolbar, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_ZOOM_BOX)),
+                                   MainInstance(), nullptr);
+    PlaceZoomBox();
     for (const char* text : kZoomListTexts)
         SendMessageW(gApp.zoomBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
     SendMessageW(gApp.zoomBox, CB_SETCURSEL, 3, 0);
 }
 
-void SetDisabledImages() {
-    gDisabledImages = ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(IDB_TOOLBAR_DISABLED), 23, 0,
-                                           CLR_DEFAULT, IMAGE_BITMAP, LR_CREATEDIBSECTION);
-    SendMessageW(gApp.toolbar, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(gDisabledImages));
+// Moved to a screen of another DPI: the window takes the size Windows suggests, and the toolbar, the
+// zoom box and its font follow.
+void OnDpiChanged(HWND window, UINT dpi, const RECT* suggested) {
+    gDpi = dpi ? dpi : 96;
+    SendMessageW(gApp.toolbar, TB_SETINDENT, ScaleToDpi(8, gDpi), 0);
+    LoadToolbarImages();
+    SetZoomPlaceholderWidth();
+    SendMessageW(gApp.toolbar, TB_AUTOSIZE, 0, 0);
+    PlaceZoomBox();
+    if (suggested)
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window, nullptr, TRUE);
 }
 
 void SetMenuText(HMENU menu, UINT item, BOOL byPosition, const std::wstring& text) {
@@ -263,9 +304,10 @@ LRESULT OnCreate(HWND window) {
     r.overlayRect = nullptr;
     r.interpolation = 1;
 
+    gDpi = GetDpiForWindow(window);
+    if (gDpi == 0) gDpi = 96;
     CreateToolbar(window);
     CreateZoomBox();
-    SetDisabledImages();
     LocaliseMenu(window);
     UpdateUi(UiEvent::Created);
     SetProcessWaiter(WaitKeepingWindowAlive);
@@ -292,8 +334,10 @@ void OnDestroy() {
     CQmPicBufAPI::DoneHeap(gDocument.resultBuffer);
     if (gZoomFont) DeleteObject(gZoomFont);
     gZoomFont = nullptr;
+    // The toolbar went with the window; its image lists are the program's.
+    if (gImages) ImageList_Destroy(gImages);
     if (gDisabledImages) ImageList_Destroy(gDisabledImages);
-    gDisabledImages = nullptr;
+    gImages = gDisabledImages = nullptr;
     gApp.mainWindow = gApp.statusBar = gApp.toolbar = gApp.zoomBox = nullptr;
     PostQuitMessage(0);
 }
@@ -515,6 +559,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_ERASEBKGND: return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
         case WM_CLOSE: return OnClose(window);
         case WM_QUERYENDSESSION: return OnQueryEndSession(window);
+        case WM_DPICHANGED: OnDpiChanged(window, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
         case WM_ENDSESSION: OnEndSession(window, wParam != FALSE); return 0;
         case WM_NOTIFY: return OnNotify(lParam);
         case WM_SETCURSOR:

@@ -8,6 +8,11 @@
 #define IDI_SOLVANEPICTOVA 148
 #define IDB_TOOLBAR 130
 #define IDB_TOOLBAR_DISABLED 132
+// The same strips drawn for 144 DPI (35 x 35 images) and 192 DPI (46 x 46 images).
+#define IDB_TOOLBAR_150 134
+#define IDB_TOOLBAR_DISABLED_150 135
+#define IDB_TOOLBAR_200 136
+#define IDB_TOOLBAR_DISABLED_200 137
 
 // Commands of the main window (menu, accelerators, toolbar).
 #define IDM_ABOUT 104

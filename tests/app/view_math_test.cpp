@@ -1,4 +1,5 @@
 #include "app/view_math.h"
+#include "app/dpi_scale.h"
 
 #include <gtest/gtest.h>
 
@@ -158,4 +159,17 @@ TEST(Outline, EveryPixelOnceAndCutToTheWindow) {
     EXPECT_TRUE(hits.empty());
     ForEachOutlinePixel(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 40, 30, [&](int x, int y) { hits.push_back({x, y}); });
     EXPECT_TRUE(hits.empty());
+}
+
+TEST(DpiScale, SizesAndStripsFollowTheScreen) {
+    EXPECT_EQ(ScaleToDpi(23, 96), 23);
+    EXPECT_EQ(ScaleToDpi(23, 144), 35);  // 34.5 rounds up
+    EXPECT_EQ(ScaleToDpi(16, 192), 32);
+    EXPECT_EQ(ScaleToDpi(85, 120), 106);
+    EXPECT_EQ(ScaleToDpi(7, 0), 7);
+    EXPECT_EQ(ToolbarStripPercent(96), 100);
+    EXPECT_EQ(ToolbarStripPercent(120), 100);
+    EXPECT_EQ(ToolbarStripPercent(144), 150);
+    EXPECT_EQ(ToolbarStripPercent(192), 200);
+    EXPECT_EQ(ToolbarStripPercent(288), 200);
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/app_messages.h"
+#include "app/dpi_scale.h"
 #include "app/view_math.h"
 #include "app/view_win.h"
 
@@ -266,4 +267,48 @@ TEST_F(MainWindowTest, PhotoOnScreen) {
     SendMessageW(window, MSG_REDRAW_RESULT, 0, 0);
     TakeScreenshot("overlay_outline");
     gApp.renderer.overlayRect = nullptr;
+}
+
+// The toolbar images, the buttons, the zoom box and its font follow the screen's DPI, at start and when
+// the window moves to a screen of another DPI. Runs at 96 DPI here and at 144 and 192 in ctest's
+// win_app_dpi144 and win_app_dpi192.
+TEST_F(MainWindowTest, DpiScalesTheToolbarAndTheZoomBox) {
+    auto expectScaled = [&](UINT dpi) {
+        SCOPED_TRACE(testing::Message() << dpi << " DPI");
+        const int cell = dpi > 168 ? 46 : dpi > 120 ? 35 : 23;
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(SendMessageW(gApp.toolbar, TB_GETIMAGELIST, 0, 0)), &cx,
+                              &cy);
+        EXPECT_EQ(cx, cell);
+        EXPECT_EQ(cy, cell);
+        ImageList_GetIconSize(
+            reinterpret_cast<HIMAGELIST>(SendMessageW(gApp.toolbar, TB_GETDISABLEDIMAGELIST, 0, 0)), &cx, &cy);
+        EXPECT_EQ(cx, cell);
+        RECT button{}, placeholder{}, box{};
+        SendMessageW(gApp.toolbar, TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&button));
+        EXPECT_GE(button.right - button.left, cell);
+        SendMessageW(gApp.toolbar, TB_GETITEMRECT,
+                     SendMessageW(gApp.toolbar, TB_COMMANDTOINDEX, IDC_ZOOM_BOX, 0), reinterpret_cast<LPARAM>(&placeholder));
+        EXPECT_EQ(placeholder.right - placeholder.left, ScaleToDpi(85, dpi));
+        GetWindowRect(gApp.zoomBox, &box);
+        EXPECT_EQ(box.right - box.left, placeholder.right - placeholder.left);
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(gApp.zoomBox, WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, ScaleToDpi(16, dpi));
+    };
+    const UINT dpi = GetDpiForWindow(window);
+    expectScaled(dpi);
+    TakeScreenshot(("dpi_" + std::to_string(dpi)).c_str());
+    if (dpi != 96) return;
+    // Dragged to a 200 % screen and back, with the sizes Windows suggests.
+    RECT r{};
+    GetWindowRect(window, &r);
+    RECT large{r.left, r.top, r.left + 2 * (r.right - r.left), r.top + 2 * (r.bottom - r.top)};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&large));
+    expectScaled(192);
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&r));
+    expectScaled(96);
+    RECT now{};
+    GetWindowRect(window, &now);
+    EXPECT_EQ(now.right - now.left, r.right - r.left);
 }
