@@ -148,14 +148,8 @@ void LoadToolbarImages() {
     const int enabledId = percent == 200 ? IDB_TOOLBAR_200 : percent == 150 ? IDB_TOOLBAR_150 : IDB_TOOLBAR;
     const int disabledId =
         percent == 200 ? IDB_TOOLBAR_DISABLED_200 : percent == 150 ? IDB_TOOLBAR_DISABLED_150 : IDB_TOOLBAR_DISABLED;
-    // The cell is the strip's height; its grey background becomes the button face.
-    BITMAP info{};
-    if (HBITMAP probe = static_cast<HBITMAP>(
-            LoadImageW(MainInstance(), MAKEINTRESOURCEW(enabledId), IMAGE_BITMAP, 0, 0, 0))) {
-        GetObjectW(probe, sizeof info, &info);
-        DeleteObject(probe);
-    }
-    const int cell = info.bmHeight > 0 ? info.bmHeight : ScaleToDpi(23, gDpi);
+    // Nine square images side by side; the strip's grey background becomes the button face.
+    const int cell = percent == 200 ? 46 : percent == 150 ? 35 : 23;
     HIMAGELIST images = ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(enabledId), cell, 0, CLR_NONE,
                                              IMAGE_BITMAP, LR_LOADMAP3DCOLORS | LR_CREATEDIBSECTION);
     HIMAGELIST disabled = ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(disabledId), cell, 0, CLR_DEFAULT,

@@ -44,12 +44,9 @@ std::wstring EnvironmentValue(const wchar_t* name) {
 // system searches for a program.
 std::vector<std::wstring> ExiftoolFolders(const std::wstring& programFolder) {
     std::vector<std::wstring> folders{programFolder};
-    std::wstring module(32768, L'\0');
-    const DWORD n = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size()));
-    module.resize(n < module.size() ? n : 0);
-    const size_t slash = module.find_last_of(L'\\');
-    if (slash != std::wstring::npos && module.substr(0, slash) != programFolder)
-        folders.push_back(module.substr(0, slash));
+    const std::wstring executable = ExecutableDirectory();
+    if (!executable.empty() && executable != programFolder)
+        folders.push_back(executable);
     // Then where CreateProcess itself would look: the current folder, the system folders, the search path.
     wchar_t buffer[MAX_PATH] = {};
     DWORD got = GetCurrentDirectoryW(MAX_PATH, buffer);

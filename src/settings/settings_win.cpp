@@ -52,6 +52,10 @@ bool DropInstanceMarker() {
 
 std::wstring ProgramDirectory() {
     if (!gDirectoryOverride.empty()) return gDirectoryOverride;
+    return ExecutableDirectory();
+}
+
+std::wstring ExecutableDirectory() {
     // Grow the buffer rather than cut a long path into another folder's name.
     std::wstring path(512, L'\0');
     for (;;) {

@@ -18,6 +18,8 @@ extern AppSettings gAppSettings;
 
 // The executable's folder (no trailing backslash), or the test override.
 std::wstring ProgramDirectory();
+// The executable's own folder, whatever the override.
+std::wstring ExecutableDirectory();
 std::wstring SettingsFilePath();
 std::wstring LocalisationFilePath();
 

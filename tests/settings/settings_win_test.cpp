@@ -187,8 +187,8 @@ std::wstring Placeholders(const std::wstring& text) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != L'%') continue;
         const wchar_t next = i + 1 < text.size() ? text[i + 1] : L' ';
-        const bool spec = next == L'%' || (next >= L'a' && next <= L'z');
-        out += spec ? text.substr(i++, 2) : L"%";
+        const bool format = next == L'%' || (next >= L'a' && next <= L'z');
+        out += format ? text.substr(i++, 2) : L"%";
     }
     return out;
 }
