@@ -20,9 +20,9 @@ foreach(sub ${SP_SUBSYSTEMS})
     target_link_libraries(sp_shell INTERFACE sp_${sub}_win)
 endforeach()
 # Messages of the image files come from the string table.
-target_link_libraries(sp_imaging_win INTERFACE sp_settings_win)
-# The Smart Contrast dialog acts on the main window's state (a cycle of static libraries, which CMake allows).
-target_link_libraries(sp_contrast_win PUBLIC sp_app_win)
+target_link_libraries(sp_imaging_win PUBLIC sp_settings_win)
+# The tools reach the main window only through the link that the imaging shell declares.
+target_link_libraries(sp_contrast_win PUBLIC sp_settings_win)
 
 # Resources are linked into every executable that creates windows (the program and the GUI tests):
 # a resource object inside a static library would not be pulled in.
@@ -48,6 +48,4 @@ add_custom_target(package
     DEPENDS SolvanePictova
     COMMENT "Packaging SolvanePictova-1.1-win64.zip")
 
-# The preparation worker and the Fusion dialog act on the main window's state (AppState), and the
-# shell reaches them through its hooks: the two libraries need each other.
-target_link_libraries(sp_fusion_win PUBLIC sp_app_win sp_settings_win)
+target_link_libraries(sp_fusion_win PUBLIC sp_settings_win)

@@ -1,5 +1,4 @@
-// AppState: the main window's process-wide state, the view renderer, the one document, and the
-// helpers through which jobs and dialogs act on the main window's menus, buttons and cursor.
+// AppState: the main window's process-wide state, the view renderer and the one document.
 #pragma once
 
 #include <windows.h>
@@ -10,15 +9,15 @@
 #include "app/view_math.h"
 #include "imaging/document_win.h"
 #include "imaging/pic_buf.h"
+#include "imaging/picture.h"
 
 // Renders the document's pictures into its display surface (see RenderView).
 struct ViewRenderer {
     HWND ownerWindow = nullptr;    // its client size is the size rendered
     SQmPicBuf* surface = nullptr;  // the document's displaySurface
-    int32_t interpolation = 1;     // bilinear, the only one used
-    SQmPicBuf sourceCache{};       // slot 1: sourceBuffer as 8 bits x 3 components
-    SQmPicBuf resultCache{};       // slot 2: resultBuffer the same way
-    SQmPicBuf viewBuffer{};        // client-sized picture the slot is resampled into
+    Picture sourceCache;           // slot 1: sourceBuffer as 8 bits x 3 components
+    Picture resultCache;           // slot 2: resultBuffer the same way
+    Picture viewBuffer;            // client-sized picture the slot is resampled into
     // x0, y0, x1, y1 in picture coordinates, outlined inverted; set by the Fusion dialog.
     std::atomic<int32_t*> overlayRect{nullptr};
 };
@@ -40,13 +39,8 @@ struct AppState {
 
     uint8_t unsavedResult = 0;
     uint8_t zoomShowsSource = 0;
-    std::atomic<uint8_t> fusionUp{0};         // read by the preparation worker
-    std::atomic<uint8_t> abortRequested{0};   // set by Abort, polled by the worker
     std::atomic<HWND> dialogMouseTarget{nullptr};  // processing dialog that gets the view's mouse
     std::atomic<uint8_t> dialogOwnsDrag{0};   // the Fusion dialog owns the left-button drag
-
-    SQmPicBuf sourceBackup{};             // source at the start of Solvane UP / DOWN
-    wchar_t fusionSourcePath[kPathChars]{};  // sourceFilePath at that moment
 
     ViewRenderer renderer;
 
@@ -70,12 +64,6 @@ extern ImageDocument gDocument;
 // The view map of the current placement (what the view and the dialogs map points with).
 inline CQmPicMap CurrentViewMap() { return ViewMap(gApp.Placement()); }
 
-// Menu bar positions 0, 1 and 2 (File, Processing, Help), enabled or grayed; redraws the bar.
-void EnableMainMenuBar(bool enable);
-// One toolbar button by command id.
-void EnableToolbarButton(int command, bool enable);
-// The five job buttons: Load, Save As, Smart Contrast, Solvane UP, Solvane DOWN.
-void EnableJobButtons(bool enable);
 // Class cursor and current cursor of the main window (IDC_WAIT, IDC_ARROW, IDC_SIZEALL).
 void SetMainCursor(LPCWSTR cursor);
 // The status bar's one text.

@@ -7,16 +7,20 @@
 #include <shellapi.h>
 
 #include <iterator>
+#include <optional>
 #include <string>
 
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "app/app_state_win.h"
 #include "app/dpi_scale.h"
 #include "app/jobs_win.h"
-#include "app/ui_state.h"
 #include "app/view_win.h"
 #include "base/prompt_win.h"
+#include "base/scoped_win.h"
+#include "base/ui_state.h"
+#include "fusion/fusion_dialog_win.h"
 #include "fusion/prepare_win.h"
+#include "imaging/main_window_link_win.h"
 #include "imaging/metadata_copy_win.h"
 #include "resources/resource.h"
 #include "settings/settings_win.h"
@@ -30,26 +34,28 @@ namespace {
 constexpr int kZoomPlaceholderWidth = 85;
 constexpr int kTitleChars = 100;
 
-HFONT gZoomFont = nullptr;
-HIMAGELIST gImages = nullptr;
-HIMAGELIST gDisabledImages = nullptr;
-UINT gDpi = 96;  // of the screen the main window is on
+ScopedFont gZoomFont;
+ScopedImageList gImages;
+ScopedImageList gDisabledImages;
+std::optional<ScopedCom> gCom;  // for the window's lifetime (the file dialogs need it)
+UINT gDpi = 96;                 // of the screen the main window is on
 HACCEL gAccelerators = nullptr;
+MainUiEnables gUi;  // what the menus, buttons and zoom box show
 
 struct ToolButton {
     int image;
     int command;
     BYTE style;
-    int tooltip;  // string number
+    int tooltip;  // string key
 };
 
 const ToolButton kToolButtons[] = {
-    {1, IDM_LOAD, BTNS_BUTTON, 66},          {0, IDM_SAVE_AS, BTNS_BUTTON, 8},
-    {0, 0, BTNS_SEP, 0},                     {5, IDM_SMART_CONTRAST, BTNS_BUTTON, 12},
-    {7, IDM_SOLVANE_UP, BTNS_BUTTON, 13},    {8, IDM_SOLVANE_DOWN, BTNS_BUTTON, 69},
-    {2, IDM_ZOOM_IN, BTNS_BUTTON, 25},       {3, IDM_ZOOM_OUT, BTNS_BUTTON, 26},
-    {6, IDM_ZOOM_100, BTNS_BUTTON, 28},      {4, IDM_ZOOM_FIT, BTNS_BUTTON, 27},
-    {9, IDC_ZOOM_BOX, BTNS_BUTTON, 29},
+    {1, CmdLoad, BTNS_BUTTON, kStrLoadImage},          {0, CmdSaveAs, BTNS_BUTTON, kStrSaveAs},
+    {0, 0, BTNS_SEP, 0},                     {5, CmdSmartContrast, BTNS_BUTTON, kStrSmartContrastMenu},
+    {7, CmdSolvaneUp, BTNS_BUTTON, kStrSolvaneUp},    {8, CmdSolvaneDown, BTNS_BUTTON, kStrSolvaneDown},
+    {2, CmdZoomIn, BTNS_BUTTON, kStrZoomIn},       {3, CmdZoomOut, BTNS_BUTTON, kStrZoomOut},
+    {6, CmdZoom100, BTNS_BUTTON, kStrZoom100},      {4, CmdZoomFit, BTNS_BUTTON, kStrZoomFit},
+    {9, CmdZoomBox, BTNS_BUTTON, kStrSetZoom},
 };
 
 std::wstring Widen(const char* text) { return std::wstring(text, text + strlen(text)); }
@@ -58,47 +64,48 @@ void SetTitleFromPath(HWND window, const wchar_t* path) {
     SetWindowTextW(window, (std::wstring(L"SolvanePictova - ") + path).c_str());
 }
 
-bool ToolEnabled(int command) { return SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, command, 0) != 0; }
-
-bool MenuEnabled(HMENU menu, UINT item, UINT by) { return (GetMenuState(menu, item, by) & MF_GRAYED) == 0; }
-
-// What the menus, buttons and zoom box show now (jobs and dialogs change them directly too).
-MainUiEnables CurrentUi() {
+// The one place that enables and disables the menus, the toolbar buttons and the zoom box: the state
+// after event, by the table. Other threads ask for it with MSG_UI_EVENT.
+void ApplyUiEvent(UiEvent event) {
+    const MainUiEnables s = NextUiState(gUi, event);
+    const bool barChanged = s.menuBar != gUi.menuBar;
+    gUi = s;
     HMENU menu = GetMenu(gApp.mainWindow);
-    MainUiEnables s;
-    s.menuBar = MenuEnabled(menu, 0, MF_BYPOSITION);
-    s.menuSaveAs = MenuEnabled(menu, IDM_SAVE_AS, MF_BYCOMMAND);
-    s.menuClose = MenuEnabled(menu, IDM_CLOSE, MF_BYCOMMAND);
-    s.toolLoad = ToolEnabled(IDM_LOAD);
-    s.toolSaveAs = ToolEnabled(IDM_SAVE_AS);
-    s.toolSmartContrast = ToolEnabled(IDM_SMART_CONTRAST);
-    s.toolSolvaneUp = ToolEnabled(IDM_SOLVANE_UP);
-    s.toolSolvaneDown = ToolEnabled(IDM_SOLVANE_DOWN);
-    s.zoomBox = IsWindowEnabled(gApp.zoomBox) != FALSE;
-    return s;
-}
-
-void ApplyUi(const MainUiEnables& s) {
-    HMENU menu = GetMenu(gApp.mainWindow);
-    if (s.menuBar != MenuEnabled(menu, 0, MF_BYPOSITION)) EnableMainMenuBar(s.menuBar);
-    EnableMenuItem(menu, IDM_SAVE_AS, MF_BYCOMMAND | (s.menuSaveAs ? MF_ENABLED : MF_GRAYED));
-    EnableMenuItem(menu, IDM_CLOSE, MF_BYCOMMAND | (s.menuClose ? MF_ENABLED : MF_GRAYED));
-    EnableToolbarButton(IDM_LOAD, s.toolLoad);
-    EnableToolbarButton(IDM_SAVE_AS, s.toolSaveAs);
-    EnableToolbarButton(IDM_SMART_CONTRAST, s.toolSmartContrast);
-    EnableToolbarButton(IDM_SOLVANE_UP, s.toolSolvaneUp);
-    EnableToolbarButton(IDM_SOLVANE_DOWN, s.toolSolvaneDown);
+    const UINT bar = s.menuBar ? MF_ENABLED : MF_GRAYED;
+    for (UINT pos = 0; pos < 3; ++pos) EnableMenuItem(menu, pos, MF_BYPOSITION | bar);
+    EnableMenuItem(menu, CmdSaveAs, MF_BYCOMMAND | (s.menuSaveAs ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, CmdClose, MF_BYCOMMAND | (s.menuClose ? MF_ENABLED : MF_GRAYED));
+    if (barChanged) DrawMenuBar(gApp.mainWindow);  // only a changed bar is redrawn
+    const std::pair<int, bool> buttons[] = {{CmdLoad, s.toolLoad},
+                                            {CmdSaveAs, s.toolSaveAs},
+                                            {CmdSmartContrast, s.toolSmartContrast},
+                                            {CmdSolvaneUp, s.toolSolvaneUp},
+                                            {CmdSolvaneDown, s.toolSolvaneDown}};
+    for (const auto& [command, enabled] : buttons)
+        SendMessageW(gApp.toolbar, TB_ENABLEBUTTON, command, MAKELPARAM(enabled ? TRUE : FALSE, 0));
     EnableWindow(gApp.zoomBox, s.zoomBox ? TRUE : FALSE);
 }
 
-void UpdateUi(UiEvent event) { ApplyUi(NextUiState(CurrentUi(), event)); }
+// What the tools' dialogs and workers may ask of this window.
+class AppLink final : public MainWindowLink {
+public:
+    HWND Window() const override { return gApp.mainWindow; }
+    CQmPicMap ViewMap() const override { return CurrentViewMap(); }
+    double Zoom() const override { return gApp.zoom; }
+    void SetOverlay(int32_t* rect) override { gApp.renderer.overlayRect = rect; }
+    void SetMouseTarget(HWND dialog) override { gApp.dialogMouseTarget = dialog; }
+    void SetDialogOwnsDrag(bool owns) override { gApp.dialogOwnsDrag = owns ? 1 : 0; }
+    void SetCursor(LPCWSTR cursor) override { SetMainCursor(cursor); }
+    void SetStatusText(const wchar_t* text) override { ::SetStatusText(text); }
+};
+AppLink gLink;
 
 // The save's wait for exiftool: the window keeps painting and zooming with the hourglass, while the
 // commands that would change the picture or the file are refused as during any job.
 DWORD WaitKeepingWindowAlive(HANDLE process, DWORD milliseconds) {
     if (!gApp.mainWindow) return WaitForSingleObject(process, milliseconds);
     ++gApp.runningJobs;
-    UpdateUi(UiEvent::JobStarted);
+    ApplyUiEvent(UiEvent::JobStarted);
     SetMainCursor(IDC_WAIT);
     const ULONGLONG end = GetTickCount64() + milliseconds;
     DWORD result = WAIT_TIMEOUT;
@@ -126,7 +133,7 @@ DWORD WaitKeepingWindowAlive(HANDLE process, DWORD milliseconds) {
     }
     --gApp.runningJobs;
     if (gApp.mainWindow) {
-        UpdateUi(UiEvent::JobEnded);
+        ApplyUiEvent(UiEvent::JobEnded);
         SetMainCursor(IDC_ARROW);
     }
     if (quit) PostQuitMessage(static_cast<int>(quitCode));
@@ -136,10 +143,10 @@ DWORD WaitKeepingWindowAlive(HANDLE process, DWORD milliseconds) {
 // ---- creation -------------------------------------------------------------------------------
 
 void CreateStatusBar(HWND window) {
-    gApp.statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, Str(66), WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window,
+    gApp.statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, Str(kStrLoadImage), WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window,
                                      nullptr, MainInstance(), nullptr);
     SendMessageW(gApp.statusBar, SB_SIMPLE, TRUE, 0);
-    SetStatusText(Str(66));
+    SetStatusText(Str(kStrLoadImage));
 }
 
 // The strips drawn nearest the screen's DPI: images for enabled and for disabled buttons.
@@ -150,18 +157,17 @@ void LoadToolbarImages() {
         percent == 200 ? IDB_TOOLBAR_DISABLED_200 : percent == 150 ? IDB_TOOLBAR_DISABLED_150 : IDB_TOOLBAR_DISABLED;
     // Nine square images side by side; the strip's grey background becomes the button face.
     const int cell = percent == 200 ? 46 : percent == 150 ? 35 : 23;
-    HIMAGELIST images = ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(enabledId), cell, 0, CLR_NONE,
-                                             IMAGE_BITMAP, LR_LOADMAP3DCOLORS | LR_CREATEDIBSECTION);
-    HIMAGELIST disabled = ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(disabledId), cell, 0, CLR_DEFAULT,
-                                               IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    ScopedImageList images(ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(enabledId), cell, 0, CLR_NONE,
+                                                IMAGE_BITMAP, LR_LOADMAP3DCOLORS | LR_CREATEDIBSECTION));
+    ScopedImageList disabled(ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(disabledId), cell, 0, CLR_DEFAULT,
+                                                  IMAGE_BITMAP, LR_CREATEDIBSECTION));
     SendMessageW(gApp.toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(cell, cell));
-    SendMessageW(gApp.toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
-    SendMessageW(gApp.toolbar, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(disabled));
+    SendMessageW(gApp.toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images.get()));
+    SendMessageW(gApp.toolbar, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(disabled.get()));
     SendMessageW(gApp.toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(cell, cell));
-    if (gImages) ImageList_Destroy(gImages);
-    if (gDisabledImages) ImageList_Destroy(gDisabledImages);
-    gImages = images;
-    gDisabledImages = disabled;
+    // The toolbar now uses the new lists; the old ones go.
+    gImages = std::move(images);
+    gDisabledImages = std::move(disabled);
 }
 
 void SetZoomPlaceholderWidth() {
@@ -169,7 +175,7 @@ void SetZoomPlaceholderWidth() {
     size.cbSize = sizeof size;
     size.dwMask = TBIF_SIZE;
     size.cx = static_cast<WORD>(ScaleToDpi(kZoomPlaceholderWidth, gDpi));
-    SendMessageW(gApp.toolbar, TB_SETBUTTONINFOW, IDC_ZOOM_BOX, reinterpret_cast<LPARAM>(&size));
+    SendMessageW(gApp.toolbar, TB_SETBUTTONINFOW, CmdZoomBox, reinterpret_cast<LPARAM>(&size));
 }
 
 void CreateToolbar(HWND window) {
@@ -188,7 +194,7 @@ void CreateToolbar(HWND window) {
         buttons[i].iBitmap = b.image;
         buttons[i].idCommand = b.command;
         buttons[i].fsStyle = b.style;
-        buttons[i].fsState = b.command == IDC_ZOOM_BOX || b.style == BTNS_SEP ? 0 : TBSTATE_ENABLED;
+        buttons[i].fsState = b.command == CmdZoomBox || b.style == BTNS_SEP ? 0 : TBSTATE_ENABLED;
     }
     SendMessageW(tb, TB_ADDBUTTONSW, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
     SendMessageW(tb, TB_AUTOSIZE, 0, 0);
@@ -198,13 +204,12 @@ void CreateToolbar(HWND window) {
 // The zoom box over its placeholder, and its font, at the screen's DPI.
 void PlaceZoomBox() {
     RECT r{};
-    const LRESULT index = SendMessageW(gApp.toolbar, TB_COMMANDTOINDEX, IDC_ZOOM_BOX, 0);
+    const LRESULT index = SendMessageW(gApp.toolbar, TB_COMMANDTOINDEX, CmdZoomBox, 0);
     SendMessageW(gApp.toolbar, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
-    HFONT font = CreateFontW(ScaleToDpi(16, gDpi), 0, 0, 0, 600, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"Tahoma");
-    SendMessageW(gApp.zoomBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    if (gZoomFont) DeleteObject(gZoomFont);
-    gZoomFont = font;
+    ScopedFont font(CreateFontW(ScaleToDpi(16, gDpi), 0, 0, 0, 600, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"Tahoma"));
+    SendMessageW(gApp.zoomBox, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    gZoomFont = std::move(font);  // the box uses the new font; the old one goes
     MoveWindow(gApp.zoomBox, r.left + ScaleToDpi(5, gDpi), r.top + ScaleToDpi(4, gDpi), r.right - r.left,
                (r.bottom - r.top) + ScaleToDpi(196, gDpi), TRUE);
 }
@@ -212,7 +217,7 @@ void PlaceZoomBox() {
 void CreateZoomBox() {
     gApp.zoomBox = CreateWindowExW(0, L"ComboBox", nullptr,
                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_HASSTRINGS,
-                                   0, 0, 0, 0, gApp.toolbar, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_ZOOM_BOX)),
+                                   0, 0, 0, 0, gApp.toolbar, reinterpret_cast<HMENU>(static_cast<INT_PTR>(CmdZoomBox)),
                                    MainInstance(), nullptr);
     PlaceZoomBox();
     for (const char* text : kZoomListTexts)
@@ -245,18 +250,18 @@ void SetMenuText(HMENU menu, UINT item, BOOL byPosition, const std::wstring& tex
 
 void LocaliseMenu(HWND window) {
     HMENU menu = GetMenu(window);
-    SetMenuText(menu, 0, TRUE, Str(4));
-    SetMenuText(menu, 1, TRUE, Str(5));
-    SetMenuText(menu, 2, TRUE, Str(6));
-    SetMenuText(menu, IDM_LOAD, FALSE, std::wstring(Str(66)) + L"\tCtrl+O");
-    SetMenuText(menu, IDM_SAVE_AS, FALSE, std::wstring(Str(8)) + L"\tCtrl+S");
-    SetMenuText(menu, IDM_CLOSE, FALSE, Str(9));
-    SetMenuText(menu, IDM_OPTIONS, FALSE, Str(10));
-    SetMenuText(menu, IDM_EXIT, FALSE, Str(11));
-    SetMenuText(menu, IDM_SMART_CONTRAST, FALSE, Str(12));
-    SetMenuText(menu, IDM_SOLVANE_UP, FALSE, Str(13));
-    SetMenuText(menu, IDM_SOLVANE_DOWN, FALSE, Str(69));
-    SetMenuText(menu, IDM_ABOUT, FALSE, Str(20));
+    SetMenuText(menu, 0, TRUE, Str(kStrMenuFile));
+    SetMenuText(menu, 1, TRUE, Str(kStrMenuProcessing));
+    SetMenuText(menu, 2, TRUE, Str(kStrMenuHelp));
+    SetMenuText(menu, CmdLoad, FALSE, std::wstring(Str(kStrLoadImage)) + L"\tCtrl+O");
+    SetMenuText(menu, CmdSaveAs, FALSE, std::wstring(Str(kStrSaveAs)) + L"\tCtrl+S");
+    SetMenuText(menu, CmdClose, FALSE, Str(kStrClose));
+    SetMenuText(menu, CmdOptions, FALSE, Str(kStrOptionsMenu));
+    SetMenuText(menu, CmdExit, FALSE, Str(kStrExit));
+    SetMenuText(menu, CmdSmartContrast, FALSE, Str(kStrSmartContrastMenu));
+    SetMenuText(menu, CmdSolvaneUp, FALSE, Str(kStrSolvaneUp));
+    SetMenuText(menu, CmdSolvaneDown, FALSE, Str(kStrSolvaneDown));
+    SetMenuText(menu, CmdAbout, FALSE, Str(kStrAboutMenu));
     DrawMenuBar(window);
 }
 
@@ -266,11 +271,11 @@ void ResetAppState() {
     gApp.SetPlacement(ViewPlacement{0, 0, 0, 0, 0});
     gApp.dragging = 0;
     gApp.lastMouseX = gApp.lastMouseY = gApp.dragAnchorX = gApp.dragAnchorY = 0;
-    gApp.fusionUp = 0;
-    gApp.abortRequested = 0;
+    gSolvane.fusionUp = 0;
+    gSolvane.abortRequested = 0;
+    gSolvane.fusionSourcePath[0] = 0;
     gApp.dialogMouseTarget = nullptr;
     gApp.dialogOwnsDrag = 0;
-    gApp.fusionSourcePath[0] = 0;
     gApp.renderer.overlayRect = nullptr;
 }
 
@@ -278,46 +283,41 @@ LRESULT OnCreate(HWND window) {
     ResetAppState();
     gApp.zoomShowsSource = 1;
     exposureCount = 0;
-    fusionTileIndex = 0;
     gApp.unsavedResult = 0;
     LoadAppSettings();
     LoadStringTable();
-    if (gAppSettings.crashedLastTime != 0) AskMessageBox(window, Str(2), Str(3), MB_ICONINFORMATION | MB_OK);
-    CQmPicBufAPI::Init(gApp.sourceBackup);
+    if (gAppSettings.crashedLastTime != 0) AskMessageBox(window, Str(kStrCrashedLastTime), Str(kStrWarning), MB_ICONINFORMATION | MB_OK);
     gApp.mainWindow = window;
+    SetMainWindowLink(&gLink);
     CreateStatusBar(window);
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    gCom.emplace();
     InitDocument(gDocument, window);
 
     ViewRenderer& r = gApp.renderer;
     r.ownerWindow = window;
     r.surface = &gDocument.displaySurface;
-    CQmPicBufAPI::Init(r.sourceCache);
-    CQmPicBufAPI::Init(r.resultCache);
-    CQmPicBufAPI::Init(r.viewBuffer);
     r.overlayRect = nullptr;
-    r.interpolation = 1;
 
     gDpi = GetDpiForWindow(window);
     if (gDpi == 0) gDpi = 96;
     CreateToolbar(window);
     CreateZoomBox();
     LocaliseMenu(window);
-    UpdateUi(UiEvent::Created);
+    gUi = MainUiEnables{};
+    ApplyUiEvent(UiEvent::Created);
     SetProcessWaiter(WaitKeepingWindowAlive);
     DragAcceptFiles(window, TRUE);
     gApp.zoom = 1.0;
     gApp.zoomBoxDefaultProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(gApp.zoomBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ZoomBoxSubclassProc)));
-    EnableWindow(gApp.zoomBox, FALSE);
     return 0;
 }
 
 void OnDestroy() {
     SetProcessWaiter(nullptr);
     WriteCrashFlag(false);
-    CQmPicBufAPI::DoneHeap(gApp.sourceBackup);
-    CoUninitialize();
+    gSolvane.sourceBackup.Reset();
+    gCom.reset();
     ReleaseDisplaySurface(gDocument);
     ReleaseDecodedBitmap(gDocument);
     ShutdownGdiplus();
@@ -326,12 +326,11 @@ void OnDestroy() {
     gApp.renderer.surface = nullptr;
     CQmPicBufAPI::DoneHeap(gDocument.sourceBuffer);
     CQmPicBufAPI::DoneHeap(gDocument.resultBuffer);
-    if (gZoomFont) DeleteObject(gZoomFont);
-    gZoomFont = nullptr;
+    gZoomFont.reset();
     // The toolbar went with the window; its image lists are the program's.
-    if (gImages) ImageList_Destroy(gImages);
-    if (gDisabledImages) ImageList_Destroy(gDisabledImages);
-    gImages = gDisabledImages = nullptr;
+    gImages.reset();
+    gDisabledImages.reset();
+    SetMainWindowLink(nullptr);
     gApp.mainWindow = gApp.statusBar = gApp.toolbar = gApp.zoomBox = nullptr;
     PostQuitMessage(0);
 }
@@ -343,12 +342,11 @@ void CloseImage() {
     SetStatusText(L"");
     CQmPicBufAPI::DoneHeap(gDocument.sourceBuffer);
     CQmPicBufAPI::DoneHeap(gDocument.resultBuffer);
-    CQmPicBufAPI::DoneHeap(gApp.renderer.sourceCache);
-    CQmPicBufAPI::DoneHeap(gApp.renderer.resultCache);
-    gApp.renderer.interpolation = 1;
+    gApp.renderer.sourceCache.Reset();
+    gApp.renderer.resultCache.Reset();
     RenderView(0, nullptr, kSlotClear, 0);
     RepaintMainWindow();
-    UpdateUi(UiEvent::Closed);
+    ApplyUiEvent(UiEvent::Closed);
     ReleaseDecodedBitmap(gDocument);
     gApp.unsavedResult = 0;
     gApp.zoomShowsSource = 0;
@@ -374,8 +372,24 @@ void ShowLoadedPicture(HWND window, const wchar_t* path, const wchar_t* status) 
     RenderView(0, &doc.resultBuffer, kSlotResult, 1);
     RenderView(0, &doc.sourceBuffer, kSlotSource, 0);
     RepaintMainWindow();
-    UpdateUi(UiEvent::Loaded);
+    ApplyUiEvent(UiEvent::Loaded);
     gApp.unsavedResult = 0;
+}
+
+// A Solvane run that ended without a result: the file read again when named (an abort), then the
+// source shown as the result, so what is seen and saved is the loaded picture.
+void ShowSourceAsResult(const wchar_t* reloadPath) {
+    ImageDocument& doc = gDocument;
+    if (reloadPath && reloadPath[0]) {
+        wchar_t path[kPathChars];
+        lstrcpynW(path, reloadPath, kPathChars);
+        // A file that cannot be read again was reported by the loader; the picture in memory stays.
+        static_cast<void>(LoadImageFile(doc, path));
+    }
+    if (CQmPicBufAPI::ReinitHeap(doc.resultBuffer, doc.sourceBuffer) == 0)
+        CQmPicBufAPI::Copy(doc.resultBuffer, doc.sourceBuffer);
+    RenderView(0, &doc.resultBuffer, kSlotResult, 1);
+    RepaintMainWindow();
 }
 
 void OnLoad(HWND window) {
@@ -396,7 +410,7 @@ void OpenGivenFile(HWND window, const std::wstring& given) {
     }
     wchar_t path[kPathChars] = {};
     given.copy(path, given.size());
-    if (path[0] && LoadImageFile(gDocument, path) == 0) ShowLoadedPicture(window, path, Str(22));
+    if (path[0] && LoadImageFile(gDocument, path) == 0) ShowLoadedPicture(window, path, Str(kStrShowing));
 }
 
 void OnDropFiles(HWND window, HDROP drop) {
@@ -425,30 +439,35 @@ void OnCloseImage() {
 }
 
 void OnAbout(HWND window) {
-    AskMessageBox(window, L"SolvanePictova, Version 1.1", Str(42), MB_OK | MB_ICONINFORMATION);
+    AskMessageBox(window, L"SolvanePictova, Version 1.1", Str(kStrAbout), MB_OK | MB_ICONINFORMATION);
 }
 
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     SetForegroundWindow(window);
     const int id = LOWORD(wParam);
     switch (id) {
-        case IDM_LOAD: OnLoad(window); return 0;
-        case IDM_SAVE_AS: OnSaveAs(window); return 0;
-        case IDM_CLOSE: OnCloseImage(); return 0;
-        case IDM_OPTIONS: gAppHooks.showOptionsDialog(window); return 0;
-        case IDM_EXIT:
+        case CmdLoad: OnLoad(window); return 0;
+        case CmdSaveAs: OnSaveAs(window); return 0;
+        case CmdClose: OnCloseImage(); return 0;
+        case CmdOptions: gAppHooks.showOptionsDialog(window); return 0;
+        case CmdExit:
             if (!JobRunning()) DestroyWindow(window);
             return 0;
-        case IDM_SMART_CONTRAST: OnSmartContrastCommand(); return 0;
-        case IDM_SOLVANE_UP: OnSolvaneCommand(true); return 0;
-        case IDM_SOLVANE_DOWN: OnSolvaneCommand(false); return 0;
-        case IDM_ABOUT: OnAbout(window); return 0;
-        case IDM_ZOOM_IN:
-        case IDM_ZOOM_OUT:
-        case IDM_ZOOM_FIT:
-        case IDM_ZOOM_100: OnViewZoomCommand(id); return 0;
-        case IDC_ZOOM_BOX: OnZoomBoxNotify(HIWORD(wParam)); return 0;
-        case ID_FUSION_READY: OnFusionReady(); return 0;
+        case CmdSmartContrast: OnSmartContrastCommand(); return 0;
+        case CmdSolvaneUp: OnSolvaneCommand(true); return 0;
+        case CmdSolvaneDown: OnSolvaneCommand(false); return 0;
+        case CmdAbout: OnAbout(window); return 0;
+        case CmdZoomIn:
+        case CmdZoomOut:
+        case CmdZoomFit:
+        case CmdZoom100: OnViewZoomCommand(id); return 0;
+        case CmdZoomBox: OnZoomBoxNotify(HIWORD(wParam)); return 0;
+        case CmdFusionReady:
+            // The worker waits in this call until the Fusion dialog has closed.
+            RestoreSolvaneSource(gDocument);
+            gApp.zoomShowsSource = 0;
+            gAppHooks.runFusionDialog(gDocument);
+            return 0;
         default: return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
     }
 }
@@ -508,26 +527,9 @@ LRESULT OnEraseBackground(HWND window, HDC dc) {
 
 // ---- shared helpers -------------------------------------------------------------------------
 
-HINSTANCE MainInstance() { return GetModuleHandleW(nullptr); }
-
 bool AskContinueWithoutSaving() {
     if (!gApp.unsavedResult) return true;
-    return AskMessageBox(gApp.mainWindow, Str(21), Str(3), MB_YESNO | MB_ICONINFORMATION) == IDYES;
-}
-
-void EnableMainMenuBar(bool enable) {
-    HMENU menu = GetMenu(gApp.mainWindow);
-    for (UINT pos = 0; pos < 3; ++pos) EnableMenuItem(menu, pos, MF_BYPOSITION | (enable ? MF_ENABLED : MF_GRAYED));
-    DrawMenuBar(gApp.mainWindow);
-}
-
-void EnableToolbarButton(int command, bool enable) {
-    SendMessageW(gApp.toolbar, TB_ENABLEBUTTON, command, MAKELPARAM(enable ? TRUE : FALSE, 0));
-}
-
-void EnableJobButtons(bool enable) {
-    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
-        EnableToolbarButton(id, enable);
+    return AskMessageBox(gApp.mainWindow, Str(kStrContinueWithoutSaving), Str(kStrWarning), MB_YESNO | MB_ICONINFORMATION) == IDYES;
 }
 
 void SetMainCursor(LPCWSTR cursor) {
@@ -581,6 +583,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case MSG_CURSOR_SIZEALL: SetCursorMessage(IDC_SIZEALL); return 0;
         case MSG_ZOOM_TEXT_COMMIT: OnZoomTextCommit(); return 0;
         case MSG_RESULT_UNSAVED: gApp.unsavedResult = 1; return 0;
+        case MSG_UI_EVENT: ApplyUiEvent(static_cast<UiEvent>(wParam)); return 0;
+        case MSG_SOURCE_AS_RESULT: ShowSourceAsResult(reinterpret_cast<const wchar_t*>(lParam)); return 0;
         default: break;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-HINSTANCE MainInstance();
+#include "imaging/main_window_link_win.h"  // MainInstance
 
 // Registers the class and creates the window (nullptr when creation fails); shows it with show.
 HWND CreateMainWindow(HINSTANCE instance, int show);

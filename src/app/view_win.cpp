@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "app/app_state_win.h"
 #include "app/view_math.h"
 #include "resources/resource.h"
@@ -107,17 +107,21 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
     target.bitsPerComponent = 8;
     const CQmRect<int> all{0, 0, W, H};
 
-    SQmPicBuf& cache = slot == kSlotSource ? r.sourceCache : r.resultCache;
+    SQmPicBuf& cache = slot == kSlotSource ? r.sourceCache.buf() : r.resultCache.buf();
     if (useCache) {
         if (cache.data == nullptr) return;
     } else {
         if (buffer == nullptr || buffer->data == nullptr) return;
         if (CQmPicBufAPI::ReinitHeap(cache, *buffer) != 0) return;
         CQmPicBufAPI::Copy(cache, *buffer);
-        CQmPicBufAPI::ConvertBpcComp(cache, 8, 3);
+        if (CQmPicBufAPI::ConvertBpcComp(cache, 8, 3) != 0) {
+            // No room for the 8-bit copy: a stale or half-converted cache must not be shown.
+            CQmPicBufAPI::DoneHeap(cache);
+            return;
+        }
     }
     if (redraw) {
-        SQmPicBuf& view = r.viewBuffer;
+        SQmPicBuf& view = r.viewBuffer.buf();
         if (view.width != W || view.height != H || view.data == nullptr) {
             if (CQmPicBufAPI::ReinitHeap(view, W, H, 3, 8) != 0) return;
         }
@@ -150,7 +154,8 @@ void OnViewPaint(HWND window) {
     r.right = std::min<LONG>(r.right, surface.width);
     r.bottom = std::min<LONG>(r.bottom, surface.height);
     if (gDocument.memoryDC && r.right > r.left && r.bottom > r.top)
-        BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, gDocument.memoryDC, r.left, r.top, SRCCOPY);
+        BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, gDocument.memoryDC.get(), r.left, r.top,
+               SRCCOPY);
     EndPaint(window, &ps);
 }
 
@@ -168,28 +173,28 @@ void FitView() {
 }
 
 void ReleaseRendererPictures() {
-    CQmPicBufAPI::DoneHeap(gApp.renderer.sourceCache);
-    CQmPicBufAPI::DoneHeap(gApp.renderer.resultCache);
-    CQmPicBufAPI::DoneHeap(gApp.renderer.viewBuffer);
+    gApp.renderer.sourceCache.Reset();
+    gApp.renderer.resultCache.Reset();
+    gApp.renderer.viewBuffer.Reset();
 }
 
 void OnViewZoomCommand(int command) {
     if (!SourceShown()) return;
     switch (command) {
-        case IDM_ZOOM_IN:
+        case CmdZoomIn:
             gApp.zoom *= kZoomInFactor;
             break;
-        case IDM_ZOOM_OUT:
+        case CmdZoomOut:
             gApp.zoom *= kZoomOutFactor;
             break;
-        case IDM_ZOOM_100: {
+        case CmdZoom100: {
             ResetMousePositions();
             ViewPlacement p = gApp.Placement();
             HundredPercentPlacement(p, MainClient().right, CurrentFitBand());
             gApp.SetPlacement(p);
             break;
         }
-        case IDM_ZOOM_FIT:
+        case CmdZoomFit:
             ResetMousePositions();
             CentreOnPicture();
             FitView();
@@ -317,7 +322,8 @@ void OnViewRightUp() {
 void OnViewSize() {
     // A window larger than the surface (a maximised window on a 4K or 5K screen) gets a larger one.
     const RECT client = MainClient();
-    EnsureDisplaySurface(gDocument, client.right, client.bottom);
+    // Without memory for a larger one the old surface stays, and painting keeps to it.
+    static_cast<void>(EnsureDisplaySurface(gDocument, client.right, client.bottom));
     RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
     RepaintMainWindow();
 }

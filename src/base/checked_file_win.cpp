@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/scoped_win.h"
 #include "base/write_fault.h"
 
 namespace {
@@ -95,19 +96,19 @@ private:
 
 // A short name in the target's folder that no other file uses, so nothing but the final rename touches
 // the target.
-HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring& temporary) {
+ScopedFile CreateTemporaryBeside(const std::wstring& target, std::wstring& temporary) {
     const size_t slash = target.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : target.substr(0, slash + 1);
     const std::wstring stem = folder + L"~sp" + std::to_wstring(GetCurrentProcessId()) + L"-";
     for (unsigned i = 0; i < 1000; ++i) {
         temporary = stem + std::to_wstring(i) + L".tmp";
-        HANDLE file = CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) return file;
+        ScopedFile file(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) return file;
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
     temporary.clear();
-    return INVALID_HANDLE_VALUE;
+    return ScopedFile();
 }
 
 }  // namespace
@@ -117,14 +118,14 @@ namespace {
 bool WriteReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
                     const std::function<void(const std::wstring& temporary)>& beforeReplace, bool durable) {
     std::wstring temporary;
-    HANDLE file = CreateTemporaryBeside(target, temporary);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    ScopedFile file = CreateTemporaryBeside(target, temporary);
+    if (!file) return false;
     bool whole = false;
     {
-        CheckedFileStream stream(file);
-        whole = write(&stream) && !stream.failed() && (!durable || FlushFileBuffers(file));
+        CheckedFileStream stream(file.get());
+        whole = write(&stream) && !stream.failed() && (!durable || FlushFileBuffers(file.get()));
     }
-    whole = CloseHandle(file) && whole;
+    whole = file.Close() && whole;  // the last bytes may fail only here
     if (whole && beforeReplace) beforeReplace(temporary);
     // A reader holding the target open for a moment (another instance reading its settings) delays the
     // replacement; it does not make the write fail.

@@ -9,12 +9,12 @@
 #include <cwchar>
 #include <memory>
 
-#include "app/app_messages.h"
-#include "app/app_state_win.h"
+#include "base/app_messages.h"
 #include "base/prompt_win.h"
 #include "contrast/contrast_dialog.h"
 #include "contrast/contrast_pyramid.h"
 #include "imaging/document_win.h"
+#include "imaging/main_window_link_win.h"
 #include "resources/resource.h"
 #include "settings/ini_values.h"
 #include "settings/settings_win.h"
@@ -33,7 +33,8 @@ constexpr int kValueIds[kLodCount] = {IDC_SC_VALUE_0, IDC_SC_VALUE_1, IDC_SC_VAL
                                       IDC_SC_VALUE_4, IDC_SC_VALUE_5, IDC_SC_VALUE_6, IDC_SC_VALUE_7};
 constexpr int kLabelIds[kLodCount] = {IDC_SC_LABEL_0, IDC_SC_LABEL_1, IDC_SC_LABEL_2, IDC_SC_LABEL_3,
                                       IDC_SC_LABEL_4, IDC_SC_LABEL_5, IDC_SC_LABEL_6, IDC_SC_LABEL_7};
-constexpr int kLabelStrings[kLodCount] = {23, 30, 31, 32, 56, 58, 59, 60};
+constexpr int kLabelStrings[kLodCount] = {kStrLevelOne,       kStrLevelTwo,       kStrLevelFour,      kStrLevelEight,
+                                           kStrLevelSixteen,   kStrLevelThirtyTwo, kStrLevelSixtyFour, kStrLevelOneTwentyEight};
 constexpr const wchar_t* kLodKeys[kLodCount] = {L"LOD_0", L"LOD_1", L"LOD_2", L"LOD_3",
                                                 L"LOD_4", L"LOD_5", L"LOD_6", L"LOD_7"};
 
@@ -55,7 +56,7 @@ void SetCursors(HWND dialog, LPCWSTR cursor, UINT mainMessage) {
     HCURSOR c = LoadCursorW(nullptr, cursor);
     SetClassLongPtrW(dialog, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(c));
     SetCursor(c);
-    SendMessageW(gApp.mainWindow, mainMessage, 0, 0);
+    SendMain(mainMessage);
 }
 
 void ShowValue(HWND dialog, int k, int32_t value) {
@@ -65,28 +66,28 @@ void ShowValue(HWND dialog, int k, int32_t value) {
 }
 
 void LocaliseTexts(HWND dialog) {
-    SetDlgItemTextW(dialog, IDOK, Str(45));
-    SetDlgItemTextW(dialog, IDCANCEL, Str(46));
-    SetDlgItemTextW(dialog, IDC_SC_DEFAULTS, Str(53));
+    SetDlgItemTextW(dialog, IDOK, Str(kStrOk));
+    SetDlgItemTextW(dialog, IDCANCEL, Str(kStrCancel));
+    SetDlgItemTextW(dialog, IDC_SC_DEFAULTS, Str(kStrSetDefaults));
     for (int k = 0; k < kLodCount; ++k)
         SetDlgItemTextW(dialog, kLabelIds[k], Str(kLabelStrings[k]));
-    SetDlgItemTextW(dialog, IDC_SC_HEADER_LEVEL, Str(63));
-    SetDlgItemTextW(dialog, IDC_SC_HEADER_POWER, Str(64));
-    SetWindowTextW(dialog, Str(65));
+    SetDlgItemTextW(dialog, IDC_SC_HEADER_LEVEL, Str(kStrLevelOfDetails));
+    SetDlgItemTextW(dialog, IDC_SC_HEADER_POWER, Str(kStrPowerHeader));
+    SetWindowTextW(dialog, Str(kStrSmartContrast));
 }
 
 // Refuses a picture the dialog cannot work on: tells the user and ends before anything changed.
 bool Refuse(HWND dialog, int text) {
-    AskMessageBox(gApp.mainWindow, Str(text), Str(65), MB_OK | MB_ICONWARNING);
-    gApp.dialogMouseTarget = nullptr;
+    AskMessageBox(MainLink().Window(), Str(text), Str(kStrSmartContrast), MB_OK | MB_ICONWARNING);
+    MainLink().SetMouseTarget(nullptr);
     EndDialog(dialog, IDCANCEL);
     return false;
 }
 
 // Returns false when the dialog was refused and has already ended.
 bool OnInitDialog(HWND dialog, DialogState& s) {
-    gApp.dialogMouseTarget = dialog;
-    gApp.dialogOwnsDrag = 0;
+    MainLink().SetMouseTarget(dialog);
+    MainLink().SetDialogOwnsDrag(false);
     const SQmPicBuf& source = s.document->sourceBuffer;
 
     switch (ClassifyContrastSource(source)) {
@@ -105,9 +106,9 @@ bool OnInitDialog(HWND dialog, DialogState& s) {
     }
 
     SetCursors(dialog, IDC_WAIT, MSG_CURSOR_WAIT);
-    ShowWindow(gApp.mainWindow, SW_SHOW);
+    ShowWindow(MainLink().Window(), SW_SHOW);
     RECT main{};
-    GetWindowRect(gApp.mainWindow, &main);
+    GetWindowRect(MainLink().Window(), &main);
     SetWindowPos(dialog, nullptr, main.left + 10, main.top + 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     // The labels show the stored text as it is; the gain is its leading number.
@@ -117,8 +118,7 @@ bool OnInitDialog(HWND dialog, DialogState& s) {
         s.lod[k] = ParseIniInt(text.c_str());
     }
 
-    EnableMainMenuBar(false);
-    EnableJobButtons(false);
+    RequestUi(UiEvent::JobStarted);
 
     for (int k = 0; k < kLodCount; ++k) {
         HWND slider = GetDlgItem(dialog, kSliderIds[k]);
@@ -145,7 +145,7 @@ void Recompute(HWND dialog, DialogState& s) {
     if (ApplySmartContrast(s.document->resultBuffer, s.pyramid, s.lod) == 0)
         ++gRecomputes;
     // The main window reads the result only inside this call, never while it is being rewritten.
-    SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
+    SendMain(MSG_RESULT_CHANGED);
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     SetCursors(dialog, IDC_ARROW, MSG_CURSOR_ARROW);
 }
@@ -183,14 +183,14 @@ void OnClose(HWND dialog, DialogState& s, int button) {
     SetCursors(dialog, IDC_ARROW, MSG_CURSOR_ARROW);
     ImageDocument& doc = *s.document;
     if (button == IDCANCEL) {
-        gApp.renderer.overlayRect = nullptr;
+        MainLink().SetOverlay(nullptr);
         // Same geometry only: the result is never written past its own block.
         const SQmPicBuf& src = doc.sourceBuffer;
         SQmPicBuf& dst = doc.resultBuffer;
         if (src.data && dst.data && src.size == dst.size)
             std::memcpy(dst.data, src.data, static_cast<size_t>(src.size));
-        SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
-        SetFocus(gApp.mainWindow);
+        SendMain(MSG_RESULT_CHANGED);
+        SetFocus(MainLink().Window());
     } else {
         // The file gets exactly what the labels show, a stored out-of-range value included.
         std::vector<IniEntry> entries;
@@ -200,18 +200,15 @@ void OnClose(HWND dialog, DialogState& s, int button) {
             entries.push_back({kLodKeys[k], text});
         }
         WriteSettingsTexts(entries);  // one rewrite of the file, not eight
-        SendMessageW(gApp.mainWindow, MSG_RESULT_UNSAVED, 0, 0);
+        SendMain(MSG_RESULT_UNSAVED);
     }
     s.pyramid.Release();
     EndDialog(dialog, button);
-    gApp.renderer.overlayRect = nullptr;
-    gApp.dialogMouseTarget = nullptr;
-    SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
-    SetFocus(gApp.mainWindow);
-    // With no picture the zoom box stays as the main window left it (disabled).
-    if (doc.sourceBuffer.data)
-        EnableWindow(gApp.zoomBox, TRUE);
-    SetStatusText(L"");
+    MainLink().SetOverlay(nullptr);
+    MainLink().SetMouseTarget(nullptr);
+    SendMain(MSG_RESULT_CHANGED);
+    SetFocus(MainLink().Window());
+    MainLink().SetStatusText(L"");
 }
 
 }  // namespace
@@ -224,10 +221,12 @@ INT_PTR CALLBACK SmartContrastDialogProc(HWND dialog, UINT message, WPARAM wPara
     DialogState* s = StateOf(dialog);
     switch (message) {
         case WM_INITDIALOG: {
-            s = new DialogState;
-            s->document = reinterpret_cast<ImageDocument*>(lParam);
-            SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(s));
-            gApp.renderer.overlayRect = nullptr;
+            // The window owns its state from here until WM_NCDESTROY.
+            auto owned = std::make_unique<DialogState>();
+            owned->document = reinterpret_cast<ImageDocument*>(lParam);
+            s = owned.get();
+            SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(owned.release()));
+            MainLink().SetOverlay(nullptr);
             if (!OnInitDialog(dialog, *s))
                 s->closed = true;
             return FALSE;  // the focus is set already
@@ -241,7 +240,7 @@ INT_PTR CALLBACK SmartContrastDialogProc(HWND dialog, UINT message, WPARAM wPara
                 OnSlider(dialog, *s, wParam, reinterpret_cast<HWND>(lParam));
             return TRUE;
         case WM_MOUSEWHEEL:
-            SendMessageW(gApp.mainWindow, WM_MOUSEWHEEL, wParam, lParam);
+            SendMain(WM_MOUSEWHEEL, wParam, lParam);
             return TRUE;
         case WM_COMMAND:
             if (!s || s->closed)
@@ -259,7 +258,7 @@ INT_PTR CALLBACK SmartContrastDialogProc(HWND dialog, UINT message, WPARAM wPara
             }
         case WM_NCDESTROY:
             SetWindowLongPtrW(dialog, DWLP_USER, 0);
-            delete s;
+            std::unique_ptr<DialogState>{s}.reset();
             return FALSE;
         default:
             return FALSE;

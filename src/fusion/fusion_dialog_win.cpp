@@ -1,6 +1,6 @@
 // The Solvane Fusion dialog. It runs modally on the UI thread; the view forwards its mouse to it
-// (dialogMouseTarget) and outlines previewRect. Each recompute reloads the prepared tiles through the
-// loader into sourceBuffer and puts the loaded picture back from backupPicture afterwards.
+// (the link's mouse target) and outlines previewRect. Tiles are read into the dialog's own pictures:
+// the document's source, decoded bitmap and path stay as they were loaded.
 #include "fusion/fusion_dialog_win.h"
 
 #include <commctrl.h>
@@ -8,12 +8,11 @@
 
 #include <filesystem>
 
-#include "app/app_messages.h"
-#include "app/app_state_win.h"
-#include "app/main_window_win.h"
+#include "base/app_messages.h"
 #include "base/prompt_win.h"
 #include "fusion/prepare_win.h"
 #include "imaging/bmp_tile.h"
+#include "imaging/main_window_link_win.h"
 #include "resources/resource.h"
 #include "settings/ini_values.h"
 #include "settings/settings_win.h"
@@ -48,23 +47,6 @@ const SliderInfo* SliderFor(int id) {
     return nullptr;
 }
 
-// Owns a picture for one scope.
-struct ScopedPicture {
-    SQmPicBuf buf;
-    ScopedPicture() { CQmPicBufAPI::Init(buf); }
-    ~ScopedPicture() { CQmPicBufAPI::DoneHeap(buf); }
-    ScopedPicture(const ScopedPicture&) = delete;
-    ScopedPicture& operator=(const ScopedPicture&) = delete;
-};
-
-// Swallows the loader's own message while tiles are read back; the dialog reports the failed run once.
-class QuietPrompter : public Prompter {
-public:
-    int ShowMessageBox(HWND, const wchar_t*, const wchar_t*, UINT) override { return IDOK; }
-    BOOL ShowOpenDialog(OPENFILENAMEW&) override { return FALSE; }
-    BOOL ShowSaveDialog(OPENFILENAMEW&) override { return FALSE; }
-};
-
 void StoreRegion(int32_t out[4], const Region& r) {
     out[0] = r.x0;
     out[1] = r.y0;
@@ -75,8 +57,8 @@ void StoreRegion(int32_t out[4], const Region& r) {
 Region LoadRegion(const int32_t in[4]) { return {in[0], in[1], in[2], in[3]}; }
 
 void Cursor(LPCWSTR cursor, UINT message) {
-    SetMainCursor(cursor);
-    SendMessageW(gApp.mainWindow, message, 0, 0);
+    MainLink().SetCursor(cursor);
+    SendMain(message);
 }
 
 bool SameShape(const SQmPicBuf& a, const SQmPicBuf& b) {
@@ -84,7 +66,7 @@ bool SameShape(const SQmPicBuf& a, const SQmPicBuf& b) {
            a.bitsPerComponent == b.bitsPerComponent;
 }
 
-// dst := src, re-shaping dst when it differs (a stray tile may have changed the source's shape).
+// dst := src, re-shaping dst when it differs.
 bool CopyPicture(SQmPicBuf& dst, const SQmPicBuf& src) {
     if (!src.data) return false;
     if (!SameShape(dst, src) && CQmPicBufAPI::ReinitHeap(dst, src) != 0) return false;
@@ -92,15 +74,19 @@ bool CopyPicture(SQmPicBuf& dst, const SQmPicBuf& src) {
     return true;
 }
 
-// Tile i of the prepared set into sourceBuffer; only a tile shaped like the loaded picture counts.
-bool LoadTile(int32_t i) {
+// Tile i of the prepared set decoded by the loader's decoder into the dialog's tile picture; null unless
+// it is shaped like the loaded picture. Nothing is said here: the dialog reports a failed run once.
+const SQmPicBuf* DecodeTile(int32_t i) {
     FusionDialogState& st = gFusionDialog;
-    if (i < 0 || i >= exposureCount || i >= kExposureTileCount || exposureFiles[i][0] == 0) return false;
+    if (i < 0 || i >= exposureCount || i >= kExposureTileCount || exposureFiles[i][0] == 0) return nullptr;
     wchar_t path[kPathChars];
     lstrcpynW(path, exposureFiles[i], kPathChars);
-    QuietPrompter quiet;
-    ScopedPrompter scope(&quiet);
-    return LoadImageFile(*st.document, path) == 0 && SameShape(st.document->sourceBuffer, st.backupPicture);
+    DecodedFile decoded;
+    int messageKey = 0;
+    if (!DecodePictureFile(path, decoded, messageKey).ok() || !SameShape(decoded.picture.buf(), st.document->sourceBuffer))
+        return nullptr;
+    st.tile = std::move(decoded.picture);
+    return &st.tile.buf();
 }
 
 // What of resultBuffer differs from sourceBuffer: after a preview only its region, so the next one puts back
@@ -116,14 +102,14 @@ enum class TileRead { kRead, kUseLoader, kUnavailable };
 // The rectangle of tile i read straight from the file, when it is one of the program's own tiles: only the
 // rows of the rectangle are read. Anything the reader does not accept goes through the loader instead.
 TileRead ReadTileRect(int32_t i, const CQmRect<int>& rect, SQmPicBuf& dst) {
-    const FusionDialogState& st = gFusionDialog;
+    const SQmPicBuf& source = gFusionDialog.document->sourceBuffer;
     if (i < 0 || i >= exposureCount || i >= kExposureTileCount || exposureFiles[i][0] == 0) return TileRead::kUnavailable;
     wchar_t path[kPathChars];
     lstrcpynW(path, exposureFiles[i], kPathChars);
     BmpTileReader reader;
     if (!reader.Open(std::filesystem::path(path))) return TileRead::kUseLoader;
     // The loader would read it too, and then refuse it for its shape.
-    if (reader.Info().width != st.backupPicture.width || reader.Info().height != st.backupPicture.height)
+    if (reader.Info().width != source.width || reader.Info().height != source.height)
         return TileRead::kUnavailable;
     return reader.ReadRect(rect, dst) ? TileRead::kRead : TileRead::kUseLoader;
 }
@@ -139,33 +125,35 @@ FusionRunParams RunParams(HWND dialog, uint32_t minSide) {
     return p;
 }
 
-void ReportFailedRun(HWND owner) { AskMessageBox(owner, Str(kStrFusionFailed), Str(3), MB_OK | MB_ICONWARNING); }
+void ReportFailedRun(HWND owner) { AskMessageBox(owner, Str(kStrFusionFailed), Str(kStrWarning), MB_OK | MB_ICONWARNING); }
 
-void ForceRecompute(HWND dialog) { SendMessageW(dialog, WM_LBUTTONUP, 1, 0); }
+// The one way to ask for a preview now, whatever the region: the dialog's own WM_LBUTTONUP with wParam 1
+// (a real button release sends 0 and recomputes only when the region moved).
+void RequestPreview(HWND dialog) { SendMessageW(dialog, WM_LBUTTONUP, 1, 0); }
 
 // The fused preview of region r, computed on the work region around it, into previewPicture.
-FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work, bool& sourceTouched) {
+FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work) {
     FusionDialogState& st = gFusionDialog;
-    ImageDocument& doc = *st.document;
-    ScopedPicture crop, fused;
-    if (CQmPicBufAPI::ReinitHeap(st.previewPicture, r.Width(), r.Height(), 3, 8) != 0 ||
-        CQmPicBufAPI::ReinitHeap(crop.buf, work.Width(), work.Height(), 3, 8) != 0 ||
-        CQmPicBufAPI::ReinitHeap(fused.buf, work.Width(), work.Height(), 3, 8) != 0)
+    Picture crop, fused;
+    if (CQmPicBufAPI::ReinitHeap(st.previewPicture.buf(), r.Width(), r.Height(), 3, 8) != 0 ||
+        CQmPicBufAPI::ReinitHeap(crop.buf(), work.Width(), work.Height(), 3, 8) != 0 ||
+        CQmPicBufAPI::ReinitHeap(fused.buf(), work.Width(), work.Height(), 3, 8) != 0)
         return FusionStatus::kAllocationFailed;
     auto source = [&](int32_t i) -> const SQmPicBuf* {
-        switch (ReadTileRect(i, {work.x0, work.y0, work.x1, work.y1}, crop.buf)) {
-            case TileRead::kRead: return &crop.buf;
+        switch (ReadTileRect(i, {work.x0, work.y0, work.x1, work.y1}, crop.buf())) {
+            case TileRead::kRead: return &crop.buf();
             case TileRead::kUnavailable: return nullptr;
             case TileRead::kUseLoader: break;
         }
-        sourceTouched = true;
-        if (!LoadTile(i)) return nullptr;
-        CQmPicBufAPI::CopyRect(crop.buf, doc.sourceBuffer, {0, 0}, {work.x0, work.y0}, {work.Width(), work.Height()});
-        return &crop.buf;
+        const SQmPicBuf* tile = DecodeTile(i);
+        if (!tile) return nullptr;
+        CQmPicBufAPI::CopyRect(crop.buf(), *tile, {0, 0}, {work.x0, work.y0}, {work.Width(), work.Height()});
+        st.tile.Reset();  // a whole tile is not kept for a preview
+        return &crop.buf();
     };
-    const FusionStatus status = RunFusion(fused.buf, exposureCount, source, RunParams(dialog, kMinSidePreview));
+    const FusionStatus status = RunFusion(fused.buf(), exposureCount, source, RunParams(dialog, kMinSidePreview));
     if (status == FusionStatus::kDone)
-        CQmPicBufAPI::CopyRect(st.previewPicture, fused.buf, {0, 0}, {r.x0 - work.x0, r.y0 - work.y0},
+        CQmPicBufAPI::CopyRect(st.previewPicture.buf(), fused.buf(), {0, 0}, {r.x0 - work.x0, r.y0 - work.y0},
                                {r.Width(), r.Height()});
     return status;
 }
@@ -176,7 +164,7 @@ void OnPreview(HWND dialog, WPARAM wParam) {
     FusionDialogState& st = gFusionDialog;
     ImageDocument& doc = *st.document;
     Cursor(IDC_WAIT, MSG_CURSOR_WAIT);
-    const int32_t width = st.backupPicture.width, height = st.backupPicture.height;
+    const int32_t width = doc.sourceBuffer.width, height = doc.sourceBuffer.height;
     const Region r = RoundClampRegion(st.previewRectF, width, height);
     StoreRegion(st.previewRect, r);
     const Region work = GrowClampRegion(r, kPreviewMargin, width, height);
@@ -190,13 +178,11 @@ void OnPreview(HWND dialog, WPARAM wParam) {
     for (const SliderInfo& s : kSliders) st.*(s.previewed) = st.*(s.value);
 
     // A region dragged wholly off the picture has nothing to preview.
-    bool sourceTouched = false;  // a tile went through the loader into sourceBuffer
-    const FusionStatus status = r.Empty() ? FusionStatus::kDone : ComputePreview(dialog, r, work, sourceTouched);
+    const FusionStatus status = r.Empty() ? FusionStatus::kDone : ComputePreview(dialog, r, work);
     st.lastStatus = status;
     Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
     st.dragActive = 0;
 
-    if (sourceTouched || !SameShape(doc.sourceBuffer, st.backupPicture)) CopyPicture(doc.sourceBuffer, st.backupPicture);
     if (gShown.known && SameShape(doc.resultBuffer, doc.sourceBuffer)) {
         const Region& old = gShown.region;
         if (!old.Empty())
@@ -207,17 +193,18 @@ void OnPreview(HWND dialog, WPARAM wParam) {
     }
     gShown.region = Region{0, 0, 0, 0};
     if (status == FusionStatus::kDone && !r.Empty()) {
-        CQmPicBufAPI::CopyRect(doc.resultBuffer, st.previewPicture, {r.x0, r.y0}, {0, 0}, {r.Width(), r.Height()});
+        CQmPicBufAPI::CopyRect(doc.resultBuffer, st.previewPicture.buf(), {r.x0, r.y0}, {0, 0},
+                               {r.Width(), r.Height()});
         gShown.region = r;
     }
-    SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
+    SendMain(MSG_RESULT_CHANGED);
     if (status != FusionStatus::kDone) ReportFailedRun(dialog);
 }
 
 // The corners of previewRectF in main-window client pixels.
 void MappedRegion(int32_t& rx0, int32_t& ry0, int32_t& rx1, int32_t& ry1) {
     const RegionF& f = gFusionDialog.previewRectF;
-    const CQmPicMap map = CurrentViewMap();
+    const CQmPicMap map = MainLink().ViewMap();
     map.MapPointSrcToDst(rx0, ry0, f.x0, f.y0);
     map.MapPointSrcToDst(rx1, ry1, f.x1, f.y1);
 }
@@ -238,21 +225,22 @@ void OnMouseMove(HWND dialog, WPARAM wParam, LPARAM lParam) {
     GetCursorPos(&cursor);
     GetWindowRect(dialog, &own);
     if (PtInRect(&own, cursor)) {
-        gApp.dialogOwnsDrag = 0;
+        MainLink().SetDialogOwnsDrag(false);
         SetCursor(LoadCursorW(nullptr, IDC_ARROW));
         return;
     }
     const bool inside = InMappedRegion(x, y);
-    gApp.dialogOwnsDrag = inside ? 1 : 0;
+    MainLink().SetDialogOwnsDrag(inside);
     SetCursor(LoadCursorW(nullptr, inside ? IDC_SIZEALL : IDC_ARROW));
-    if (wParam == MK_LBUTTON && gApp.dialogOwnsDrag == 1 && st.dragActive == 1 && gApp.zoom > 0) {
-        const double dx = (x - st.dragX) / gApp.zoom, dy = (y - st.dragY) / gApp.zoom;
+    const double zoom = MainLink().Zoom();
+    if (wParam == MK_LBUTTON && inside && st.dragActive == 1 && zoom > 0) {
+        const double dx = (x - st.dragX) / zoom, dy = (y - st.dragY) / zoom;
         st.dragX = x;
         st.dragY = y;
         st.previewRectF = MoveRegion(st.previewRectF, dx, dy);
-        StoreRegion(st.previewRect,
-                    RoundClampRegion(st.previewRectF, st.backupPicture.width, st.backupPicture.height));
-        SendMessageW(gApp.mainWindow, MSG_REDRAW_RESULT, 0, 0);
+        const SQmPicBuf& source = st.document->sourceBuffer;
+        StoreRegion(st.previewRect, RoundClampRegion(st.previewRectF, source.width, source.height));
+        SendMain(MSG_REDRAW_RESULT);
         SetFocus(dialog);
     }
 }
@@ -285,11 +273,10 @@ void OnSlider(HWND dialog, WPARAM wParam, LPARAM lParam) {
     ShowValue(dialog, info->label, value);
     // Against the value the preview shows, not the control's position before this event: Home, End and
     // page clicks move the control before they are reported.
-    if (SliderNeedsRecompute(code, gFusionDialog.*(info->previewed), value)) ForceRecompute(dialog);
+    if (SliderNeedsRecompute(code, gFusionDialog.*(info->previewed), value)) RequestPreview(dialog);
     SetFocus(dialog);
 }
 
-void EndFusionDialog(HWND dialog, int id);
 
 INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
     FusionDialogState& st = gFusionDialog;
@@ -298,24 +285,24 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
     st.previewRuns = 0;
     st.lastStatus = FusionStatus::kDone;
     gShown = ShownPreview{};
-    gApp.dialogMouseTarget = dialog;
+    MainLink().SetMouseTarget(dialog);
     Cursor(IDC_WAIT, MSG_CURSOR_WAIT);
 
-    ShowWindow(gApp.mainWindow, SW_SHOW);
+    ShowWindow(MainLink().Window(), SW_SHOW);
     RECT main{};
-    GetWindowRect(gApp.mainWindow, &main);
+    GetWindowRect(MainLink().Window(), &main);
     SetWindowPos(dialog, nullptr, main.left + 10, main.top + 30, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
 
     StoreRegion(st.previewRect, Region{0, 0, 0, 0});
-    gApp.renderer.overlayRect = st.previewRect;
+    MainLink().SetOverlay(st.previewRect);
     StoreRegion(st.lastPreviewRect, Region{0, 0, 0, 0});
     st.dragActive = 0;
-    gApp.dialogOwnsDrag = 0;
+    MainLink().SetDialogOwnsDrag(false);
 
     const SQmPicBuf& source = st.document->sourceBuffer;
     double px = 0, py = 0;
-    CurrentViewMap().MapPointDstToSrc(px, py, (main.right - main.left) / 2, (main.bottom - main.top) / 2);
+    MainLink().ViewMap().MapPointDstToSrc(px, py, (main.right - main.left) / 2, (main.bottom - main.top) / 2);
     st.previewRectF = PlacePreviewRegion(px, py, source.width, source.height);
 
     for (const SliderInfo& s : kSliders) {
@@ -324,9 +311,7 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
         st.*(s.value) = ParseIniInt(text.c_str());
     }
 
-    EnableMainMenuBar(false);
-    EnableToolbarButton(IDM_LOAD, false);
-    EnableToolbarButton(IDM_SAVE_AS, false);
+    RequestUi(UiEvent::JobStarted);
 
     for (const SliderInfo& s : kSliders) {
         HWND bar = GetDlgItem(dialog, s.slider);
@@ -336,44 +321,39 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
     }
     Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
 
-    SetDlgItemTextW(dialog, IDOK, Str(45));
-    SetDlgItemTextW(dialog, IDCANCEL, Str(46));
-    SetDlgItemTextW(dialog, IDC_FU_EXPOSURE_LABEL, Str(61));
-    SetDlgItemTextW(dialog, IDC_FU_FLATNESS_LABEL, Str(54));
-    SetDlgItemTextW(dialog, IDC_FU_POWER_LABEL, Str(49));
-    SetDlgItemTextW(dialog, IDC_FU_STRETCH, Str(67));
-    SetWindowTextW(dialog, Str(62));
-    SetStatusText(Str(55));
+    SetDlgItemTextW(dialog, IDOK, Str(kStrOk));
+    SetDlgItemTextW(dialog, IDCANCEL, Str(kStrCancel));
+    SetDlgItemTextW(dialog, IDC_FU_EXPOSURE_LABEL, Str(kStrExposure));
+    SetDlgItemTextW(dialog, IDC_FU_FLATNESS_LABEL, Str(kStrFlatness));
+    SetDlgItemTextW(dialog, IDC_FU_POWER_LABEL, Str(kStrPowerLabel));
+    SetDlgItemTextW(dialog, IDC_FU_STRETCH, Str(kStrStretchHistogram));
+    SetWindowTextW(dialog, Str(kStrSolvaneFusion));
+    MainLink().SetStatusText(Str(kStrTuneParameters));
 
-    // Every recompute loads tiles into sourceBuffer; without a copy of the picture it could not be put back.
-    if (CQmPicBufAPI::ReinitHeap(st.backupPicture, source) != 0) {
-        ReportFailedRun(gApp.mainWindow);
-        EndFusionDialog(dialog, IDCANCEL);
-        return FALSE;
-    }
-    CQmPicBufAPI::Copy(st.backupPicture, source);
-
-    ForceRecompute(dialog);
+    RequestPreview(dialog);
     SetFocus(dialog);
     return FALSE;
 }
 
-// The whole picture into resultBuffer; false when the run could not be computed.
+// The whole picture into resultBuffer; false when the run could not be computed. Each tile is read into
+// the dialog's tile picture in turn.
 bool FuseWholePicture(HWND dialog) {
     FusionDialogState& st = gFusionDialog;
     ImageDocument& doc = *st.document;
     auto source = [&](int32_t i) -> const SQmPicBuf* {
-        SQmPicBuf& whole = doc.sourceBuffer;
-        if (SameShape(whole, st.backupPicture)) {
-            switch (ReadTileRect(i, {0, 0, whole.width, whole.height}, whole)) {
-                case TileRead::kRead: return &whole;
+        SQmPicBuf& tile = st.tile.buf();
+        const SQmPicBuf& like = doc.sourceBuffer;
+        if (SameShape(tile, like) || CQmPicBufAPI::ReinitHeap(tile, like) == 0) {
+            switch (ReadTileRect(i, {0, 0, like.width, like.height}, tile)) {
+                case TileRead::kRead: return &tile;
                 case TileRead::kUnavailable: return nullptr;
                 case TileRead::kUseLoader: break;
             }
         }
-        return LoadTile(i) ? &doc.sourceBuffer : nullptr;
+        return DecodeTile(i);
     };
     st.lastStatus = RunFusion(doc.resultBuffer, exposureCount, source, RunParams(dialog, kMinSideFinal));
+    st.tile.Reset();
     return st.lastStatus == FusionStatus::kDone;
 }
 
@@ -382,12 +362,12 @@ void EndFusionDialog(HWND dialog, int id) {
     ImageDocument& doc = *st.document;
     Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
     gShown = ShownPreview{};
-    bool fused = false;
     if (id != IDOK) {
-        gApp.renderer.overlayRect = nullptr;
-        CopyPicture(doc.resultBuffer, doc.sourceBuffer);
-        SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
-        SetFocus(gApp.mainWindow);
+        MainLink().SetOverlay(nullptr);
+        // Nothing is accepted: the result is the unprocessed picture again.
+        if (!CopyPicture(doc.resultBuffer, doc.sourceBuffer)) CQmPicBufAPI::DoneHeap(doc.resultBuffer);
+        SendMain(MSG_RESULT_CHANGED);
+        SetFocus(MainLink().Window());
     } else {
         std::vector<IniEntry> entries;
         wchar_t text[kIniValueChars];
@@ -395,40 +375,30 @@ void EndFusionDialog(HWND dialog, int id) {
             GetDlgItemTextW(dialog, s.label, text, kIniValueChars);
             entries.push_back({s.key, text});
         }
-        WriteSettingsTexts(entries);
-        SetMainCursor(IDC_WAIT);
-        fused = FuseWholePicture(dialog);
-        SetMainCursor(IDC_ARROW);
+        // A settings file that cannot be written keeps its old values; the picture is fused regardless.
+        static_cast<void>(WriteSettingsTexts(entries));
+        MainLink().SetCursor(IDC_WAIT);
+        const bool fused = FuseWholePicture(dialog);
+        MainLink().SetCursor(IDC_ARROW);
         if (fused) {
-            SendMessageW(gApp.mainWindow, MSG_RESULT_UNSAVED, 0, 0);
+            SendMain(MSG_RESULT_UNSAVED);
         } else {
             // No half-previewed picture is left behind: the result is the unprocessed picture again.
-            CopyPicture(doc.resultBuffer, st.backupPicture);
+            if (!CopyPicture(doc.resultBuffer, doc.sourceBuffer)) CQmPicBufAPI::DoneHeap(doc.resultBuffer);
             ReportFailedRun(dialog);
         }
     }
     EndDialog(dialog, id);
 
-    CQmPicBufAPI::DoneHeap(st.previewPicture);
-    gApp.renderer.overlayRect = nullptr;
-    gApp.dialogMouseTarget = nullptr;
-    gApp.dialogOwnsDrag = 0;
-    SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
-    SetFocus(gApp.mainWindow);
-
-    wchar_t path[kPathChars];
-    lstrcpynW(path, gApp.fusionSourcePath, kPathChars);
-    // The picture as loaded is put back from the copy whenever the file cannot be read again.
-    const bool reloaded = path[0] != 0 && LoadImageFile(doc, path) == 0;
-    if (id == IDOK || !reloaded) CopyPicture(doc.sourceBuffer, st.backupPicture);
-    if (id == IDOK) {
-        if (fused) SendMessageW(gApp.mainWindow, MSG_RESULT_UNSAVED, 0, 0);
-        EnableMenuItem(GetMenu(gApp.mainWindow), IDM_CLOSE, MF_BYCOMMAND | MF_ENABLED);
-        EnableWindow(gApp.zoomBox, TRUE);
-    }
-    CQmPicBufAPI::DoneHeap(st.backupPicture);
-    SetStatusText(L"");
-    lstrcpynW(sourceFilePath, gApp.fusionSourcePath, kPathChars);
+    st.previewPicture.Reset();
+    MainLink().SetOverlay(nullptr);
+    MainLink().SetMouseTarget(nullptr);
+    MainLink().SetDialogOwnsDrag(false);
+    SendMain(MSG_RESULT_CHANGED);
+    SetFocus(MainLink().Window());
+    // The loaded picture, its decoded file and its path were never touched by the run.
+    lstrcpynW(sourceFilePath, gSolvane.fusionSourcePath, kPathChars);
+    MainLink().SetStatusText(L"");
     st.dialog = nullptr;
 }
 
@@ -442,11 +412,11 @@ INT_PTR CALLBACK FusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         case WM_LBUTTONUP: OnPreview(dialog, wParam); return TRUE;
         case WM_MOUSEMOVE: OnMouseMove(dialog, wParam, lParam); return TRUE;
         case WM_LBUTTONDOWN: OnButtonDown(lParam); return TRUE;
-        case WM_MOUSEWHEEL: SendMessageW(gApp.mainWindow, WM_MOUSEWHEEL, wParam, lParam); return TRUE;
+        case WM_MOUSEWHEEL: SendMain(WM_MOUSEWHEEL, wParam, lParam); return TRUE;
         case WM_HSCROLL: OnSlider(dialog, wParam, lParam); return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case IDC_FU_STRETCH: ForceRecompute(dialog); return TRUE;
+                case IDC_FU_STRETCH: RequestPreview(dialog); return TRUE;
                 case IDOK:
                 case IDCANCEL:
                     if (gFusionDialog.dialog == dialog) EndFusionDialog(dialog, LOWORD(wParam));
@@ -457,10 +427,15 @@ INT_PTR CALLBACK FusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     }
 }
 
+void RestoreSolvaneSource(ImageDocument& document) {
+    Picture& backup = gSolvane.sourceBackup;
+    if (backup->data && backup->size == document.sourceBuffer.size) CQmPicBufAPI::Copy(document.sourceBuffer, backup.buf());
+    backup.Reset();  // not needed again in this run; the dialog works without a second copy
+}
+
 INT_PTR RunFusionDialog(ImageDocument& document) {
-    DialogBoxParamW(MainInstance(), MAKEINTRESOURCEW(IDD_FUSION), gApp.mainWindow, FusionDialogProc,
+    DialogBoxParamW(MainInstance(), MAKEINTRESOURCEW(IDD_FUSION), MainLink().Window(), FusionDialogProc,
                     reinterpret_cast<LPARAM>(&document));
-    EnableMainMenuBar(true);
-    EnableJobButtons(true);
+    RequestUi(UiEvent::JobEnded);
     return 1;
 }

@@ -10,6 +10,7 @@
 #include "fusion/preview_region.h"
 #include "imaging/document_win.h"
 #include "imaging/pic_buf.h"
+#include "imaging/picture.h"
 
 struct FusionDialogState {
     int32_t exposureValue = 128;
@@ -23,8 +24,8 @@ struct FusionDialogState {
     int32_t pointerX = 0, pointerY = 0;  // main-window client position of the last move
     int32_t dragX = 0, dragY = 0;        // position at the previous drag step
     uint8_t dragActive = 0;
-    SQmPicBuf backupPicture{};   // sourceBuffer when the dialog opened
-    SQmPicBuf previewPicture{};  // the fused preview region
+    Picture previewPicture;  // the fused preview region
+    Picture tile;            // a whole tile read back (the final fusion; a preview's fallback)
     ImageDocument* document = nullptr;
     HWND dialog = nullptr;
 
@@ -37,8 +38,11 @@ extern FusionDialogState gFusionDialog;
 
 Region CurrentPreviewRect();
 
-// Runs template 152 modally over the main window, then enables the menus and the job buttons.
-// Returns 1.
+// When the preparation hands over: the source as it was when the command was given (the backup is then
+// dropped).
+void RestoreSolvaneSource(ImageDocument& document);
+
+// Runs template 152 modally over the main window, then asks for the interface back. Returns 1.
 INT_PTR RunFusionDialog(ImageDocument& document);
 
 INT_PTR CALLBACK FusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

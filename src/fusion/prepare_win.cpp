@@ -1,5 +1,6 @@
-// The exposure preparation worker. It runs on its own thread and reaches the main window, the
-// progress dialog and the view only through synchronous messages and the menu and button helpers.
+// The exposure preparation: its start on the UI thread, the worker on its own thread, and the
+// progress dialog. The worker reaches the main window only through synchronous messages and the
+// cursor, and the document only through the result's pixels, which nothing else reads while it runs.
 #include "fusion/prepare_win.h"
 
 #include <commctrl.h>
@@ -7,30 +8,19 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/app_messages.h"
-#include "app/app_state_win.h"
-#include "app/jobs_win.h"
 #include "base/prompt_win.h"
+#include "imaging/main_window_link_win.h"
 #include "fusion/preview_region.h"
 #include "fusion/tile_pipeline.h"
 #include "resources/resource.h"
 #include "settings/settings_win.h"
 #include "settings/string_table_win.h"
 
+SolvaneRun gSolvane;
 wchar_t exposureFiles[kExposureTileCount][kExposurePathChars];
 int32_t exposureCount = 0;
-int32_t fusionTileIndex = 0;
 
 namespace {
-
-// Owns a picture for one scope.
-struct ScopedPicture {
-    SQmPicBuf buf;
-    ScopedPicture() { CQmPicBufAPI::Init(buf); }
-    ~ScopedPicture() { CQmPicBufAPI::DoneHeap(buf); }
-    ScopedPicture(const ScopedPicture&) = delete;
-    ScopedPicture& operator=(const ScopedPicture&) = delete;
-};
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -39,14 +29,15 @@ std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), 
 bool EmptyTemporaryFolder(const std::wstring& folder) {
     if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectoryW(folder.c_str(), nullptr);
     WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW((folder + L"\\*.*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return false;
     std::vector<std::wstring> files;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;  // also "." and ".."
-        files.emplace_back(found.cFileName);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    {
+        const ScopedFind find(FindFirstFileW((folder + L"\\*.*").c_str(), &found));
+        if (!find) return false;
+        do {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;  // also "." and ".."
+            files.emplace_back(found.cFileName);
+        } while (FindNextFileW(find.get(), &found));
+    }
     for (const std::wstring& name : files) {
         const std::wstring path = folder + L"/" + name;
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -56,8 +47,8 @@ bool EmptyTemporaryFolder(const std::wstring& folder) {
 }
 
 void ShowProgress(HWND progress) {
-    SetWindowTextW(progress, Str(1));
-    SetProgressText(progress, Str(7));
+    SetWindowTextW(progress, Str(kStrPreparing));
+    SetProgressText(progress, Str(kStrProgressZero));
     SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 40));
     SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
     SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETSTEP, 1, 0);
@@ -65,9 +56,9 @@ void ShowProgress(HWND progress) {
 }
 
 void StepProgress(HWND progress, int32_t n) {
-    if (!gApp.abortRequested) {
+    if (!gSolvane.abortRequested) {
         // A translation may be as long as a string slot.
-        const std::wstring text = Str(14) + std::to_wstring(PreparationPercent(n)) + L"%";
+        const std::wstring text = Str(kStrProgress) + std::to_wstring(PreparationPercent(n)) + L"%";
         SetProgressText(progress, text.c_str());
     }
     SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETPOS, n + 1, 0);
@@ -75,31 +66,28 @@ void StepProgress(HWND progress, int32_t n) {
 }
 
 void CloseProgress(ImageDocument& document) {
-    if (document.progressDialog) SendMessageW(document.progressDialog, WM_COMMAND, IDOK, 0);
+    if (HWND progress = document.progressDialog.load()) SendMessageW(progress, WM_COMMAND, IDOK, 0);
 }
 
 // The result holds a rendering after a run that did not reach the Fusion dialog; what the user
-// sees and would save is the loaded picture again.
-void ShowSourceAsResult(ImageDocument& document) {
-    if (CQmPicBufAPI::ReinitHeap(document.resultBuffer, document.sourceBuffer) == 0)
-        CQmPicBufAPI::Copy(document.resultBuffer, document.sourceBuffer);
-    SendMessageW(gApp.mainWindow, MSG_RESULT_CHANGED, 0, 0);
+// sees and would save is the loaded picture again (read from its file once more after an abort).
+void ShowSourceAsResult(const wchar_t* reloadPath) {
+    SendMain(MSG_SOURCE_AS_RESULT, 0, reinterpret_cast<LPARAM>(reloadPath));
 }
 
 void ReportTilesNotWritten(const std::wstring& folder) {
     std::wstring text = Str(kStrTilesNotWritten);
     const size_t at = text.find(L"%s");
     if (at != std::wstring::npos) text.replace(at, 2, folder);
-    AskMessageBox(gApp.mainWindow, text.c_str(), Str(3), MB_OK | MB_ICONWARNING);
+    AskMessageBox(MainLink().Window(), text.c_str(), Str(kStrWarning), MB_OK | MB_ICONWARNING);
 }
 
 // The run stopped without tiles to fuse: the list is empty, the loaded picture shown again.
 void EndWithoutTiles(ImageDocument& document, const std::wstring& folder) {
     exposureCount = 0;
-    fusionTileIndex = 0;
     CloseProgress(document);
-    SetMainCursor(IDC_ARROW);
-    ShowSourceAsResult(document);
+    MainLink().SetCursor(IDC_ARROW);
+    ShowSourceAsResult(nullptr);
     ReportTilesNotWritten(folder);
 }
 
@@ -110,23 +98,45 @@ std::wstring TemporaryFolderPath() {
     return directory.empty() ? std::wstring() : directory + L"\\tmpfolder";
 }
 
+bool BeginSolvaneRun(ImageDocument& document) {
+    SolvaneRun& run = gSolvane;
+    lstrcpynW(run.fusionSourcePath, sourceFilePath, kPathChars);
+    if (CQmPicBufAPI::ReinitHeap(run.sourceBackup.buf(), document.sourceBuffer) == 0)
+        CQmPicBufAPI::Copy(run.sourceBackup.buf(), document.sourceBuffer);
+    // The result is re-shaped only for a picture the worker accepts: re-shaping leaves its pixels
+    // undefined, and a refused command must not leave a garbled result to be saved.
+    const SQmPicBuf& source = document.sourceBuffer;
+    if (source.bitsPerComponent != 8 || source.components != 3 || !source.data) {
+        AskMessageBox(MainLink().Window(), Str(kStrFormatNotSupported), nullptr, MB_OK);
+        return false;
+    }
+    if (!run.sourceBackup->data || CQmPicBufAPI::ReinitHeap(document.resultBuffer, source) != 0) {
+        // The backup or the result could not be made: the run would lose the picture.
+        AskMessageBox(MainLink().Window(), Str(kStrPictureTooLarge), nullptr, MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    document.progressDialog = CreateDialogParamW(MainInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), MainLink().Window(),
+                                                 ProgressDialogProc, reinterpret_cast<LPARAM>(&document));
+    MainLink().SetStatusText(L"");
+    run.abortRequested = 0;
+    return true;
+}
+
 DWORD PrepareExposures(ImageDocument& document) {
-    SetMainCursor(IDC_WAIT);
-    EnableMainMenuBar(false);
-    EnableJobButtons(false);
+    MainLink().SetCursor(IDC_WAIT);
+    RequestUi(UiEvent::JobStarted);
 
     const std::wstring folder = TemporaryFolderPath();
     if (folder.empty() || !EmptyTemporaryFolder(folder)) {
         EndWithoutTiles(document, folder);
-        EnableMainMenuBar(true);
-        EnableJobButtons(true);
+        RequestUi(UiEvent::JobEnded);
         return 0;
     }
 
     HWND progress = document.progressDialog;
     ShowProgress(progress);
 
-    const bool up = gApp.fusionUp != 0;
+    const bool up = gSolvane.fusionUp != 0;
     ExposureEntry entries[kExposureTileCount] = {};
     uint32_t scores[kExposureTileCount] = {};
     std::wstring paths[kExposureTileCount];
@@ -154,18 +164,18 @@ DWORD PrepareExposures(ImageDocument& document) {
         steps.written = [&](int32_t t) {
             entries[t] = {scores[t], t};
             StepProgress(progress, t);
-            return !gApp.abortRequested;
+            return !gSolvane.abortRequested;
         };
         // A second buffer lets tile n be written while tile n + 1 is rendered; without one they take turns.
-        ScopedPicture second;
-        const bool overlap = CQmPicBufAPI::ReinitHeap(second.buf, document.resultBuffer) == 0;
+        Picture second;
+        const bool overlap = CQmPicBufAPI::ReinitHeap(second.buf(), document.resultBuffer) == 0;
         const TilePipelineResult run =
-            RunTilePipeline(kExposureTileCount, document.resultBuffer, overlap ? &second.buf : nullptr, steps);
+            RunTilePipeline(kExposureTileCount, document.resultBuffer, overlap ? &second.buf() : nullptr, steps);
         // A tile that is not on disk would be fused from whatever the last run left: stop instead.
         failed = run.end == TilePipelineEnd::kFailed;
         // The tile after which the abort was seen is written but not counted.
         n = run.end == TilePipelineEnd::kStopped ? run.written - 1 : run.written;
-        if (run.lastBuffer == 1) CQmPicBufAPI::Copy(document.resultBuffer, second.buf);
+        if (run.lastBuffer == 1) CQmPicBufAPI::Copy(document.resultBuffer, second.buf());
     }
 
     if (failed) {
@@ -177,19 +187,57 @@ DWORD PrepareExposures(ImageDocument& document) {
             lstrcpynW(exposureFiles[j], path.c_str(), kExposurePathChars);
         }
         exposureCount = n;
-        fusionTileIndex = 0;
         CloseProgress(document);
-        if (gApp.abortRequested) {
-            SetMainCursor(IDC_ARROW);
+        if (gSolvane.abortRequested) {
+            MainLink().SetCursor(IDC_ARROW);
             // An empty path would make the loader ask the user for a file.
-            if (gApp.fusionSourcePath[0]) LoadImageFile(document, gApp.fusionSourcePath);
-            ShowSourceAsResult(document);
+            ShowSourceAsResult(gSolvane.fusionSourcePath[0] ? gSolvane.fusionSourcePath : nullptr);
         } else {
-            SendMessageW(gApp.mainWindow, WM_COMMAND, ID_FUSION_READY, 0);
+            SendMain(WM_COMMAND, CmdFusionReady);
         }
     }
 
-    EnableMainMenuBar(true);
-    EnableJobButtons(true);
+    RequestUi(UiEvent::JobEnded);
     return 0;
+}
+
+HWND ProgressTextControl(HWND progressDialog) {
+    // Control -1: ids of static texts are not unique, so look for the first static child.
+    for (HWND child = GetWindow(progressDialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t cls[16] = {};
+        GetClassNameW(child, cls, 16);
+        if (lstrcmpiW(cls, L"Static") == 0) return child;
+    }
+    return nullptr;
+}
+
+void SetProgressText(HWND progressDialog, const wchar_t* text) {
+    if (HWND line = ProgressTextControl(progressDialog)) SetWindowTextW(line, text);
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);  // the document whose run it shows
+            SetDlgItemTextW(dialog, IDCANCEL, Str(kStrAbort));
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL) {
+                gSolvane.abortRequested = 1;
+                SetProgressText(dialog, Str(kStrCanceling));
+                return 0;
+            }
+            if (LOWORD(wParam) == IDOK) {
+                // The worker is done: this dialog is not reused, so it goes now.
+                if (auto* document = reinterpret_cast<ImageDocument*>(GetWindowLongPtrW(dialog, DWLP_USER))) {
+                    HWND mine = dialog;
+                    document->progressDialog.compare_exchange_strong(mine, nullptr);
+                }
+                DestroyWindow(dialog);
+                return 1;
+            }
+            return 0;
+        default:
+            return 0;
+    }
 }

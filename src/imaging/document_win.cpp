@@ -18,7 +18,7 @@ wchar_t sourceFilePath[kPathChars];
 
 namespace {
 
-ULONG_PTR gGdiplusToken = 0;
+ULONG_PTR gGdiplusToken = 0;  // released explicitly, last at process end: never by a static destructor
 
 void CopyPath(wchar_t* dst, const wchar_t* src) {
     std::wcsncpy(dst, src, kPathChars - 1);
@@ -118,32 +118,26 @@ enum class FileRead { Read, Unreadable, TooLarge };
 // closed again before anything is decoded, so nothing of the program holds it open afterwards.
 FileRead ReadLoadedFile(const wchar_t* path, ScopedStream& stream, ClaimedSize& claim, bool& claimKnown) {
     claimKnown = false;
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return FileRead::Unreadable;
+    ScopedFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return FileRead::Unreadable;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
-        CloseHandle(file);
-        return FileRead::Unreadable;
-    }
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return FileRead::Unreadable;
     const uint64_t bytes = static_cast<uint64_t>(size.QuadPart);
     const uint64_t limit = AllocationLimit();
     HGLOBAL memory = bytes < SIZE_MAX / 2 && (limit == 0 || bytes <= limit)
                          ? GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(bytes ? bytes : 1))
                          : nullptr;
-    if (!memory) {
-        CloseHandle(file);
-        return FileRead::TooLarge;
-    }
+    if (!memory) return FileRead::TooLarge;
     auto* data = static_cast<uint8_t*>(GlobalLock(memory));
     uint64_t done = 0;
     while (data && done < bytes) {
         const DWORD chunk = static_cast<DWORD>(bytes - done < (1u << 30) ? bytes - done : (1u << 30));
         DWORD got = 0;
-        if (!ReadFile(file, data + done, chunk, &got, nullptr) || got == 0) break;
+        if (!ReadFile(file.get(), data + done, chunk, &got, nullptr) || got == 0) break;
         done += got;
     }
-    CloseHandle(file);
+    file.reset();
     if (data && done == bytes) {
         HeaderReader read = [data, bytes](uint64_t offset, uint8_t* out, size_t count) -> size_t {
             if (offset >= bytes) return 0;
@@ -178,14 +172,13 @@ bool StartGdiplus() {
 void ShutdownGdiplus() {
     if (!gGdiplusToken)
         return;
-    Gdiplus::GdiplusShutdown(gGdiplusToken);
-    gGdiplusToken = 0;
+    ScopedGdiplusToken(std::exchange(gGdiplusToken, 0)).reset();
 }
 
 namespace {
 
 // A grey top-down 24-bit section of width x height; null when it cannot be had.
-HBITMAP MakeSurfaceSection(HDC dc, int width, int height, uint8_t*& bits, int32_t& stride) {
+ScopedBitmap MakeSurfaceSection(HDC dc, int width, int height, uint8_t*& bits, int32_t& stride) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
@@ -194,7 +187,7 @@ HBITMAP MakeSurfaceSection(HDC dc, int width, int height, uint8_t*& bits, int32_
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     void* raw = nullptr;
-    HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
+    ScopedBitmap section(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
     bits = static_cast<uint8_t*>(raw);
     stride = (width * 3 + 3) & ~3;  // rows of a section end on a 4-byte boundary
     if (section && bits)
@@ -203,9 +196,8 @@ HBITMAP MakeSurfaceSection(HDC dc, int width, int height, uint8_t*& bits, int32_
 }
 
 void ClipToSurface(ImageDocument& document) {
-    HRGN clip = CreateRectRgn(0, 0, document.displaySurface.width, document.displaySurface.height);
-    SelectClipRgn(document.memoryDC, clip);
-    DeleteObject(clip);
+    const ScopedRegion clip(CreateRectRgn(0, 0, document.displaySurface.width, document.displaySurface.height));
+    SelectClipRgn(document.memoryDC.get(), clip.get());  // the DC keeps its own copy
 }
 
 }  // namespace
@@ -214,20 +206,21 @@ void InitDocument(ImageDocument& document, HWND ownerWindow) {
     document.ownerWindow = ownerWindow;
     document.displaySurface =
         SQmPicBuf{nullptr, kSurfaceWidth * kSurfaceHeight * 3, kSurfaceWidth * 3, kSurfaceWidth, kSurfaceHeight, 3, 8};
-    document.memoryDC = CreateCompatibleDC(nullptr);
+    document.memoryDC.reset(CreateCompatibleDC(nullptr));
 
     uint8_t* bits = nullptr;
     int32_t stride = 0;
-    document.surfaceBitmap = MakeSurfaceSection(document.memoryDC, kSurfaceWidth, kSurfaceHeight, bits, stride);
+    document.surfaceBitmap = MakeSurfaceSection(document.memoryDC.get(), kSurfaceWidth, kSurfaceHeight, bits, stride);
     document.displaySurface.data = bits;
     if (document.surfaceBitmap)
-        document.previousBitmap = SelectObject(document.memoryDC, document.surfaceBitmap);
+        document.surfaceSelected = ScopedSelection(document.memoryDC.get(), document.surfaceBitmap.get());
     ClipToSurface(document);
 
     CQmPicBufAPI::Init(document.sourceBuffer);
     CQmPicBufAPI::Init(document.resultBuffer);
-    StartGdiplus();
-    document.decodedBitmap = nullptr;
+    // Without GDI+ every load is refused with a message; the window still comes up.
+    static_cast<void>(StartGdiplus());
+    document.decodedBitmap.reset();
 }
 
 bool EnsureDisplaySurface(ImageDocument& document, int width, int height) {
@@ -242,42 +235,81 @@ bool EnsureDisplaySurface(ImageDocument& document, int width, int height) {
         return false;
     uint8_t* bits = nullptr;
     int32_t stride = 0;
-    HBITMAP section = MakeSurfaceSection(document.memoryDC, w, h, bits, stride);
-    if (!section || !bits) {
-        if (section)
-            DeleteObject(section);
+    ScopedBitmap section = MakeSurfaceSection(document.memoryDC.get(), w, h, bits, stride);
+    if (!section || !bits)
         return false;
-    }
     for (int y = 0; y < surface.height; ++y)
         std::memcpy(bits + static_cast<size_t>(y) * stride, surface.data + static_cast<size_t>(y) * surface.stride,
                     static_cast<size_t>(surface.width) * 3);
-    SelectObject(document.memoryDC, section);
-    DeleteObject(document.surfaceBitmap);
-    document.surfaceBitmap = section;
+    // The original bitmap stays the one to select back at the end; the old section simply goes.
+    SelectObject(document.memoryDC.get(), section.get());
+    document.surfaceBitmap = std::move(section);
     surface = SQmPicBuf{bits, stride * h, stride, w, h, 3, 8};
     ClipToSurface(document);
     return true;
 }
 
 void ReleaseDisplaySurface(ImageDocument& document) {
-    if (!document.memoryDC)
-        return;
-    if (document.previousBitmap)
-        SelectObject(document.memoryDC, document.previousBitmap);
-    if (document.surfaceBitmap)
-        DeleteObject(document.surfaceBitmap);
-    DeleteDC(document.memoryDC);
-    document.memoryDC = nullptr;
-    document.surfaceBitmap = nullptr;
-    document.previousBitmap = nullptr;
+    document.surfaceSelected.Restore();
+    document.surfaceBitmap.reset();
+    document.memoryDC.reset();
     document.displaySurface.data = nullptr;
 }
 
 void ReleaseDecodedBitmap(ImageDocument& document) {
-    if (document.decodedBitmap)
-        gdip::GdipDisposeImage(document.decodedBitmap);
-    document.decodedBitmap = nullptr;
+    document.decodedBitmap.reset();
     document.loadedFile.reset();  // after the bitmap that reads from it
+}
+
+Status DecodePictureFile(const wchar_t* path, DecodedFile& decoded, int& messageKey) {
+    auto Refuse = [&messageKey](int key) {
+        messageKey = key;
+        return Status(key == kStrPictureTooLarge ? StatusCode::kOutOfMemory : StatusCode::kInvalid);
+    };
+    ScopedStream file;
+    ClaimedSize claim;
+    bool claimKnown = false;
+    switch (ReadLoadedFile(path, file, claim, claimKnown)) {
+        case FileRead::Read: break;
+        case FileRead::TooLarge: return Refuse(kStrPictureTooLarge);
+        case FileRead::Unreadable: return Refuse(kStrFormatNotSupported);
+    }
+    // A header that claims a size no bitmap could hold is refused before the decoder tries to allocate
+    // it (a decoder may otherwise spend minutes or the whole memory on a few bytes of file).
+    if (claimKnown && ClaimedSizeTooLarge(claim))
+        return Refuse(kStrPictureTooLarge);
+    GpBitmap* raw = nullptr;
+    const GpStatus status = gdip::GdipCreateBitmapFromStream(file.get(), &raw);
+    ScopedGpBitmap bitmap(raw);
+    if (status != Gdiplus::Ok) {
+        bitmap.reset();  // whatever a failed decode left
+        if (status == Gdiplus::OutOfMemory && claimKnown && !CanHold(claim.width, claim.height, claim.bytesPerPixel))
+            return Refuse(kStrPictureTooLarge);
+    }
+    Gdiplus::PixelFormat format = 0;
+    if (bitmap)
+        gdip::GdipGetImagePixelFormat(bitmap.get(), &format);
+    if (IsRefusedFormat(format))
+        return Refuse(kStrFormatNotSupported);
+
+    bool grey = false;
+    if (format == PixelFormat8bppIndexed) {
+        ScopedGpBitmap expanded;
+        Decode expansion = ExpandIndexed(bitmap.get(), expanded, grey);
+        if (expansion != Decode::Done) {
+            // Every refusal is said, so a file that half-decodes never looks like a load that did nothing.
+            return Refuse(expansion == Decode::TooLarge ? kStrPictureTooLarge : kStrFormatNotSupported);
+        }
+        bitmap = std::move(expanded);  // saved later as 24-bit colour
+        format = PixelFormat24bppRGB;
+    }
+
+    const Decode conversion = ConvertToBuffer(bitmap.get(), format, grey, decoded.picture.buf());
+    if (conversion != Decode::Done)
+        return Refuse(conversion == Decode::TooLarge ? kStrPictureTooLarge : kStrFormatNotSupported);
+    decoded.file = std::move(file);
+    decoded.bitmap = std::move(bitmap);
+    return Status::Ok();
 }
 
 uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
@@ -293,7 +325,7 @@ uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
         ofn.nFilterIndex = 1;
         ofn.lpstrFile = chosen;
         ofn.nMaxFile = kPathChars;
-        ofn.lpstrTitle = Str(66);
+        ofn.lpstrTitle = Str(kStrLoadImage);
         ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_OVERWRITEPROMPT;
         if (!AskOpenFileName(ofn))
             return 1;
@@ -301,69 +333,19 @@ uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
     }
 
     // Decode into temporaries: a refused file leaves the loaded picture, its bitmap and path as they were.
-    ScopedStream file;
-    ClaimedSize claim;
-    bool claimKnown = false;
-    switch (ReadLoadedFile(path, file, claim, claimKnown)) {
-        case FileRead::Read: break;
-        case FileRead::TooLarge: Tell(document, kStrPictureTooLarge); return 1;
-        case FileRead::Unreadable: Tell(document, 41); return 1;
-    }
-    // A header that claims a size no bitmap could hold is refused before the decoder tries to allocate
-    // it (a decoder may otherwise spend minutes or the whole memory on a few bytes of file).
-    if (claimKnown && ClaimedSizeTooLarge(claim)) {
-        Tell(document, kStrPictureTooLarge);
+    DecodedFile decoded;
+    int messageKey = 0;
+    if (!DecodePictureFile(path, decoded, messageKey).ok()) {
+        Tell(document, messageKey);
         return 1;
     }
-    GpBitmap* raw = nullptr;
-    const GpStatus decoded = gdip::GdipCreateBitmapFromStream(file.get(), &raw);
-    if (decoded != Gdiplus::Ok) {
-        if (raw)
-            gdip::GdipDisposeImage(raw);
-        raw = nullptr;
-        if (decoded == Gdiplus::OutOfMemory && claimKnown && !CanHold(claim.width, claim.height, claim.bytesPerPixel)) {
-            Tell(document, kStrPictureTooLarge);
-            return 1;
-        }
-    }
-    ScopedGpBitmap bitmap(raw);
-    Gdiplus::PixelFormat format = 0;
-    if (bitmap)
-        gdip::GdipGetImagePixelFormat(bitmap.get(), &format);
-    if (IsRefusedFormat(format)) {
-        Tell(document, 41);
-        return 1;
-    }
-
-    bool grey = false;
-    if (format == PixelFormat8bppIndexed) {
-        ScopedGpBitmap expanded;
-        Decode expansion = ExpandIndexed(bitmap.get(), expanded, grey);
-        if (expansion != Decode::Done) {
-            // Every refusal is said, so a file that half-decodes never looks like a load that did nothing.
-            Tell(document, expansion == Decode::TooLarge ? kStrPictureTooLarge : 41);
-            return 1;
-        }
-        bitmap = std::move(expanded);  // saved later as 24-bit colour
-        format = PixelFormat24bppRGB;
-    }
-
-    SQmPicBuf loaded;
-    CQmPicBufAPI::Init(loaded);
-    Decode conversion = ConvertToBuffer(bitmap.get(), format, grey, loaded);
-    if (conversion != Decode::Done) {
-        CQmPicBufAPI::DoneHeap(loaded);
-        Tell(document, conversion == Decode::TooLarge ? kStrPictureTooLarge : 41);
-        return 1;
-    }
-
-    // The buffer's block passes to the document's record; `loaded` is not used again.
+    // The picture's block passes to the document's record.
     CQmPicBufAPI::DoneHeap(document.sourceBuffer);
-    document.sourceBuffer = loaded;
-    document.isGreyPalette = grey ? 1 : 0;
+    document.sourceBuffer = decoded.picture.buf();
+    CQmPicBufAPI::Init(decoded.picture.buf());
     ReleaseDecodedBitmap(document);
-    document.decodedBitmap = bitmap.release();
-    document.loadedFile = std::move(file);
+    document.loadedFile = std::move(decoded.file);
+    document.decodedBitmap = std::move(decoded.bitmap);
     CopyPath(sourceFilePath, path);
     return 0;
 }

@@ -5,14 +5,14 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
+#include "base/scoped_win.h"
+#include "base/status.h"
 #include "imaging/pic_buf.h"
-
-namespace Gdiplus {
-class GpBitmap;
-}
+#include "imaging/picture.h"
 
 struct StreamRelease {
     void operator()(IStream* stream) const {
@@ -21,22 +21,48 @@ struct StreamRelease {
 };
 using ScopedStream = std::unique_ptr<IStream, StreamRelease>;
 
+// The one document. It owns everything it holds; the pictures are freed with it at the latest.
 struct ImageDocument {
-    HDC memoryDC = nullptr;
-    HWND ownerWindow = nullptr;           // owner of the file dialogs and messages
-    HBITMAP surfaceBitmap = nullptr;      // the 24-bit top-down section, at least 3000 x 2000
-    HGDIOBJ previousBitmap = nullptr;     // what surfaceBitmap replaced in memoryDC
-    Gdiplus::GpBitmap* decodedBitmap = nullptr;  // owned; null before the first load
+    ImageDocument() {
+        CQmPicBufAPI::Init(sourceBuffer);
+        CQmPicBufAPI::Init(resultBuffer);
+    }
+    ~ImageDocument() {
+        CQmPicBufAPI::DoneHeap(sourceBuffer);
+        CQmPicBufAPI::DoneHeap(resultBuffer);
+    }
+    ImageDocument(const ImageDocument&) = delete;
+    ImageDocument& operator=(const ImageDocument&) = delete;
+
+    // In this order, so that going they first select the original bitmap back, then delete the section,
+    // then the DC.
+    ScopedMemoryDc memoryDC;
+    ScopedBitmap surfaceBitmap;       // the 24-bit top-down section, at least 3000 x 2000
+    ScopedSelection surfaceSelected;  // surfaceBitmap in memoryDC
+    HWND ownerWindow = nullptr;       // owner of the file dialogs and messages
     // The loaded file's bytes. The file is closed once loading ends (so a save may replace it); GDI+
     // reads decodedBitmap from these as long as it lives, and a save over the file takes its metadata
-    // from them.
+    // from them. Declared first, so it outlives the bitmap.
     ScopedStream loadedFile;
-    SQmPicBuf displaySurface{};           // over the section's bits; what the view paints
-    SQmPicBuf sourceBuffer{};             // the picture as loaded
-    SQmPicBuf resultBuffer{};             // the picture as processed; what is saved
-    uint8_t isGreyPalette = 0;            // 8-bit indexed file whose used colours are all grey
-    HWND progressDialog = nullptr;        // the progress dialog of the running preparation
+    ScopedGpBitmap decodedBitmap;     // null before the first load
+    SQmPicBuf displaySurface{};       // over the section's bits; what the view paints
+    SQmPicBuf sourceBuffer{};         // the picture as loaded
+    SQmPicBuf resultBuffer{};         // the picture as processed; what is saved
+    // The progress dialog of the running preparation: made and cleared on the UI thread, read by the
+    // worker.
+    std::atomic<HWND> progressDialog{nullptr};
 };
+
+// A picture file decoded: its pixels in the program's layout, the decoded bitmap (what a save takes
+// the metadata from) and the file's bytes that the bitmap reads.
+struct DecodedFile {
+    ScopedStream file;
+    ScopedGpBitmap bitmap;
+    Picture picture;
+};
+
+// Reads and decodes the file at path. On failure messageKey is the string that tells the user why.
+[[nodiscard]] Status DecodePictureFile(const wchar_t* path, DecodedFile& decoded, int& messageKey);
 
 constexpr int kPathChars = 1024;
 constexpr int kSurfaceWidth = 3000;
@@ -62,10 +88,10 @@ void InitDocument(ImageDocument& document, HWND ownerWindow);
 // Makes the display surface at least width x height (it never shrinks): one new section of the larger
 // size, grey, with the old contents at its top left. False when it could not be made; the old surface
 // then stays.
-bool EnsureDisplaySurface(ImageDocument& document, int width, int height);
+[[nodiscard]] bool EnsureDisplaySurface(ImageDocument& document, int width, int height);
 
 // GDI+ start-up (idempotent; InitDocument calls it) and shutdown (last, at process end).
-bool StartGdiplus();
+[[nodiscard]] bool StartGdiplus();
 void ShutdownGdiplus();
 
 // Shutdown helpers for the main window, in this order after COM: surface, then decoded bitmap.
@@ -74,18 +100,18 @@ void ReleaseDecodedBitmap(ImageDocument& document);   // also used by Close (and
 
 // 0 = the picture is in sourceBuffer, 1 = cancelled or refused (the user has been told).
 // path: 1024 characters in/out; empty asks with the open dialog.
-uint8_t LoadImageFile(ImageDocument& document, wchar_t* path);
+[[nodiscard]] uint8_t LoadImageFile(ImageDocument& document, wchar_t* path);
 
 // 0 = resultBuffer saved, its path in name (1024 characters, passed empty); 1 = nothing saved.
-uint8_t SaveImageFile(ImageDocument& document, wchar_t* name);
+[[nodiscard]] uint8_t SaveImageFile(ImageDocument& document, wchar_t* name);
 
 // Plain 24-bit BMP of an 8-bit 3-component buffer, written as a scratch file (the exposure tiles: not
 // flushed to the disk). 0 = written, 1 = refused or failed
 // (no partial file is left under path).
-uint8_t WriteColourBmp(const wchar_t* path, const SQmPicBuf& buffer);
+[[nodiscard]] uint8_t WriteColourBmp(const wchar_t* path, const SQmPicBuf& buffer);
 
 // Index of the first GDI+ encoder with exactly this MIME type, its CLSID in clsid; -1 if none.
-int32_t FindEncoderByMime(const wchar_t* mimeType, CLSID* clsid);
+[[nodiscard]] int32_t FindEncoderByMime(const wchar_t* mimeType, CLSID* clsid);
 
 // Hook of the save dialog: the JPEG quality strip of template 159.
 UINT_PTR CALLBACK QualityHookProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

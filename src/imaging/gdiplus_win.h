@@ -1,23 +1,12 @@
 // GDI+ flat API with owners for its bitmaps and locks.
 #pragma once
 
-#include <windows.h>
-#include <objidl.h>  // PROPID, which the GDI+ headers need under WIN32_LEAN_AND_MEAN
-#include <gdiplus.h>
-
-#include <memory>
+#include "base/scoped_win.h"
 
 namespace gdip = Gdiplus::DllExports;
 using Gdiplus::GpBitmap;
 using Gdiplus::GpImage;
 using Gdiplus::GpStatus;
-
-struct GpBitmapDeleter {
-    void operator()(GpBitmap* bitmap) const {
-        if (bitmap) gdip::GdipDisposeImage(bitmap);
-    }
-};
-using ScopedGpBitmap = std::unique_ptr<GpBitmap, GpBitmapDeleter>;
 
 // The whole bitmap locked in a pixel format; unlocked when the owner goes.
 class ScopedBitmapLock {

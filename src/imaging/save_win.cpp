@@ -91,13 +91,13 @@ bool SaveReplacing(GpImage* image,
         LARGE_INTEGER start{};
         if (stream->Seek(start, STREAM_SEEK_SET, nullptr) != S_OK)
             return false;
-        GpBitmap* check = nullptr;
-        const bool decoded = gdip::GdipCreateBitmapFromStream(stream, &check) == Gdiplus::Ok && check;
+        GpBitmap* raw = nullptr;
+        const bool decoded = gdip::GdipCreateBitmapFromStream(stream, &raw) == Gdiplus::Ok && raw;
+        const ScopedGpBitmap check(raw);
         UINT w = 0, h = 0;
         if (check) {
-            gdip::GdipGetImageWidth(check, &w);
-            gdip::GdipGetImageHeight(check, &h);
-            gdip::GdipDisposeImage(check);
+            gdip::GdipGetImageWidth(check.get(), &w);
+            gdip::GdipGetImageHeight(check.get(), &h);
         }
         return decoded && w == width && h == height;
     };
@@ -156,7 +156,7 @@ Written WriteResult(ImageDocument& document,
                     const Gdiplus::EncoderParameters* parameters,
                     const std::wstring& metadataSource,
                     MetadataCopy& copied) {
-    GpBitmap* decoded = document.decodedBitmap;
+    GpBitmap* decoded = document.decodedBitmap.get();
     const SQmPicBuf& result = document.resultBuffer;
     UINT width = 0, height = 0;
     Gdiplus::PixelFormat format = 0;
@@ -323,7 +323,7 @@ MetadataCopy RunMetadataCopy(const std::wstring& source, const std::wstring& tar
             DeleteFileW(sourceCopy.c_str());
         return MetadataCopy::kFailed;
     }
-    CloseHandle(process.hThread);
+    const ScopedHandle thread(process.hThread), child(process.hProcess);
     const DWORD waited = gProcessWaiter(process.hProcess, gExiftoolTimeoutMs);
     DWORD exitCode = 1;
     MetadataCopy outcome = MetadataCopy::kFailed;
@@ -338,7 +338,6 @@ MetadataCopy RunMetadataCopy(const std::wstring& source, const std::wstring& tar
         DeleteFileW((target + L"_exiftool_tmp").c_str());
         outcome = MetadataCopy::kTimedOut;
     }
-    CloseHandle(process.hProcess);
     if (!sourceCopy.empty())
         DeleteFileW(sourceCopy.c_str());
     return outcome;
@@ -354,7 +353,7 @@ UINT_PTR CALLBACK QualityHookProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             jpegQuality = ClampJpegQuality(jpegQuality);
             SendMessageW(trackbar, TBM_SETPOS, TRUE, jpegQuality);
             SetDlgItemInt(dialog, kIdQualityValue, static_cast<UINT>(jpegQuality), FALSE);
-            SetDlgItemTextW(dialog, kIdQualityLabel, Str(48));
+            SetDlgItemTextW(dialog, kIdQualityLabel, Str(kStrJpegQuality));
             return 0;
         }
         case WM_NOTIFY: {
@@ -404,7 +403,7 @@ uint8_t SaveImageFile(ImageDocument& document, wchar_t* name) {
     ofn.nFilterIndex = static_cast<DWORD>(suggested.filterIndex);
     ofn.lpstrFile = chosen;
     ofn.nMaxFile = kPathChars;
-    ofn.lpstrTitle = Str(8);
+    ofn.lpstrTitle = Str(kStrSaveAs);
     ofn.lpstrDefExt = preset ? preset->extension + 1 : nullptr;  // the dialog wants it without the dot
     ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLETEMPLATE | OFN_ENABLESIZING | OFN_HIDEREADONLY |
                 OFN_NOREADONLYRETURN | OFN_OVERWRITEPROMPT;

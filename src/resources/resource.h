@@ -14,24 +14,10 @@
 #define IDB_TOOLBAR_200 136
 #define IDB_TOOLBAR_DISABLED_200 137
 
-// Commands of the main window (menu, accelerators, toolbar).
-#define IDM_ABOUT 104
-#define IDM_EXIT 105
-#define IDM_LOAD 32771
-#define IDM_SAVE_AS 32773
-#define IDM_CLOSE 32790
-#define IDM_ZOOM_IN 32793
-#define IDM_ZOOM_OUT 32794
-#define IDM_ZOOM_FIT 32795
-#define IDM_ZOOM_100 32809
-#define IDM_OPTIONS 32813
-#define IDM_SMART_CONTRAST 32820
-#define IDM_SOLVANE_UP 32823
-#define IDM_SOLVANE_DOWN 32825
+#include "commands.h"
 
 // Child controls of the main window.
 #define IDC_TOOLBAR 109
-#define IDC_ZOOM_BOX 32810
 
 // Dialog templates.
 #define IDD_FUSION 152

@@ -30,10 +30,10 @@ void OnInitDialog(HWND dialog) {
     const int32_t current = s.currentLanguage;
     const bool listed = current >= 0 && current < static_cast<int32_t>(SendMessageW(list, CB_GETCOUNT, 0, 0));
     SendMessageW(list, CB_SETCURSEL, listed ? current : -1, 0);
-    SetWindowTextW(dialog, Str(44));
-    SetDlgItemTextW(dialog, IDC_OPT_LABEL, Str(43));
-    SetDlgItemTextW(dialog, IDOK, Str(45));
-    SetDlgItemTextW(dialog, IDCANCEL, Str(46));
+    SetWindowTextW(dialog, Str(kStrOptions));
+    SetDlgItemTextW(dialog, IDC_OPT_LABEL, Str(kStrSelectLanguage));
+    SetDlgItemTextW(dialog, IDOK, Str(kStrOk));
+    SetDlgItemTextW(dialog, IDCANCEL, Str(kStrCancel));
 }
 
 void OnOk(HWND dialog) {
@@ -41,7 +41,7 @@ void OnOk(HWND dialog) {
     const int32_t chosen = static_cast<int32_t>(SendDlgItemMessageW(dialog, IDC_OPT_LANGUAGE, CB_GETCURSEL, 0, 0));
     if (!WriteLocalisationInt(L"Language Current", chosen)) {
         // Nothing would change at the next start: say so instead of announcing a restart.
-        AskMessageBox(dialog, Str(kStrLanguageNotSaved), Str(3), MB_ICONWARNING | MB_OK);
+        AskMessageBox(dialog, Str(kStrLanguageNotSaved), Str(kStrWarning), MB_ICONWARNING | MB_OK);
         EndDialog(dialog, IDCANCEL);
         return;
     }
@@ -105,7 +105,7 @@ void ShowOptionsDialog(HWND owner) {
     ReloadString(47);
     ReloadString(38);
     if (gAppSettings.currentLanguage != before)
-        AskMessageBox(owner, Str(47), Str(38), MB_ICONINFORMATION | MB_OK);
+        AskMessageBox(owner, Str(kStrRestartForLanguage), Str(kStrReport), MB_ICONINFORMATION | MB_OK);
 }
 
 void ShowOptionsDialog() {

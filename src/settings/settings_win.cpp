@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/checked_file_win.h"
+#include "base/scoped_win.h"
 #include "settings/ini_text.h"
 
 AppSettings gAppSettings;
@@ -18,7 +19,7 @@ std::wstring gDirectoryOverride;
 
 // Every running instance holds a named marker for its program folder. A second instance started while
 // the first runs finds the flag the first has set, which is no crash; only the last one to end writes "0".
-HANDLE gInstanceMarker = nullptr;
+ScopedHandle gInstanceMarker;
 
 std::wstring InstanceMarkerName() {
     std::wstring file = LocalisationFilePath();
@@ -33,19 +34,18 @@ std::wstring InstanceMarkerName() {
 
 // Takes this instance's marker; true when another instance already holds one for the same folder.
 bool TakeInstanceMarker() {
-    if (gInstanceMarker) CloseHandle(gInstanceMarker);
-    gInstanceMarker = CreateMutexW(nullptr, FALSE, InstanceMarkerName().c_str());
-    return gInstanceMarker && GetLastError() == ERROR_ALREADY_EXISTS;
+    gInstanceMarker.reset();  // this instance's old marker must not count as another's
+    HANDLE marker = CreateMutexW(nullptr, FALSE, InstanceMarkerName().c_str());
+    const bool existed = marker && GetLastError() == ERROR_ALREADY_EXISTS;
+    gInstanceMarker.reset(marker);
+    return existed;
 }
 
 // Drops this instance's marker; true when another instance still holds one.
 bool DropInstanceMarker() {
-    if (gInstanceMarker) CloseHandle(gInstanceMarker);
-    gInstanceMarker = nullptr;
-    HANDLE other = OpenMutexW(SYNCHRONIZE, FALSE, InstanceMarkerName().c_str());
-    if (!other) return false;
-    CloseHandle(other);
-    return true;
+    gInstanceMarker.reset();
+    const ScopedHandle other(OpenMutexW(SYNCHRONIZE, FALSE, InstanceMarkerName().c_str()));
+    return static_cast<bool>(other);
 }
 
 }  // namespace
@@ -96,18 +96,19 @@ bool WriteIniText(const std::wstring& file, const wchar_t* section, const wchar_
 
 bool WriteIniTexts(const std::wstring& file, const wchar_t* section, const std::vector<IniEntry>& entries) {
     std::vector<uint8_t> bytes;
-    HANDLE in = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (in != INVALID_HANDLE_VALUE) {
+    ScopedFile in(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (in) {
         LARGE_INTEGER size{};
-        bool ok = GetFileSizeEx(in, &size) && size.QuadPart < (64 << 20);
+        bool ok = GetFileSizeEx(in.get(), &size) && size.QuadPart < (64 << 20);
         if (ok) {
             bytes.resize(static_cast<size_t>(size.QuadPart));
             DWORD got = 0;
-            ok = bytes.empty() || (ReadFile(in, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                                   got == bytes.size());
+            ok = bytes.empty() ||
+                 (ReadFile(in.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                  got == bytes.size());
         }
-        CloseHandle(in);
+        in.reset();
         if (!ok) return false;
     } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
         return false;

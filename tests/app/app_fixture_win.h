@@ -186,7 +186,7 @@ protected:
         const std::wstring path = folder.File(name);
         EXPECT_TRUE(WriteTestBmp(path, width, height));
         prompter.fileAnswers.push_back({true, path, 0});
-        Command(IDM_LOAD);
+        Command(CmdLoad);
         Pump();
         return path;
     }

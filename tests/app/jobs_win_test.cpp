@@ -1,9 +1,10 @@
 #include "app/app_fixture_win.h"
+#include "fusion/prepare_win.h"
 
 #include <atomic>
 #include <thread>
 
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "app/view_win.h"
 #include "base/alloc.h"
 #include "settings/string_table_win.h"
@@ -43,49 +44,49 @@ TEST_F(MainWindowTest, SolvaneRefusesGreyAnd16BitPictures) {
     const std::wstring grey = folder.File(L"grey.bmp");
     ASSERT_TRUE(WriteGreyBmp(grey, 64, 48));
     prompter.fileAnswers.push_back({true, grey, 0});
-    Command(IDM_LOAD);
+    Command(CmdLoad);
     ASSERT_EQ(gDocument.sourceBuffer.components, 1);
     const std::vector<uint8_t> result(gDocument.resultBuffer.data,
                                       gDocument.resultBuffer.data + gDocument.resultBuffer.size);
-    Command(IDM_SOLVANE_UP);
+    Command(CmdSolvaneUp);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, L"Image format not supported!");
     EXPECT_TRUE(prompter.messages[0].defaultCaption);
     EXPECT_EQ(prompter.messages[0].type, static_cast<UINT>(MB_OK));
     EXPECT_FALSE(JobRunning());
-    EXPECT_EQ(gDocument.progressDialog, nullptr);
+    EXPECT_EQ(gDocument.progressDialog.load(), nullptr);
     EXPECT_FALSE(MenuBarGrayed(0));
-    EXPECT_TRUE(ButtonEnabled(IDM_SOLVANE_UP));
+    EXPECT_TRUE(ButtonEnabled(CmdSolvaneUp));
     // The refused command leaves the result as it was (it could still be saved), the backup is taken.
     EXPECT_EQ(std::vector<uint8_t>(gDocument.resultBuffer.data, gDocument.resultBuffer.data + gDocument.resultBuffer.size),
               result);
-    EXPECT_EQ(gApp.sourceBackup.width, 64);
+    EXPECT_EQ(gSolvane.sourceBackup->width, 64);
 
     // A 16-bit colour picture is refused the same way.
     LoadPicture(40, 30);
     ASSERT_EQ(CQmPicBufAPI::ReinitHeap(gDocument.sourceBuffer, 40, 30, 3, 16), 0);
     std::memset(gDocument.sourceBuffer.data, 0x40, static_cast<size_t>(gDocument.sourceBuffer.size));
-    Command(IDM_SOLVANE_DOWN);
+    Command(CmdSolvaneDown);
     ASSERT_EQ(prompter.messages.size(), 2u);
     EXPECT_EQ(prompter.messages[1].text, L"Image format not supported!");
-    EXPECT_EQ(gApp.fusionUp.load(), 0);
+    EXPECT_EQ(gSolvane.fusionUp.load(), 0);
     EXPECT_FALSE(JobRunning());
 }
 
 TEST_F(MainWindowTest, SolvaneRunHandsOverToTheFusionDialogAndRefusesToClose) {
     LoadPicture(120, 90);
     DialogCloser closer(IDCANCEL);
-    Command(IDM_SOLVANE_DOWN);
-    HWND progress = gDocument.progressDialog;
+    Command(CmdSolvaneDown);
+    HWND progress = gDocument.progressDialog.load();
     ASSERT_NE(progress, nullptr);
     EXPECT_TRUE(JobRunning());
     EXPECT_EQ(StatusText(), L"");
-    EXPECT_EQ(gApp.abortRequested.load(), 0);
-    EXPECT_EQ(std::wstring(gApp.fusionSourcePath), std::wstring(folder.File(L"pic.bmp")));
+    EXPECT_EQ(gSolvane.abortRequested.load(), 0);
+    EXPECT_EQ(std::wstring(gSolvane.fusionSourcePath), std::wstring(folder.File(L"pic.bmp")));
     // Closing the window while the job runs is refused; so is another job.
     SendMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(window));
-    Command(IDM_EXIT);
+    Command(CmdExit);
     EXPECT_TRUE(IsWindow(window));
     const std::wstring other = folder.File(L"other.bmp");
     WriteTestBmp(other, 20, 20);
@@ -94,10 +95,10 @@ TEST_F(MainWindowTest, SolvaneRunHandsOverToTheFusionDialogAndRefusesToClose) {
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
     EXPECT_EQ(closer.opened(), 1);
     EXPECT_FALSE(IsWindow(progress));  // destroyed at the end of its run
-    EXPECT_EQ(gDocument.progressDialog, nullptr);
+    EXPECT_EQ(gDocument.progressDialog.load(), nullptr);
     EXPECT_EQ(gApp.zoomShowsSource, 0);
     for (int pos = 0; pos < 3; ++pos) EXPECT_FALSE(MenuBarGrayed(pos)) << pos;
-    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+    for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
         EXPECT_TRUE(ButtonEnabled(id)) << id;
     EXPECT_EQ(gApp.dialogMouseTarget.load(), nullptr);
     // The window closes normally afterwards.
@@ -108,8 +109,8 @@ TEST_F(MainWindowTest, SolvaneRunHandsOverToTheFusionDialogAndRefusesToClose) {
 TEST_F(MainWindowTest, AbortShowsCancelingAndReloadsTheFile) {
     const std::wstring path = LoadPicture(300, 200);
     DialogCloser closer(IDCANCEL);
-    Command(IDM_SOLVANE_UP);
-    HWND progress = gDocument.progressDialog;
+    Command(CmdSolvaneUp);
+    HWND progress = gDocument.progressDialog.load();
     ASSERT_NE(progress, nullptr);
     wchar_t button[32] = {};
     GetDlgItemTextW(progress, IDCANCEL, button, 32);
@@ -117,7 +118,7 @@ TEST_F(MainWindowTest, AbortShowsCancelingAndReloadsTheFile) {
     // Esc reaches the modeless dialog through the main message loop and means Abort.
     MSG esc{progress, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
     EXPECT_TRUE(PreTranslateMainMessage(esc));
-    EXPECT_EQ(gApp.abortRequested.load(), 1);
+    EXPECT_EQ(gSolvane.abortRequested.load(), 1);
     EXPECT_EQ(ProgressText(progress), L"Canceling ...");
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
     EXPECT_EQ(closer.opened(), 0);  // no Fusion dialog after an abort
@@ -125,18 +126,18 @@ TEST_F(MainWindowTest, AbortShowsCancelingAndReloadsTheFile) {
     EXPECT_EQ(gDocument.sourceBuffer.width, 300);
     EXPECT_EQ(gDocument.sourceBuffer.data[3 * 7 + 0], 7);  // the file was read again
     EXPECT_FALSE(MenuBarGrayed(1));
-    EXPECT_TRUE(ButtonEnabled(IDM_SAVE_AS));
+    EXPECT_TRUE(ButtonEnabled(CmdSaveAs));
     EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
 }
 
 TEST_F(MainWindowTest, SmartContrastJobDisablesTheInterfaceAndTheViewStillPans) {
     LoadPicture();
-    Command(IDM_SMART_CONTRAST);
+    Command(CmdSmartContrast);
     ASSERT_TRUE(PumpUntil([] { return gApp.dialogMouseTarget.load() != nullptr; }));
     EXPECT_TRUE(JobRunning());
-    PumpUntil([] { return MenuBarGrayed(0) && !ButtonEnabled(IDM_SOLVANE_DOWN); }, 3000);
+    PumpUntil([] { return MenuBarGrayed(0) && !ButtonEnabled(CmdSolvaneDown); }, 3000);
     for (int pos = 0; pos < 3; ++pos) EXPECT_TRUE(MenuBarGrayed(pos)) << pos;
-    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+    for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
         EXPECT_FALSE(ButtonEnabled(id)) << id;
 
     // The modal dialog disables the window: its mouse comes back through the cursor requests.
@@ -174,7 +175,7 @@ TEST_F(MainWindowTest, SmartContrastJobDisablesTheInterfaceAndTheViewStillPans) 
     PostMessageW(gApp.dialogMouseTarget.load(), WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
     for (int pos = 0; pos < 3; ++pos) EXPECT_FALSE(MenuBarGrayed(pos)) << pos;
-    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+    for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
         EXPECT_TRUE(ButtonEnabled(id)) << id;
     EXPECT_EQ(gApp.dialogMouseTarget.load(), nullptr);
     // Without a dialog the cursor request gets the default handling.
@@ -198,12 +199,12 @@ TEST_F(MainWindowTest, SolvaneWithoutMemoryForTheBackupStartsNothing) {
     const std::vector<uint8_t> result(gDocument.resultBuffer.data,
                                       gDocument.resultBuffer.data + gDocument.resultBuffer.size);
     SetAllocationLimit(1000);
-    Command(IDM_SOLVANE_UP);
+    Command(CmdSolvaneUp);
     SetAllocationLimit(0);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, Str(kStrPictureTooLarge));
     EXPECT_FALSE(JobRunning());
-    EXPECT_EQ(gDocument.progressDialog, nullptr);
+    EXPECT_EQ(gDocument.progressDialog.load(), nullptr);
     EXPECT_EQ(std::vector<uint8_t>(gDocument.resultBuffer.data, gDocument.resultBuffer.data + gDocument.resultBuffer.size),
               result);
 }
@@ -223,7 +224,7 @@ TEST_F(MainWindowTest, DialogsOnScreen) {
     TakeScreenshot("progress_dialog");
     DestroyWindow(progress);
 
-    Command(IDM_SMART_CONTRAST);
+    Command(CmdSmartContrast);
     ASSERT_TRUE(PumpUntil([] { return gApp.dialogMouseTarget.load() != nullptr; }));
     PumpUntil([] { return false; }, 1000);
     TakeScreenshot("smart_contrast_dialog");
@@ -237,7 +238,7 @@ TEST_F(MainWindowTest, DialogsOnScreen) {
         TakeScreenshotNoPump("fusion_dialog");
         if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
-    Command(IDM_SOLVANE_UP);
+    Command(CmdSolvaneUp);
     EXPECT_TRUE(PumpUntil([] { return !JobRunning(); }, 90000));
     fusionShot.join();
 
@@ -248,19 +249,19 @@ TEST_F(MainWindowTest, DialogsOnScreen) {
         TakeScreenshotNoPump("options_dialog");
         if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
-    Command(IDM_OPTIONS);
+    Command(CmdOptions);
     optionsShot.join();
 }
 
 TEST_F(MainWindowTest, SmartContrastOkLeavesAnUnsavedResultThatLoadAsksAbout) {
     LoadPicture(200, 150);
     DialogCloser closer(IDOK);
-    Command(IDM_SMART_CONTRAST);
+    Command(CmdSmartContrast);
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
     EXPECT_EQ(closer.opened(), 1);
     EXPECT_EQ(gApp.unsavedResult, 1);
     prompter.defaultReply = IDNO;
-    Command(IDM_LOAD);
+    Command(CmdLoad);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].caption, L"Warning");
     EXPECT_TRUE(prompter.dialogs.size() == 1u);  // only the first load's dialog
@@ -274,7 +275,7 @@ TEST_F(MainWindowTest, OptionsCommandOpensTheOptionsDialog) {
         found = dialog != nullptr;
         if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
-    Command(IDM_OPTIONS);
+    Command(CmdOptions);
     user.join();
     EXPECT_TRUE(found);
     EXPECT_TRUE(prompter.messages.empty());  // Cancel: no language notice
@@ -296,19 +297,19 @@ TEST_F(MainWindowTest, TranslationsAsLongAsTheirSlotsRunEverywhere) {
         WriteIniText(file, L"0", (L"string" + std::to_wstring(n)).c_str(), text.c_str());
     }
     Create();
-    ASSERT_EQ(wcslen(Str(14)), 1023u);
-    EXPECT_EQ(StatusText(), std::wstring(Str(66)));
+    ASSERT_EQ(wcslen(Str(kStrProgress)), 1023u);
+    EXPECT_EQ(StatusText(), std::wstring(Str(kStrLoadImage)));
     LoadPicture(240, 160);
     prompter.defaultReply = IDYES;  // to go on without saving
     {
         DialogCloser closer(IDOK);
-        Command(IDM_SMART_CONTRAST);
+        Command(CmdSmartContrast);
         ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
         EXPECT_EQ(closer.opened(), 1);
     }
     {
         DialogCloser closer(IDOK);
-        Command(IDM_SOLVANE_UP);
+        Command(CmdSolvaneUp);
         ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 90000));
         EXPECT_EQ(closer.opened(), 1);
         EXPECT_EQ(gApp.unsavedResult, 1);
@@ -321,25 +322,25 @@ TEST_F(MainWindowTest, TranslationsAsLongAsTheirSlotsRunEverywhere) {
         }
         if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
-    Command(IDM_OPTIONS);
+    Command(CmdOptions);
     user.join();
 
     // The save dialog's quality strip, as the dialog makes it.
     HWND strip = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kSaveTemplateId), window,
                                     reinterpret_cast<DLGPROC>(QualityHookProc), 0);
     ASSERT_NE(strip, nullptr);
-    EXPECT_EQ(WindowText(GetDlgItem(strip, kIdQualityLabel)), std::wstring(Str(48)));
+    EXPECT_EQ(WindowText(GetDlgItem(strip, kIdQualityLabel)), std::wstring(Str(kStrJpegQuality)));
     DestroyWindow(strip);
 
     // A message and the tooltips.
     NMTTDISPINFOW tip{};
     tip.hdr.code = TTN_GETDISPINFOW;
-    tip.hdr.idFrom = IDM_SOLVANE_UP;
+    tip.hdr.idFrom = CmdSolvaneUp;
     SendMessageW(window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&tip));
-    EXPECT_EQ(std::wstring(tip.lpszText), std::wstring(Str(13)));
-    Command(IDM_CLOSE);
+    EXPECT_EQ(std::wstring(tip.lpszText), std::wstring(Str(kStrSolvaneUp)));
+    Command(CmdClose);
     ASSERT_FALSE(prompter.messages.empty());
-    EXPECT_EQ(prompter.messages.back().text, std::wstring(Str(21)));
+    EXPECT_EQ(prompter.messages.back().text, std::wstring(Str(kStrContinueWithoutSaving)));
 }
 
 }  // namespace

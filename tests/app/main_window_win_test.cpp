@@ -1,21 +1,22 @@
 #include "app/app_fixture_win.h"
+#include "fusion/prepare_win.h"
 
 #include <thread>
 
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "app/view_math.h"
 #include "settings/string_table.h"
 
 TEST_F(MainWindowTest, CreationStateAndGreySurface) {
     EXPECT_EQ(WindowText(window), L"IDRPictova");
-    EXPECT_TRUE(MenuItemGrayed(IDM_SAVE_AS));
-    EXPECT_TRUE(MenuItemGrayed(IDM_CLOSE));
-    EXPECT_FALSE(MenuItemGrayed(IDM_LOAD));
-    EXPECT_FALSE(MenuItemGrayed(IDM_SMART_CONTRAST));
-    EXPECT_TRUE(ButtonEnabled(IDM_LOAD));
-    for (int id : {IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN, IDC_ZOOM_BOX})
+    EXPECT_TRUE(MenuItemGrayed(CmdSaveAs));
+    EXPECT_TRUE(MenuItemGrayed(CmdClose));
+    EXPECT_FALSE(MenuItemGrayed(CmdLoad));
+    EXPECT_FALSE(MenuItemGrayed(CmdSmartContrast));
+    EXPECT_TRUE(ButtonEnabled(CmdLoad));
+    for (int id : {CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown, CmdZoomBox})
         EXPECT_FALSE(ButtonEnabled(id)) << id;
-    for (int id : {IDM_ZOOM_IN, IDM_ZOOM_OUT, IDM_ZOOM_100, IDM_ZOOM_FIT}) EXPECT_TRUE(ButtonEnabled(id)) << id;
+    for (int id : {CmdZoomIn, CmdZoomOut, CmdZoom100, CmdZoomFit}) EXPECT_TRUE(ButtonEnabled(id)) << id;
     EXPECT_FALSE(IsWindowEnabled(gApp.zoomBox));
     EXPECT_EQ(ZoomText(), L"100.0 %");
     EXPECT_EQ(SendMessageW(gApp.zoomBox, CB_GETCOUNT, 0, 0), 8);
@@ -29,9 +30,9 @@ TEST_F(MainWindowTest, CreationStateAndGreySurface) {
     wchar_t text[128] = {};
     GetMenuStringW(GetMenu(window), 1, text, 128, MF_BYPOSITION);
     EXPECT_STREQ(text, L"Processing");
-    GetMenuStringW(GetMenu(window), IDM_LOAD, text, 128, MF_BYCOMMAND);
+    GetMenuStringW(GetMenu(window), CmdLoad, text, 128, MF_BYCOMMAND);
     EXPECT_STREQ(text, L"Load Image...\tCtrl+O");
-    GetMenuStringW(GetMenu(window), IDM_SOLVANE_DOWN, text, 128, MF_BYCOMMAND);
+    GetMenuStringW(GetMenu(window), CmdSolvaneDown, text, 128, MF_BYCOMMAND);
     EXPECT_STREQ(text, L"Solvane DOWN...");
 
     // Nothing has been drawn over the grey surface.
@@ -42,7 +43,7 @@ TEST_F(MainWindowTest, CreationStateAndGreySurface) {
     EXPECT_TRUE(grey);
 
     // The zoom commands do nothing without a picture.
-    Command(IDM_ZOOM_IN);
+    Command(CmdZoomIn);
     EXPECT_EQ(gApp.zoom, 1.0);
     TakeScreenshot("empty_window");
 }
@@ -77,7 +78,7 @@ TEST_F(MainWindowTest, LoadShowsTheFittedPictureAndEnablesCommands) {
     ASSERT_EQ(res.width, 400);
     ASSERT_EQ(res.height, 300);
     EXPECT_EQ(std::memcmp(src.data, res.data, static_cast<size_t>(src.size)), 0);
-    for (const SQmPicBuf* cache : {&gApp.renderer.sourceCache, &gApp.renderer.resultCache}) {
+    for (const SQmPicBuf* cache : {&gApp.renderer.sourceCache.buf(), &gApp.renderer.resultCache.buf()}) {
         EXPECT_EQ(cache->width, 400);
         EXPECT_EQ(cache->components, 3);
         EXPECT_EQ(cache->bitsPerComponent, 8);
@@ -106,9 +107,9 @@ TEST_F(MainWindowTest, LoadShowsTheFittedPictureAndEnablesCommands) {
     EXPECT_EQ(SurfacePixel(cx - halfWidth - 2, (top + bottom) / 2)[2], 190);
     EXPECT_EQ(SurfacePixel(cx + halfWidth + 2, (top + bottom) / 2)[2], 190);
 
-    EXPECT_FALSE(MenuItemGrayed(IDM_SAVE_AS));
-    EXPECT_FALSE(MenuItemGrayed(IDM_CLOSE));
-    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+    EXPECT_FALSE(MenuItemGrayed(CmdSaveAs));
+    EXPECT_FALSE(MenuItemGrayed(CmdClose));
+    for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
         EXPECT_TRUE(ButtonEnabled(id)) << id;
     EXPECT_TRUE(IsWindowEnabled(gApp.zoomBox));
     EXPECT_EQ(gApp.unsavedResult, 0);
@@ -117,7 +118,7 @@ TEST_F(MainWindowTest, LoadShowsTheFittedPictureAndEnablesCommands) {
 TEST_F(MainWindowTest, CancelledLoadChangesNothing) {
     const std::wstring path = LoadPicture();
     const double zoom = gApp.zoom;
-    Command(IDM_LOAD);  // no answer queued: the dialog is cancelled
+    Command(CmdLoad);  // no answer queued: the dialog is cancelled
     EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
     EXPECT_EQ(gApp.zoom, zoom);
     EXPECT_EQ(gDocument.sourceBuffer.width, 400);
@@ -134,8 +135,8 @@ TEST_F(MainWindowTest, DropOfThreeFilesLoadsTheFirst) {
     EXPECT_EQ(gDocument.sourceBuffer.height, 80);
     EXPECT_EQ(StatusText(), L"Showing");
     EXPECT_TRUE(prompter.dialogs.empty());  // the loader did not ask
-    EXPECT_FALSE(MenuItemGrayed(IDM_CLOSE));
-    EXPECT_TRUE(ButtonEnabled(IDM_SOLVANE_UP));
+    EXPECT_FALSE(MenuItemGrayed(CmdClose));
+    EXPECT_TRUE(ButtonEnabled(CmdSolvaneUp));
 }
 
 TEST_F(MainWindowTest, UnsavedQuestionAnsweredNoLeavesEverythingUnchanged) {
@@ -160,7 +161,7 @@ TEST_F(MainWindowTest, UnsavedQuestionAnsweredNoLeavesEverythingUnchanged) {
                   result);
         EXPECT_EQ(SurfaceSnapshot(), surface);
         EXPECT_FALSE(JobRunning());
-        EXPECT_EQ(gDocument.progressDialog, nullptr);
+        EXPECT_EQ(gDocument.progressDialog.load(), nullptr);
         ASSERT_FALSE(prompter.messages.empty());
         EXPECT_EQ(prompter.messages.back().text,
                   L"The image was created but not saved, do you want to continue without saving?");
@@ -169,62 +170,62 @@ TEST_F(MainWindowTest, UnsavedQuestionAnsweredNoLeavesEverythingUnchanged) {
     };
     size_t asked = prompter.messages.size();
     prompter.fileAnswers.push_back({true, other, 0});
-    Command(IDM_LOAD);
+    Command(CmdLoad);
     unchanged("load");
     EXPECT_EQ(prompter.fileAnswers.size(), 1u);  // the open dialog never came
     SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
     unchanged("drop");
-    Command(IDM_CLOSE);
+    Command(CmdClose);
     unchanged("close");
     SendMessageW(window, WM_CLOSE, 0, 0);
     unchanged("window close");
-    Command(IDM_SMART_CONTRAST);
+    Command(CmdSmartContrast);
     unchanged("smart contrast");
-    Command(IDM_SOLVANE_UP);
+    Command(CmdSolvaneUp);
     unchanged("up");
-    EXPECT_EQ(gApp.fusionUp.load(), 1);
-    Command(IDM_SOLVANE_DOWN);
+    EXPECT_EQ(gSolvane.fusionUp.load(), 1);
+    Command(CmdSolvaneDown);
     unchanged("down");
-    EXPECT_EQ(gApp.fusionUp.load(), 0);
+    EXPECT_EQ(gSolvane.fusionUp.load(), 0);
     EXPECT_EQ(prompter.messages.size(), asked + 7);
 
     // Save As, the zoom commands and Exit never ask.
     asked = prompter.messages.size();
-    Command(IDM_ZOOM_IN);
-    Command(IDM_EXIT);
+    Command(CmdZoomIn);
+    Command(CmdExit);
     EXPECT_EQ(prompter.messages.size(), asked);
     EXPECT_FALSE(IsWindow(window));
 }
 
 TEST_F(MainWindowTest, CloseMakesTheViewGreyAndKeepsTheTitle) {
     const std::wstring path = LoadPicture();
-    Command(IDM_CLOSE);
+    Command(CmdClose);
     EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
     const RECT c = Client();
     bool grey = true;
     for (int y = 0; y < c.bottom && grey; ++y)
         for (int x = 0; x < c.right * 3 && grey; ++x) grey = SurfacePixel(0, y)[x] == 190;
     EXPECT_TRUE(grey);
-    EXPECT_TRUE(MenuItemGrayed(IDM_SAVE_AS));
-    EXPECT_TRUE(MenuItemGrayed(IDM_CLOSE));
+    EXPECT_TRUE(MenuItemGrayed(CmdSaveAs));
+    EXPECT_TRUE(MenuItemGrayed(CmdClose));
     EXPECT_FALSE(IsWindowEnabled(gApp.zoomBox));
-    EXPECT_TRUE(ButtonEnabled(IDM_LOAD));
-    EXPECT_FALSE(ButtonEnabled(IDM_SAVE_AS));
-    EXPECT_TRUE(ButtonEnabled(IDM_SMART_CONTRAST));  // keeps its state
+    EXPECT_TRUE(ButtonEnabled(CmdLoad));
+    EXPECT_FALSE(ButtonEnabled(CmdSaveAs));
+    EXPECT_TRUE(ButtonEnabled(CmdSmartContrast));  // keeps its state
     EXPECT_EQ(gDocument.sourceBuffer.data, nullptr);
-    EXPECT_EQ(gDocument.decodedBitmap, nullptr);
-    EXPECT_EQ(gApp.renderer.resultCache.data, nullptr);
+    EXPECT_FALSE(gDocument.decodedBitmap);
+    EXPECT_EQ(gApp.renderer.resultCache->data, nullptr);
     EXPECT_EQ(StatusText(), L"");
     EXPECT_EQ(gApp.zoomShowsSource, 0);
     // Nothing to save now.
-    Command(IDM_SAVE_AS);
+    Command(CmdSaveAs);
     EXPECT_TRUE(prompter.dialogs.size() == 1u);
 
     // The whole surface is grey, not only the window's part: an enlarged window shows no old picture.
     LoadPicture(2400, 1800);
     SetWindowPos(window, nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER);
     Pump();
-    Command(IDM_CLOSE);
+    Command(CmdClose);
     const SQmPicBuf& s = gDocument.displaySurface;
     EXPECT_EQ(std::count(s.data, s.data + s.size, 190), s.size);
 }
@@ -237,7 +238,7 @@ TEST_F(MainWindowTest, SaveAsOntoTheLoadedFile) {
     SendMessageW(window, MSG_RESULT_CHANGED, 0, 0);
     gApp.unsavedResult = 1;
     prompter.fileAnswers.push_back({true, path, 1});
-    Command(IDM_SAVE_AS);
+    Command(CmdSaveAs);
     EXPECT_TRUE(prompter.messages.empty());
     EXPECT_EQ(gApp.unsavedResult, 0);
     EXPECT_EQ(WindowText(window), L"SolvanePictova - " + path);
@@ -281,25 +282,25 @@ TEST_F(MainWindowTest, SessionEndAsksAboutUnsavedWorkAndClearsTheCrashFlag) {
 }
 
 TEST_F(MainWindowTest, AboutAndTooltips) {
-    Command(IDM_ABOUT);
+    Command(CmdAbout);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, L"SolvanePictova, Version 1.1");
     EXPECT_EQ(prompter.messages[0].caption, L"About");
 
     NMTTDISPINFOW info{};
     info.hdr.code = TTN_GETDISPINFOW;
-    info.hdr.idFrom = IDM_ZOOM_FIT;
+    info.hdr.idFrom = CmdZoomFit;
     SendMessageW(window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
     ASSERT_NE(info.lpszText, nullptr);
     EXPECT_STREQ(info.lpszText, L"Zoom Image to Fit the Window");
-    info.hdr.idFrom = IDC_ZOOM_BOX;
+    info.hdr.idFrom = CmdZoomBox;
     SendMessageW(window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
     EXPECT_STREQ(info.lpszText, L"Set Zoom");
 }
 
 TEST_F(MainWindowTest, AcceleratorsActOnTheMainWindow) {
     LoadPicture();
-    Command(IDM_ZOOM_100);
+    Command(CmdZoom100);
     MSG msg{window, WM_CHAR, '+', 0, 0, {}};
     EXPECT_TRUE(PreTranslateMainMessage(msg));
     EXPECT_EQ(ZoomText(), L"120.0 %");

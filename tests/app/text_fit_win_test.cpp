@@ -1,6 +1,7 @@
 // Every shipped language, every text the program puts into a control: measured with the control's own
 // font against the control, in the main window and each dialog.
 #include "app/app_fixture_win.h"
+#include "fusion/prepare_win.h"
 
 #include <atomic>
 #include <cstdio>
@@ -96,7 +97,7 @@ protected:
             HWND dialog = nullptr;
             for (int i = 0; i < 3000 && !dialog; ++i, Sleep(10)) {
                 HWND d = gApp.dialogMouseTarget.load();
-                if (!d && command == IDM_OPTIONS) {
+                if (!d && command == CmdOptions) {
                     HWND w = FindWindowW(L"#32770", nullptr);
                     if (w && GetWindow(w, GW_OWNER) == gApp.mainWindow && IsWindowVisible(w)) d = w;
                 }
@@ -130,20 +131,20 @@ TEST_F(TextFitTest, EveryTextFitsItsControlInEveryLanguage) {
         SIZE size{};
         HDC dc = GetDC(gApp.statusBar);
         HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(gApp.statusBar, WM_GETFONT, 0, 0)));
-        GetTextExtentPoint32W(dc, Str(55), static_cast<int>(wcslen(Str(55))), &size);
+        GetTextExtentPoint32W(dc, Str(kStrTuneParameters), static_cast<int>(wcslen(Str(kStrTuneParameters))), &size);
         SelectObject(dc, old);
         ReleaseDC(gApp.statusBar, dc);
-        if (size.cx > Client().right) cut.push_back(lang + " status bar: " + Narrow(Str(55)));
+        if (size.cx > Client().right) cut.push_back(lang + " status bar: " + Narrow(Str(kStrTuneParameters)));
         wchar_t item[256] = {};
-        GetMenuStringW(GetMenu(window), IDM_SAVE_AS, item, 256, MF_BYCOMMAND);
-        EXPECT_EQ(std::wstring(item), std::wstring(Str(8)) + L"\tCtrl+S") << lang;
+        GetMenuStringW(GetMenu(window), CmdSaveAs, item, 256, MF_BYCOMMAND);
+        EXPECT_EQ(std::wstring(item), std::wstring(Str(kStrSaveAs)) + L"\tCtrl+S") << lang;
 
         // Screenshots for a person to look at, in German, Russian and Japanese.
         const bool shots = ScreenshotsWanted() && (language == 1 || language == 8 || language == 9);
         const std::string tag = "lang" + std::to_string(language) + "_";
         // Tooltips size themselves too: each button has its text.
-        for (int command : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN, IDM_ZOOM_IN,
-                            IDM_ZOOM_OUT, IDM_ZOOM_100, IDM_ZOOM_FIT, IDC_ZOOM_BOX}) {
+        for (int command : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown, CmdZoomIn,
+                            CmdZoomOut, CmdZoom100, CmdZoomFit, CmdZoomBox}) {
             NMTTDISPINFOW tip{};
             tip.hdr.code = TTN_GETDISPINFOW;
             tip.hdr.idFrom = static_cast<UINT_PTR>(command);
@@ -151,15 +152,15 @@ TEST_F(TextFitTest, EveryTextFitsItsControlInEveryLanguage) {
             EXPECT_TRUE(tip.lpszText && tip.lpszText[0]) << lang << " tooltip of " << command;
         }
 
-        MeasureOwnedDialog(IDM_SMART_CONTRAST, lang + " Smart Contrast", cut, shots ? tag + "smart_contrast" : "");
-        MeasureOwnedDialog(IDM_SOLVANE_UP, lang + " Solvane Fusion", cut, shots ? tag + "fusion" : "");
-        MeasureOwnedDialog(IDM_OPTIONS, lang + " Options", cut, shots ? tag + "options" : "");
+        MeasureOwnedDialog(CmdSmartContrast, lang + " Smart Contrast", cut, shots ? tag + "smart_contrast" : "");
+        MeasureOwnedDialog(CmdSolvaneUp, lang + " Solvane Fusion", cut, shots ? tag + "fusion" : "");
+        MeasureOwnedDialog(CmdOptions, lang + " Options", cut, shots ? tag + "options" : "");
 
         // The progress dialog with each text the preparation shows in it.
         HWND progress = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), window,
                                            ProgressDialogProc, 0);
         ShowWindow(progress, SW_SHOW);
-        for (const std::wstring& text : {std::wstring(Str(7)), Str(14) + std::wstring(L"100%"), std::wstring(Str(57))}) {
+        for (const std::wstring& text : {std::wstring(Str(kStrProgressZero)), Str(kStrProgress) + std::wstring(L"100%"), std::wstring(Str(kStrCanceling))}) {
             SetProgressText(progress, text.c_str());
             CollectCut(progress, lang + " progress", cut);
         }

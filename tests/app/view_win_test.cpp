@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "app/dpi_scale.h"
 #include "app/view_math.h"
 #include "app/view_win.h"
@@ -28,15 +28,15 @@ LPARAM ScreenPoint(HWND window, int x, int y) {
 
 TEST_F(MainWindowTest, ZoomButtonsWriteTheirTexts) {
     LoadPicture();
-    Command(IDM_ZOOM_100);
+    Command(CmdZoom100);
     EXPECT_EQ(ZoomText(), L"100.0 %");
-    Command(IDM_ZOOM_IN);
+    Command(CmdZoomIn);
     EXPECT_EQ(ZoomText(), L"120.0 %");
-    Command(IDM_ZOOM_100);
-    Command(IDM_ZOOM_OUT);
+    Command(CmdZoom100);
+    Command(CmdZoomOut);
     EXPECT_EQ(ZoomText(), L"83.3 %");
-    Command(IDM_ZOOM_100);
-    for (int i = 0; i < 5; ++i) Command(IDM_ZOOM_IN);
+    Command(CmdZoom100);
+    for (int i = 0; i < 5; ++i) Command(CmdZoomIn);
     EXPECT_EQ(ZoomText(), L"248.8 %");
     EXPECT_EQ(GetFocus(), window);
 }
@@ -44,7 +44,7 @@ TEST_F(MainWindowTest, ZoomButtonsWriteTheirTexts) {
 TEST_F(MainWindowTest, ZoomBoxListAndTypedPercentages) {
     LoadPicture();
     SendMessageW(gApp.zoomBox, CB_SETCURSEL, 6, 0);
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_ZOOM_BOX, CBN_SELCHANGE), reinterpret_cast<LPARAM>(gApp.zoomBox));
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(CmdZoomBox, CBN_SELCHANGE), reinterpret_cast<LPARAM>(gApp.zoomBox));
     EXPECT_EQ(gApp.zoom, 4.0);
     EXPECT_EQ(ZoomText(), L"400.0 %");
 
@@ -77,7 +77,7 @@ TEST_F(MainWindowTest, EnterInTheZoomBoxCommitsTheTypedZoom) {
     EXPECT_EQ(ZoomText(), L"150.5 %");
 
     // Far beyond 800 % by the wheel and buttons: Enter over the box's own text keeps that zoom.
-    for (int i = 0; i < 40; ++i) Command(IDM_ZOOM_IN);
+    for (int i = 0; i < 40; ++i) Command(CmdZoomIn);
     const double zoomed = gApp.zoom;
     const std::wstring shown = ZoomText();
     ASSERT_GT(shown.size(), 9u);
@@ -132,7 +132,7 @@ TEST_F(MainWindowTest, RightButtonShowsTheSource) {
     SendMessageW(window, WM_RBUTTONUP, 0, MAKELPARAM(x, y));
     EXPECT_EQ(SurfacePixel(x, y)[2], 255);
     // The zoom commands show the loaded picture until the first fusion.
-    Command(IDM_ZOOM_IN);
+    Command(CmdZoomIn);
     EXPECT_EQ(SurfacePixel(x, y)[2], 0);
     // Pan, wheel and size change show the result.
     SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right, c.bottom));
@@ -141,7 +141,7 @@ TEST_F(MainWindowTest, RightButtonShowsTheSource) {
 
 TEST_F(MainWindowTest, PanningMovesThePictureOneToOne) {
     LoadPicture();
-    Command(IDM_ZOOM_100);
+    Command(CmdZoom100);
     const RECT c = Client();
     const int x0 = c.right / 2 - 25, y0 = c.bottom / 2 - 25;
     std::vector<uint8_t> before;
@@ -168,7 +168,7 @@ TEST_F(MainWindowTest, PanningMovesThePictureOneToOne) {
 TEST_F(MainWindowTest, DoubleClickFitsAgain) {
     LoadPicture();
     const double fitted = gApp.zoom;
-    Command(IDM_ZOOM_IN);
+    Command(CmdZoomIn);
     SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 300));
     SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(340, 300));
     SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(340, 300));
@@ -226,7 +226,7 @@ TEST_F(MainWindowTest, LargeScreenViewIsPaintedToTheFarCorner) {
     std::printf("[large] client %ld x %ld, surface %d x %d, %.1f MB\n", c.right, c.bottom, s.width, s.height,
                 s.size / 1e6);
 
-    Command(IDM_ZOOM_FIT);
+    Command(CmdZoomFit);
     const auto start = std::chrono::steady_clock::now();
     SendMessageW(window, MSG_REDRAW_RESULT, 0, 0);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -254,11 +254,11 @@ TEST_F(MainWindowTest, PhotoOnScreen) {
     wchar_t photo[1024] = {};
     if (!GetEnvironmentVariableW(L"SP_PHOTO", photo, 1024)) GTEST_SKIP() << "SP_PHOTO not set";
     prompter.fileAnswers.push_back({true, photo, 0});
-    Command(IDM_LOAD);
+    Command(CmdLoad);
     ASSERT_NE(gDocument.sourceBuffer.data, nullptr);
     TakeScreenshot("loaded_photo");
     SendMessageW(gApp.zoomBox, CB_SETCURSEL, 6, 0);
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_ZOOM_BOX, CBN_SELCHANGE), reinterpret_cast<LPARAM>(gApp.zoomBox));
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(CmdZoomBox, CBN_SELCHANGE), reinterpret_cast<LPARAM>(gApp.zoomBox));
     EXPECT_EQ(ZoomText(), L"400.0 %");
     TakeScreenshot("zoomed_400");
     int32_t rect[4] = {gDocument.sourceBuffer.width / 2 - 40, gDocument.sourceBuffer.height / 2 - 30,
@@ -288,7 +288,7 @@ TEST_F(MainWindowTest, DpiScalesTheToolbarAndTheZoomBox) {
         SendMessageW(gApp.toolbar, TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&button));
         EXPECT_GE(button.right - button.left, cell);
         SendMessageW(gApp.toolbar, TB_GETITEMRECT,
-                     SendMessageW(gApp.toolbar, TB_COMMANDTOINDEX, IDC_ZOOM_BOX, 0), reinterpret_cast<LPARAM>(&placeholder));
+                     SendMessageW(gApp.toolbar, TB_COMMANDTOINDEX, CmdZoomBox, 0), reinterpret_cast<LPARAM>(&placeholder));
         EXPECT_EQ(placeholder.right - placeholder.left, ScaleToDpi(85, dpi));
         GetWindowRect(gApp.zoomBox, &box);
         EXPECT_EQ(box.right - box.left, placeholder.right - placeholder.left);

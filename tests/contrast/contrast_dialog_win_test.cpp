@@ -111,7 +111,7 @@ protected:
         ASSERT_EQ(WriteColourBmp(path.c_str(), pic), 0);
         CQmPicBufAPI::DoneHeap(pic);
         prompter_.fileAnswers.push_back({true, path, 0});
-        SendMessageW(main_, WM_COMMAND, IDM_LOAD, 0);
+        SendMessageW(main_, WM_COMMAND, CmdLoad, 0);
         ASSERT_EQ(gDocument.sourceBuffer.width, w);
         ASSERT_EQ(gDocument.sourceBuffer.height, h);
     }
@@ -119,7 +119,7 @@ protected:
     // Starts the command and waits until the dialog is shown (null when it never showed).
     HWND Open() {
         const uint32_t before = SmartContrastRecomputeCount();
-        SendMessageW(main_, WM_COMMAND, IDM_SMART_CONTRAST, 0);
+        SendMessageW(main_, WM_COMMAND, CmdSmartContrast, 0);
         HWND dialog = nullptr;
         PumpUntil([&] {
             dialog = gApp.dialogMouseTarget.load();
@@ -150,7 +150,7 @@ protected:
     }
     // What the view shows: its result cache, refreshed by MSG_RESULT_CHANGED.
     static bool ViewShowsResult() {
-        const SQmPicBuf& c = gApp.renderer.resultCache;
+        const SQmPicBuf& c = gApp.renderer.resultCache.buf();
         const SQmPicBuf& r = gDocument.resultBuffer;
         return c.size == r.size && std::memcmp(c.data, r.data, static_cast<size_t>(r.size)) == 0;
     }
@@ -159,7 +159,7 @@ protected:
         for (int i = 0; i < 3; ++i)
             if (GetMenuState(menu, i, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED))
                 return false;
-        for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+        for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
             if (!SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, id, 0))
                 return false;
         return true;
@@ -169,7 +169,7 @@ protected:
         for (int i = 0; i < 3; ++i)
             if (!(GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED))
                 return false;
-        for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+        for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
             if (SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, id, 0))
                 return false;
         return true;
@@ -474,7 +474,7 @@ TEST_F(SmartContrastDialogTest, TheMainWindowReachesBothDialogsThroughItsHooks) 
             }
         }
     });
-    SendMessageW(main_, WM_COMMAND, IDM_OPTIONS, 0);
+    SendMessageW(main_, WM_COMMAND, CmdOptions, 0);
     driver.join();
     RECT m{};
     GetWindowRect(main_, &m);
@@ -495,7 +495,7 @@ TEST_F(SmartContrastDialogTest, DISABLED_ShowcaseForAScreenshot) {
     MultiByteToWideChar(CP_UTF8, 0, photo, -1, path, kPathChars);
     ShowWindow(main_, SW_MAXIMIZE);
     prompter_.fileAnswers.push_back({true, path, 0});
-    SendMessageW(main_, WM_COMMAND, IDM_LOAD, 0);
+    SendMessageW(main_, WM_COMMAND, CmdLoad, 0);
     ASSERT_NE(gDocument.sourceBuffer.data, nullptr);
     HWND dialog = Open();
     ASSERT_NE(dialog, nullptr);

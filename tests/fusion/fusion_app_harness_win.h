@@ -127,12 +127,12 @@ inline bool FusionApp::PumpUntil(const std::function<bool()>& done, int timeoutM
 inline bool FusionApp::Load(const std::wstring& path) {
     gApp.unsavedResult = 0;
     gPrompter.fileAnswers.push_back({true, path, 0});
-    SendMessageW(gApp.mainWindow, WM_COMMAND, IDM_LOAD, 0);
+    SendMessageW(gApp.mainWindow, WM_COMMAND, CmdLoad, 0);
     return sourceFilePath == path;
 }
 
 inline bool FusionApp::RunSolvane(bool up) {
-    SendMessageW(gApp.mainWindow, WM_COMMAND, up ? IDM_SOLVANE_UP : IDM_SOLVANE_DOWN, 0);
+    SendMessageW(gApp.mainWindow, WM_COMMAND, up ? CmdSolvaneUp : CmdSolvaneDown, 0);
     return PumpUntil([] { return !JobRunning(); });
 }
 

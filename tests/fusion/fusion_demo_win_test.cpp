@@ -84,7 +84,7 @@ TEST(FusionDemo, DISABLED_UserSessionWithScreenshots) {
         gUp = up;
         gApp.unsavedResult = 0;
         const ULONGLONG t = GetTickCount64();
-        SendMessageW(gApp.mainWindow, WM_COMMAND, up ? IDM_SOLVANE_UP : IDM_SOLVANE_DOWN, 0);
+        SendMessageW(gApp.mainWindow, WM_COMMAND, up ? CmdSolvaneUp : CmdSolvaneDown, 0);
         FusionApp::PumpUntil([] { return gHandoverTick != 0 || !JobRunning(); });
         std::printf("%s preparation: %.2f s\n", up ? "UP" : "DOWN", (gHandoverTick - t) / 1000.0);
         FusionApp::PumpUntil([] { return !JobRunning(); });

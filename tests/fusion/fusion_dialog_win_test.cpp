@@ -112,12 +112,11 @@ void MakeTiles(const SQmPicBuf& picture, int count, bool up) {
         lstrcpynW(exposureFiles[n], path.c_str(), kExposurePathChars);
     }
     exposureCount = count;
-    fusionTileIndex = 0;
 }
 
 // Opens the dialog the way the main window does after a preparation, without one.
 void OpenDialog(const std::wstring& path) {
-    lstrcpynW(gApp.fusionSourcePath, path.c_str(), kPathChars);
+    lstrcpynW(gSolvane.fusionSourcePath, path.c_str(), kPathChars);
     CQmPicBufAPI::ReinitHeap(gDocument.resultBuffer, gDocument.sourceBuffer);
     gApp.zoomShowsSource = 0;
     RunFusionDialog(gDocument);
@@ -156,8 +155,8 @@ TEST_F(FusionDialogTest, OpensWithDefaultsPreviewsTheSmallPictureWholeAndCancelR
         EXPECT_EQ(gApp.renderer.overlayRect.load(), gFusionDialog.previewRect);
         EXPECT_EQ(gApp.dialogMouseTarget.load(), dialog);
         EXPECT_FALSE(MenuBarEnabled());
-        EXPECT_FALSE(ToolbarEnabled(IDM_LOAD));
-        EXPECT_FALSE(ToolbarEnabled(IDM_SAVE_AS));
+        EXPECT_FALSE(ToolbarEnabled(CmdLoad));
+        EXPECT_FALSE(ToolbarEnabled(CmdSaveAs));
         EXPECT_EQ(gFusionDialog.previewRuns, 1);
         EXPECT_TRUE(SamePixels(gDocument.sourceBuffer, photo.buf)) << "the source is put back after a preview";
         firstPreview = CopyOf(gDocument.resultBuffer);
@@ -175,7 +174,7 @@ TEST_F(FusionDialogTest, OpensWithDefaultsPreviewsTheSmallPictureWholeAndCancelR
     EXPECT_EQ(gApp.renderer.overlayRect.load(), nullptr);
     EXPECT_EQ(gApp.dialogMouseTarget.load(), nullptr);
     EXPECT_TRUE(MenuBarEnabled());
-    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+    for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
         EXPECT_TRUE(ToolbarEnabled(id)) << id;
     EXPECT_TRUE(FusionApp::prompter().messages.empty());
 
@@ -211,7 +210,7 @@ TEST_F(FusionDialogTest, PowerArrowStepAndOkFuseTheWholePicture) {
     EXPECT_TRUE(SamePixels(gDocument.sourceBuffer, photo.buf));
     EXPECT_EQ(std::wstring(sourceFilePath), path);
     EXPECT_EQ(gApp.unsavedResult, 1);
-    EXPECT_FALSE(GetMenuState(GetMenu(gApp.mainWindow), IDM_CLOSE, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_FALSE(GetMenuState(GetMenu(gApp.mainWindow), CmdClose, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_TRUE(IsWindowEnabled(gApp.zoomBox));
     EXPECT_TRUE(FusionApp::prompter().messages.empty());
 

@@ -22,7 +22,6 @@ namespace {
 struct Handover {
     int calls = 0;
     int32_t count = -1;
-    int32_t tileIndex = -1;
     bool menusEnabled = true;
     bool loadEnabled = true;
     bool sourceIsLoaded = false;
@@ -36,15 +35,13 @@ INT_PTR RecordHandover(ImageDocument& document) {
     Handover& h = gHandover;
     ++h.calls;
     h.count = exposureCount;
-    h.tileIndex = fusionTileIndex;
-    h.menusEnabled = MenuBarEnabled();
-    h.loadEnabled = ToolbarEnabled(IDM_LOAD);
+        h.menusEnabled = MenuBarEnabled();
+    h.loadEnabled = ToolbarEnabled(CmdLoad);
     h.zoomShowsSource = gApp.zoomShowsSource;
     h.sourceIsLoaded = gExpectedSource && SamePixels(document.sourceBuffer, *gExpectedSource);
     for (int32_t i = 0; i < exposureCount; ++i)
         h.files.emplace_back(exposureFiles[i]);
-    EnableMainMenuBar(true);
-    EnableJobButtons(true);
+    RequestUi(UiEvent::JobEnded);
     return 1;
 }
 
@@ -66,7 +63,7 @@ bool IsStatic(HWND window) {
 
 LRESULT CALLBACK RecordProgress(int code, WPARAM wParam, LPARAM lParam) {
     const CWPSTRUCT* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    HWND progress = gDocument.progressDialog;
+    HWND progress = gDocument.progressDialog.load();
     if (code == HC_ACTION && progress) {
         if (m->hwnd == progress && m->message == WM_SETTEXT)
             gLog.title = reinterpret_cast<const wchar_t*>(m->lParam);
@@ -127,7 +124,6 @@ TEST_F(PrepareExposuresTest, CompleteUpRunWritesTheGridAndHandsOverSortedTiles) 
     // Handed over once, with the UI still disabled and the loaded picture back in the source.
     EXPECT_EQ(gHandover.calls, 1);
     EXPECT_EQ(gHandover.count, 39);
-    EXPECT_EQ(gHandover.tileIndex, 0);
     EXPECT_FALSE(gHandover.menusEnabled);
     EXPECT_FALSE(gHandover.loadEnabled);
     EXPECT_TRUE(gHandover.sourceIsLoaded);
@@ -156,7 +152,7 @@ TEST_F(PrepareExposuresTest, CompleteUpRunWritesTheGridAndHandsOverSortedTiles) 
     }
 
     // Progress: title, 0 %, then 5, 7, 10, 12 ... 100; the bar ranges over 0..40 and ends at 39.
-    EXPECT_EQ(gLog.title, Str(1));
+    EXPECT_EQ(gLog.title, Str(kStrPreparing));
     ASSERT_EQ(gLog.texts.size(), 40u);
     EXPECT_EQ(gLog.texts[0], L"Progress: 0%");
     EXPECT_EQ(gLog.texts[1], L"Progress: 5%");
@@ -169,9 +165,9 @@ TEST_F(PrepareExposuresTest, CompleteUpRunWritesTheGridAndHandsOverSortedTiles) 
 
     // The user interface is back; the progress dialog is gone.
     EXPECT_TRUE(MenuBarEnabled());
-    for (int id : {IDM_LOAD, IDM_SAVE_AS, IDM_SMART_CONTRAST, IDM_SOLVANE_UP, IDM_SOLVANE_DOWN})
+    for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
         EXPECT_TRUE(ToolbarEnabled(id)) << id;
-    EXPECT_EQ(gDocument.progressDialog, nullptr);
+    EXPECT_EQ(gDocument.progressDialog.load(), nullptr);
     EXPECT_TRUE(FusionApp::prompter().messages.empty());
 }
 
@@ -221,26 +217,25 @@ TEST_F(PrepareExposuresTest, AbortDuringTheFirstTileRereadsTheFile) {
     TestPicture changed = MakePhoto(1600, 1200, 4);
     ASSERT_EQ(WritePhoto(L"abort.bmp", changed.buf), path);
 
-    SendMessageW(gApp.mainWindow, WM_COMMAND, IDM_SOLVANE_UP, 0);
-    HWND progress = gDocument.progressDialog;
+    SendMessageW(gApp.mainWindow, WM_COMMAND, CmdSolvaneUp, 0);
+    HWND progress = gDocument.progressDialog.load();
     ASSERT_TRUE(progress);
     ASSERT_TRUE(FusionApp::PumpUntil([&] { return IsWindowVisible(progress) != FALSE; }));
     SendMessageW(progress, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(gApp.abortRequested.load(), 1);
+    EXPECT_EQ(gSolvane.abortRequested.load(), 1);
     const size_t textsAtAbort = gLog.texts.size();
     ASSERT_TRUE(FusionApp::PumpUntil([] { return !JobRunning(); }));
 
     EXPECT_EQ(gHandover.calls, 0);
     EXPECT_EQ(exposureCount, 0);
-    EXPECT_EQ(fusionTileIndex, 0);
     EXPECT_EQ(TileNames(), std::set<std::wstring>{L"file_000_000.bmp"});
     ASSERT_GE(gLog.texts.size(), textsAtAbort);
-    EXPECT_EQ(gLog.texts.back(), Str(57)) << "the text stays \"Canceling ...\"";
+    EXPECT_EQ(gLog.texts.back(), Str(kStrCanceling)) << "the text stays \"Canceling ...\"";
     EXPECT_TRUE(SamePixels(gDocument.sourceBuffer, changed.buf));
     // What is shown and would be saved is the loaded picture, not a rendering.
     EXPECT_TRUE(SamePixels(gDocument.resultBuffer, gDocument.sourceBuffer));
     EXPECT_TRUE(MenuBarEnabled());
-    EXPECT_TRUE(ToolbarEnabled(IDM_SAVE_AS));
+    EXPECT_TRUE(ToolbarEnabled(CmdSaveAs));
     EXPECT_EQ(GetClassLongPtrW(gApp.mainWindow, GCLP_HCURSOR),
               reinterpret_cast<LONG_PTR>(LoadCursorW(nullptr, IDC_ARROW)));
 }
@@ -262,12 +257,12 @@ TEST_F(PrepareExposuresTest, ATileThatCannotBeWrittenStopsTheRunWithAMessage) {
     const RecordedMessage& m = FusionApp::prompter().messages[0];
     EXPECT_NE(m.text.find(L"could not be written"), std::wstring::npos) << m.text.c_str();
     EXPECT_NE(m.text.find(tiles), std::wstring::npos) << m.text.c_str();
-    EXPECT_EQ(m.caption, Str(3));
+    EXPECT_EQ(m.caption, Str(kStrWarning));
     EXPECT_TRUE(SamePixels(gDocument.sourceBuffer, photo.buf));
     EXPECT_TRUE(SamePixels(gDocument.resultBuffer, photo.buf));
     EXPECT_TRUE(MenuBarEnabled());
-    EXPECT_TRUE(ToolbarEnabled(IDM_LOAD));
-    EXPECT_EQ(gDocument.progressDialog, nullptr);
+    EXPECT_TRUE(ToolbarEnabled(CmdLoad));
+    EXPECT_EQ(gDocument.progressDialog.load(), nullptr);
 }
 
 TEST_F(PrepareExposuresTest, GreyOrDeepPicturesNeverReachTheWorker) {
@@ -282,7 +277,7 @@ TEST_F(PrepareExposuresTest, GreyOrDeepPicturesNeverReachTheWorker) {
     ASSERT_TRUE(FusionApp::RunSolvane(false));
     EXPECT_EQ(gHandover.calls, 0);
     ASSERT_EQ(FusionApp::prompter().messages.size(), 1u);
-    EXPECT_EQ(FusionApp::prompter().messages[0].text, Str(41));
+    EXPECT_EQ(FusionApp::prompter().messages[0].text, Str(kStrFormatNotSupported));
     EXPECT_TRUE(MenuBarEnabled());
 }
 

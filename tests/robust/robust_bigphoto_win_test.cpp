@@ -77,14 +77,14 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
     watchdog.Begin(L"load");
     t = Clock::now();
     prompter.fileAnswers.push_back({true, photo, 0});
-    Command(IDM_LOAD);
+    Command(CmdLoad);
     ASSERT_EQ(std::wstring(sourceFilePath), photo);
     ASSERT_EQ(gDocument.sourceBuffer.width, width);
     Report("load", Seconds(t));
 
     watchdog.Begin(L"Smart Contrast");
     t = Clock::now();
-    Command(IDM_SMART_CONTRAST);
+    Command(CmdSmartContrast);
     HWND contrast = nullptr;
     ASSERT_TRUE(PumpUntil(
         [&] {
@@ -121,7 +121,7 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
     watchdog.Begin(L"Solvane UP");
     t = Clock::now();
     SetTimer(nullptr, 0, 50, FusionTick);
-    Command(IDM_SOLVANE_UP);
+    Command(CmdSolvaneUp);
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 3600000));
     EXPECT_EQ(exposureCount, 39);
     EXPECT_EQ(fused, FusionStatus::kDone);
@@ -132,7 +132,7 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
     t = Clock::now();
     const std::wstring saved = folder.File(L"big photo-Solvane.jpg");
     prompter.fileAnswers.push_back({true, saved, 4});
-    Command(IDM_SAVE_AS);
+    Command(CmdSaveAs);
     EXPECT_TRUE(FileExists(saved));
     EXPECT_EQ(prompter.messages.size(), 0u);
     Report("save as JPEG", Seconds(t));

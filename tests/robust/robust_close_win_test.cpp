@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "app/app_fixture_win.h"
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "contrast/contrast_dialog_win.h"
 #include "fusion/fusion_dialog_win.h"
 #include "fusion/prepare_win.h"
@@ -57,15 +57,15 @@ TEST_F(CloseTest, CloseBoxAndExitDuringThePreparationAndTheFusionDialogAreRefuse
     bool refusedInDialog = false;
     gInDialog = [&](HWND dialog) {
         Close();
-        Command(IDM_EXIT);
+        Command(CmdExit);
         refusedInDialog = IsWindow(window) != FALSE;
         SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     };
     SetTimer(nullptr, 0, 20, InDialogTick);
-    Command(IDM_SOLVANE_UP);
+    Command(CmdSolvaneUp);
     ASSERT_TRUE(JobRunning());
     Close();
-    Command(IDM_EXIT);
+    Command(CmdExit);
     EXPECT_TRUE(WindowAlive()) << "closed under the running preparation";
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 120000));
     EXPECT_TRUE(refusedInDialog);
@@ -89,20 +89,20 @@ TEST_F(CloseTest, CloseRequestsDuringTheFusionDialogsWholeRunEndCleanly) {
         std::thread closer([this] {
             Sleep(50);
             PostMessageW(window, WM_CLOSE, 0, 0);
-            PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
+            PostMessageW(window, WM_COMMAND, CmdExit, 0);
         });
         SendMessageW(dialog, WM_COMMAND, IDOK, 0);
         closer.join();
     };
     SetTimer(nullptr, 0, 20, InDialogTick);
-    Command(IDM_SOLVANE_DOWN);
+    Command(CmdSolvaneDown);
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 120000));
     Pump();
     if (IsWindow(window)) {
         // The requests came while the job still ran: refused, the fused result kept and unsaved.
         EXPECT_EQ(gApp.unsavedResult, 1);
         EXPECT_EQ(CrashFlag(), 1);
-        Command(IDM_EXIT);
+        Command(CmdExit);
         Pump();
     }
     EXPECT_FALSE(IsWindow(window));
@@ -112,7 +112,7 @@ TEST_F(CloseTest, CloseRequestsDuringTheFusionDialogsWholeRunEndCleanly) {
 
 TEST_F(CloseTest, CloseAndExitDuringASmartContrastRecomputeAreRefused) {
     LoadPicture(1600, 1200);
-    Command(IDM_SMART_CONTRAST);
+    Command(CmdSmartContrast);
     HWND dialog = nullptr;
     ASSERT_TRUE(PumpUntil([&] {
         dialog = gApp.dialogMouseTarget.load();
@@ -122,7 +122,7 @@ TEST_F(CloseTest, CloseAndExitDuringASmartContrastRecomputeAreRefused) {
     for (int i = 0; i < 3; ++i) {
         PostMessageW(dialog, MSG_SC_RECOMPUTE, 1, 0);  // runs on the dialog's thread
         Close();
-        Command(IDM_EXIT);
+        Command(CmdExit);
         EXPECT_TRUE(WindowAlive());
         Pump();
     }
@@ -145,7 +145,7 @@ TEST_F(CloseTest, ExitWithAnUnsavedResultClosesAtOnceAndClearsTheCrashFlag) {
     SendMessageW(window, MSG_RESULT_UNSAVED, 0, 0);
     ASSERT_EQ(CrashFlag(), 1);
     const size_t messages = prompter.messages.size();
-    Command(IDM_EXIT);
+    Command(CmdExit);
     Pump();
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(prompter.messages.size(), messages) << "Exit asks nothing";

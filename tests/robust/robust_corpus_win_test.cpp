@@ -280,7 +280,7 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
         const SQmPicBuf& src = gDocument.sourceBuffer;
         const std::vector<uint8_t> sourceBefore(src.data, src.data + src.size);
         const std::wstring pathBefore = sourceFilePath;
-        GpBitmap* const decodedBefore = gDocument.decodedBitmap;
+        GpBitmap* const decodedBefore = gDocument.decodedBitmap.get();
         const size_t messagesBefore = prompter.messages.size();
 
         watchdog.Begin(L"load " + path);
@@ -313,7 +313,7 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
             EXPECT_TRUE(std::equal(sourceBefore.begin(), sourceBefore.end(), src.data, src.data + src.size) &&
                         static_cast<size_t>(src.size) == sourceBefore.size());
             EXPECT_EQ(std::wstring(sourceFilePath), pathBefore);
-            EXPECT_EQ(gDocument.decodedBitmap, decodedBefore);
+            EXPECT_EQ(gDocument.decodedBitmap.get(), decodedBefore);
             continue;
         }
 
@@ -344,7 +344,7 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
         if (++loadedCount % 12 == 1) {
             watchdog.Begin(L"Smart Contrast dialog " + path);
             const uint32_t recomputes = SmartContrastRecomputeCount();
-            Command(IDM_SMART_CONTRAST);
+            Command(CmdSmartContrast);
             HWND dialog = nullptr;
             PumpUntil([&] {
                 dialog = gApp.dialogMouseTarget.load();
@@ -395,7 +395,7 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
             prompter.fileAnswers.push_back({true, target, f + 1});
             // Some damaged files decode to ~100 megapixels: a loaded machine needs time to encode them.
             watchdog.Begin(L"save " + target + L" from " + path, 120000);
-            Command(IDM_SAVE_AS);
+            Command(CmdSaveAs);
             watchdog.End();
             if (prompter.messages.size() == before) {
                 EXPECT_TRUE(FileExists(target));

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "app/app_fixture_win.h"
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "fusion/prepare_win.h"
 #include "robust/robust_watchdog_win.h"
 #include "settings/string_table.h"
@@ -123,7 +123,7 @@ protected:
     // Save As through the real command; the fake dialog answers with target.
     void SaveAs(const std::wstring& target, int filterIndex) {
         prompter.fileAnswers.push_back({true, target, filterIndex});
-        Command(IDM_SAVE_AS);
+        Command(CmdSaveAs);
     }
     void ExpectSaveRefused(const std::wstring& target, const std::wstring& titleBefore, size_t messagesBefore) {
         ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
@@ -224,13 +224,13 @@ TEST_F(DiskTest, TilesOnAFullDiskStopTheRunBeforeFusing) {
     LoadPicture(300, 200);  // 180 KB per tile: about five fit in 1 MB
     SetProgramDirectoryOverride(disk.path());
     const size_t before = prompter.messages.size();
-    Command(IDM_SOLVANE_UP);
+    Command(CmdSolvaneUp);
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 60000));
     ASSERT_EQ(prompter.messages.size(), before + 1);
     EXPECT_NE(prompter.messages.back().text.find(L"tmpfolder"), std::wstring::npos) << "the message names the folder";
     EXPECT_EQ(exposureCount, 0);
     EXPECT_FALSE(MenuBarGrayed(0));
-    EXPECT_TRUE(ButtonEnabled(IDM_SOLVANE_UP));
+    EXPECT_TRUE(ButtonEnabled(CmdSolvaneUp));
     // Every file left in the folder is a whole tile.
     for (const std::wstring& name : ListFolder(disk.File(L"tmpfolder"))) {
         EXPECT_EQ(name.substr(0, 5), L"file_") << "a temporary file was left";
@@ -246,7 +246,7 @@ TEST_F(DiskTest, TilesInAReadOnlyProgramFolderAreRefusedWithAMessage) {
     ASSERT_TRUE(disk.ReadOnly(true));
     SetProgramDirectoryOverride(disk.path());
     const size_t before = prompter.messages.size();
-    Command(IDM_SOLVANE_DOWN);
+    Command(CmdSolvaneDown);
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 60000));
     ASSERT_EQ(prompter.messages.size(), before + 1);
     EXPECT_NE(prompter.messages.back().text.find(L"tmpfolder"), std::wstring::npos);

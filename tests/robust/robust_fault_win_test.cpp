@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "app/app_fixture_win.h"
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "base/write_fault.h"
 #include "fusion/prepare_win.h"
 #include "imaging/gdiplus_fixtures_win.h"
@@ -28,7 +28,7 @@ protected:
     }
     void SaveAs(const std::wstring& target, int filterIndex) {
         prompter.fileAnswers.push_back({true, target, filterIndex});
-        Command(IDM_SAVE_AS);
+        Command(CmdSaveAs);
     }
 };
 
@@ -108,7 +108,7 @@ TEST_F(FaultTest, ATileCutShortStopsTheRunBeforeTheFusionDialog) {
     LoadPicture(120, 90);  // a tile is 54 + 120 * 90 * 3 = 32454 bytes
     SetWriteFaultAfter(32454 * 2 + 1000);
     const size_t before = prompter.messages.size();
-    Command(IDM_SOLVANE_UP);
+    Command(CmdSolvaneUp);
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 60000));
     SetWriteFaultAfter(-1);
     ASSERT_EQ(prompter.messages.size(), before + 1);

@@ -117,7 +117,7 @@ TEST_F(HugeTest, SmartContrastWithoutRoomForItsPyramidLeavesTheResult) {
     LoadPicture(600, 400);
     std::memset(gDocument.resultBuffer.data, 77, static_cast<size_t>(gDocument.resultBuffer.size));
     SetAllocationLimit(600 * 400 * 4 - 1);  // not one float plane of the picture
-    Command(IDM_SMART_CONTRAST);
+    Command(CmdSmartContrast);
     EXPECT_TRUE(PumpUntil([] { return !JobRunning(); }));
     SetAllocationLimit(0);
     ASSERT_EQ(prompter.messages.size(), 1u);
@@ -125,7 +125,7 @@ TEST_F(HugeTest, SmartContrastWithoutRoomForItsPyramidLeavesTheResult) {
     const SQmPicBuf& r = gDocument.resultBuffer;
     EXPECT_EQ(std::count(r.data, r.data + r.size, 77), r.size);
     EXPECT_FALSE(MenuBarGrayed(0));
-    EXPECT_TRUE(ButtonEnabled(IDM_SMART_CONTRAST));
+    EXPECT_TRUE(ButtonEnabled(CmdSmartContrast));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "app/app_fixture_win.h"
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "base/command_line.h"
 #include "fusion/prepare_win.h"
 #include "imaging/gdiplus_fixtures_win.h"
@@ -73,7 +73,7 @@ protected:
     }
     void SaveAs(const std::wstring& target, int filterIndex) {
         prompter.fileAnswers.push_back({true, target, filterIndex});
-        Command(IDM_SAVE_AS);
+        Command(CmdSaveAs);
     }
 
     std::wstring tools, exiftool;
@@ -154,7 +154,7 @@ TEST_F(NamesTest, PathsLongerThanTheBuffersAreRefusedWhole) {
 
     // A program folder so deep that the tile paths would not fit: the preparation refuses and says so.
     SetProgramDirectoryOverride(deep);
-    Command(IDM_SOLVANE_UP);
+    Command(CmdSolvaneUp);
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }, 60000));
     ASSERT_EQ(prompter.messages.size(), messages + 2);
     EXPECT_NE(prompter.messages.back().text.find(L"tmpfolder"), std::wstring::npos);

@@ -151,7 +151,7 @@ TEST_F(OptionsDialogTest, AnotherLanguageIsStoredAndAnnouncedOnceInThatLanguage)
     EXPECT_EQ(prompter_.messages[0].caption, L"Hinweis");
     EXPECT_EQ(prompter_.messages[0].owner, owner_);
     EXPECT_EQ(prompter_.messages[0].type, static_cast<UINT>(MB_ICONINFORMATION | MB_OK));
-    EXPECT_STREQ(Str(45), L"OK");  // the rest of the interface waits for the next start
+    EXPECT_STREQ(Str(kStrOk), L"OK");  // the rest of the interface waits for the next start
 
     // Opened again: the stored choice is preselected; OK on it writes again and says nothing.
     WriteIniText(LocalisationFilePath(), L"General", L"Language Current", L"1 ");

@@ -134,9 +134,9 @@ TEST_F(SettingsTest, LanguageCountIsLimitedTo100) {
 TEST_F(SettingsTest, MissingLocalisationFileGivesEnglish) {
     LoadAppSettings();
     LoadStringTable();
-    EXPECT_STREQ(Str(45), L"OK");
-    EXPECT_STREQ(Str(41), L"Image format not supported!");
-    EXPECT_STREQ(Str(2), L"The application crashed last time. It's probably caused by low memory.");
+    EXPECT_STREQ(Str(kStrOk), L"OK");
+    EXPECT_STREQ(Str(kStrFormatNotSupported), L"Image format not supported!");
+    EXPECT_STREQ(Str(kStrCrashedLastTime), L"The application crashed last time. It's probably caused by low memory.");
     EXPECT_STREQ(Str(15), L"");
     EXPECT_STREQ(Str(kStrPictureTooLarge), EnglishString(kStrPictureTooLarge));
     EXPECT_STREQ(Str(0), L"");
@@ -150,8 +150,8 @@ TEST_F(SettingsTest, ASectionTranslatingOneTextLeavesTheRestEnglish) {
         L"[1]\r\nLanguage=Deutsch\r\nstring45=Jawohl \u00e4\u00f6\u00fc\r\n");
     LoadAppSettings();
     LoadStringTable();
-    EXPECT_STREQ(Str(45), L"Jawohl \u00e4\u00f6\u00fc");
-    EXPECT_STREQ(Str(46), L"Cancel");
+    EXPECT_STREQ(Str(kStrOk), L"Jawohl \u00e4\u00f6\u00fc");
+    EXPECT_STREQ(Str(kStrCancel), L"Cancel");
     ASSERT_EQ(gAppSettings.languages.size(), 2u);
     EXPECT_EQ(gAppSettings.languages[1], L"Deutsch");
 
@@ -159,12 +159,12 @@ TEST_F(SettingsTest, ASectionTranslatingOneTextLeavesTheRestEnglish) {
     WriteLocalisationInt(L"Language Current", -1);
     LoadAppSettings();
     LoadStringTable();
-    EXPECT_STREQ(Str(45), L"OK");
+    EXPECT_STREQ(Str(kStrOk), L"OK");
 
     // The Options notice re-reads single texts from the newly chosen section.
     gAppSettings.currentLanguage = 1;
     ReloadString(45);
-    EXPECT_STREQ(Str(45), L"Jawohl \u00e4\u00f6\u00fc");
+    EXPECT_STREQ(Str(kStrOk), L"Jawohl \u00e4\u00f6\u00fc");
 }
 
 TEST_F(SettingsTest, ALongTranslationIsCutAt1023) {
@@ -175,7 +175,7 @@ TEST_F(SettingsTest, ALongTranslationIsCutAt1023) {
     WriteLocalisationInt(L"Languages No", 1);
     LoadAppSettings();
     LoadStringTable();
-    std::wstring got = Str(47);
+    std::wstring got = Str(kStrRestartForLanguage);
     EXPECT_EQ(got.size(), 1023u);
     EXPECT_EQ(got.back(), L'y');
     EXPECT_EQ(gAppSettings.languages[0].size(), 1023u);

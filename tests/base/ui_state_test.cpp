@@ -1,4 +1,4 @@
-#include "app/ui_state.h"
+#include "base/ui_state.h"
 
 #include <gtest/gtest.h>
 
@@ -18,12 +18,19 @@ TEST(UiState, FollowsTheStateTables) {
     EXPECT_FALSE(closed.menuSaveAs || closed.menuClose || closed.zoomBox || closed.toolSaveAs);
     EXPECT_TRUE(closed.toolLoad && closed.toolSmartContrast && closed.toolSolvaneUp && closed.toolSolvaneDown);
 
-    // A job disables the bar and the five buttons and keeps the zoom box; its end enables Save As too.
-    const MainUiEnables job = NextUiState(closed, UiEvent::JobStarted);
+    // A job disables the bar and the five buttons and keeps the zoom box.
+    const MainUiEnables job = NextUiState(loaded, UiEvent::JobStarted);
     EXPECT_FALSE(job.menuBar || job.toolLoad || job.toolSaveAs || job.toolSmartContrast || job.toolSolvaneUp ||
                  job.toolSolvaneDown);
-    EXPECT_EQ(job.zoomBox, closed.zoomBox);
-    const MainUiEnables ended = NextUiState(job, UiEvent::JobEnded);
-    EXPECT_TRUE(ended.menuBar && ended.toolLoad && ended.toolSaveAs && ended.toolSmartContrast);
-    EXPECT_EQ(ended.menuSaveAs, closed.menuSaveAs);
+    EXPECT_EQ(job.zoomBox, loaded.zoomBox);
+    // Its end with a picture gives back everything, Save As, Close and the zoom box included (a Fusion
+    // run may end in any of its states).
+    EXPECT_EQ(NextUiState(NextUiState(job, UiEvent::JobStarted), UiEvent::JobEnded), loaded);
+
+    // Without a picture (Smart Contrast from the menu) nothing can be saved or processed afterwards.
+    const MainUiEnables empty = NextUiState(NextUiState(created, UiEvent::JobStarted), UiEvent::JobEnded);
+    EXPECT_EQ(empty, created);
+    const MainUiEnables afterClose = NextUiState(NextUiState(closed, UiEvent::JobStarted), UiEvent::JobEnded);
+    EXPECT_TRUE(afterClose.menuBar && afterClose.toolLoad);
+    EXPECT_FALSE(afterClose.toolSaveAs || afterClose.menuSaveAs || afterClose.toolSolvaneUp || afterClose.zoomBox);
 }

@@ -1,5 +1,5 @@
 // Enable states of the main window's commands.
-#include "app/ui_state.h"
+#include "base/ui_state.h"
 
 MainUiEnables NextUiState(const MainUiEnables& current, UiEvent event) {
     MainUiEnables s = current;
@@ -8,11 +8,13 @@ MainUiEnables NextUiState(const MainUiEnables& current, UiEvent event) {
             s = MainUiEnables{};
             break;
         case UiEvent::Loaded:
+            s.picture = true;
             s.menuSaveAs = s.menuClose = true;
             s.toolLoad = s.toolSaveAs = s.toolSmartContrast = s.toolSolvaneUp = s.toolSolvaneDown = true;
             s.zoomBox = true;
             break;
         case UiEvent::Closed:
+            s.picture = false;
             s.menuSaveAs = s.menuClose = false;
             s.toolLoad = true;
             s.toolSaveAs = false;
@@ -23,8 +25,12 @@ MainUiEnables NextUiState(const MainUiEnables& current, UiEvent event) {
             s.toolLoad = s.toolSaveAs = s.toolSmartContrast = s.toolSolvaneUp = s.toolSolvaneDown = false;
             break;
         case UiEvent::JobEnded:
+            // Everything comes back; without a picture there is nothing to save or to process, so those
+            // buttons stay off (a Smart Contrast run can start from the menu with no picture).
             s.menuBar = true;
-            s.toolLoad = s.toolSaveAs = s.toolSmartContrast = s.toolSolvaneUp = s.toolSolvaneDown = true;
+            s.toolLoad = true;
+            s.menuSaveAs = s.menuClose = s.zoomBox = s.picture;
+            s.toolSaveAs = s.toolSmartContrast = s.toolSolvaneUp = s.toolSolvaneDown = s.picture;
             break;
     }
     return s;

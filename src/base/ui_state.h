@@ -2,7 +2,8 @@
 #pragma once
 
 struct MainUiEnables {
-    bool menuBar = true;  // top-level positions 0, 1 and 2
+    bool picture = false;  // a picture is loaded
+    bool menuBar = true;   // top-level positions 0, 1 and 2
     bool menuSaveAs = false, menuClose = false;
     bool toolLoad = true, toolSaveAs = false, toolSmartContrast = false, toolSolvaneUp = false,
          toolSolvaneDown = false;
@@ -12,11 +13,11 @@ struct MainUiEnables {
 };
 
 enum class UiEvent {
-    Created,    // end of window creation: no image
-    Loaded,     // Load or Drop succeeded: image shown
-    Closed,     // Close: no image, the processing buttons keep their state
-    JobStarted, // a dialog or the preparation worker disabled the interface
-    JobEnded,   // the job re-enabled it, Save As included
+    Created,     // end of window creation: no picture
+    Loaded,      // Load or Drop succeeded: picture shown
+    Closed,      // Close: no picture, the processing buttons keep their state
+    JobStarted,  // a dialog, the preparation worker or a save's wait took over
+    JobEnded,    // it is over
 };
 
 MainUiEnables NextUiState(const MainUiEnables& current, UiEvent event);

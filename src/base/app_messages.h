@@ -9,7 +9,8 @@ enum AppMessage : unsigned {
     MSG_CURSOR_SIZEALL = 0x10A3,    // class and current cursor := four-way arrow
     MSG_ZOOM_TEXT_COMMIT = 0x10AF,  // apply the percentage typed into the zoom box
     MSG_RESULT_UNSAVED = 0x10B1,    // a dialog accepted a result: unsavedResult := 1
+    MSG_UI_EVENT = 0x10B2,          // wParam: a UiEvent for the state of the menus, buttons and zoom box
+    // A Solvane run ended without reaching the Fusion dialog: read the file at lParam (a path; none for
+    // 0) into sourceBuffer again, then show the source as the result.
+    MSG_SOURCE_AS_RESULT = 0x10B3,
 };
-
-// Sent as WM_COMMAND by the preparation worker when its tiles are ready.
-enum : unsigned { ID_FUSION_READY = 4248 };
