@@ -25,6 +25,7 @@
 #include "resources/resource.h"
 #include "settings/settings_win.h"
 #include "settings/string_table_win.h"
+#include "imaging/save_win.h"
 
 AppState gApp;
 ImageDocument gDocument;

@@ -15,6 +15,7 @@
 #include "resources/resource.h"
 #include "settings/settings_win.h"
 #include "settings/string_table_win.h"
+#include "imaging/save_win.h"
 
 SolvaneRun gSolvane;
 wchar_t exposureFiles[kExposureTileCount][kExposurePathChars];

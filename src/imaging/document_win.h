@@ -69,18 +69,8 @@ constexpr int kSurfaceWidth = 3000;
 constexpr int kSurfaceHeight = 2000;
 constexpr uint8_t kSurfaceGrey = 190;
 
-// Save dialog extension template and its controls.
-constexpr int kSaveTemplateId = 159;
-constexpr int kIdQualityTrackbar = 1072;
-constexpr int kIdQualityLabel = 1083;
-constexpr int kIdQualityPercent = 1084;
-constexpr int kIdQualityValue = 1086;
-constexpr int kIdFileTypeList = 1136;  // the save dialog's own file type combo box (cmb1)
-
 // The path most recently handed to LoadImageFile.
 extern wchar_t sourceFilePath[kPathChars];
-// JPEG quality in percent, read from "jpeg" each time the save dialog opens.
-extern int32_t jpegQuality;
 
 // Sets up the display surface, empty buffers and starts GDI+. Once, while the main window is created.
 void InitDocument(ImageDocument& document, HWND ownerWindow);
@@ -101,17 +91,3 @@ void ReleaseDecodedBitmap(ImageDocument& document);   // also used by Close (and
 // 0 = the picture is in sourceBuffer, 1 = cancelled or refused (the user has been told).
 // path: 1024 characters in/out; empty asks with the open dialog.
 [[nodiscard]] uint8_t LoadImageFile(ImageDocument& document, wchar_t* path);
-
-// 0 = resultBuffer saved, its path in name (1024 characters, passed empty); 1 = nothing saved.
-[[nodiscard]] uint8_t SaveImageFile(ImageDocument& document, wchar_t* name);
-
-// Plain 24-bit BMP of an 8-bit 3-component buffer, written as a scratch file (the exposure tiles: not
-// flushed to the disk). 0 = written, 1 = refused or failed
-// (no partial file is left under path).
-[[nodiscard]] uint8_t WriteColourBmp(const wchar_t* path, const SQmPicBuf& buffer);
-
-// Index of the first GDI+ encoder with exactly this MIME type, its CLSID in clsid; -1 if none.
-[[nodiscard]] int32_t FindEncoderByMime(const wchar_t* mimeType, CLSID* clsid);
-
-// Hook of the save dialog: the JPEG quality strip of template 159.
-UINT_PTR CALLBACK QualityHookProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -16,6 +16,8 @@
 #include "base/checked_file_win.h"
 #include "imaging/bmp_tile.h"
 #include "imaging/document_win.h"
+#include "imaging/save_win.h"
+#include "resources/resource.h"
 #include "imaging/gdiplus_win.h"
 #include "imaging/metadata_copy_win.h"
 #include "imaging/pixel_rows.h"
@@ -346,32 +348,32 @@ MetadataCopy RunMetadataCopy(const std::wstring& source, const std::wstring& tar
 UINT_PTR CALLBACK QualityHookProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
-            HWND trackbar = GetDlgItem(dialog, kIdQualityTrackbar);
+            HWND trackbar = GetDlgItem(dialog, IDC_SAVE_QUALITY_SLIDER);
             SendMessageW(trackbar, TBM_SETRANGE, TRUE, MAKELPARAM(kMinJpegQuality, kMaxJpegQuality));
             SendMessageW(trackbar, TBM_SETPAGESIZE, 0, 0);
             // Also the upper limit: a stored quality above 100 would make the encoder refuse.
             jpegQuality = ClampJpegQuality(jpegQuality);
             SendMessageW(trackbar, TBM_SETPOS, TRUE, jpegQuality);
-            SetDlgItemInt(dialog, kIdQualityValue, static_cast<UINT>(jpegQuality), FALSE);
-            SetDlgItemTextW(dialog, kIdQualityLabel, Str(kStrJpegQuality));
+            SetDlgItemInt(dialog, IDC_SAVE_QUALITY_VALUE, static_cast<UINT>(jpegQuality), FALSE);
+            SetDlgItemTextW(dialog, IDC_SAVE_QUALITY_LABEL, Str(kStrJpegQuality));
             return 0;
         }
         case WM_NOTIFY: {
             HWND types = GetDlgItem(GetParent(dialog), kIdFileTypeList);
             BOOL jpeg = SendMessageW(types, CB_GETCURSEL, 0, 0) == kJpegFormat - 1;
-            for (int id : {kIdQualityTrackbar, kIdQualityLabel, kIdQualityPercent, kIdQualityValue}) {
+            for (int id : {IDC_SAVE_QUALITY_SLIDER, IDC_SAVE_QUALITY_LABEL, IDC_SAVE_QUALITY_PERCENT, IDC_SAVE_QUALITY_VALUE}) {
                 EnableWindow(GetDlgItem(dialog, id), jpeg);
             }
             return 0;
         }
         case WM_HSCROLL: {
-            HWND trackbar = GetDlgItem(dialog, kIdQualityTrackbar);
+            HWND trackbar = GetDlgItem(dialog, IDC_SAVE_QUALITY_SLIDER);
             if (reinterpret_cast<HWND>(lParam) != trackbar)
                 return 0;
             int32_t current = static_cast<int32_t>(SendMessageW(trackbar, TBM_GETPOS, 0, 0));
             int32_t v = QualityAfterScroll(LOWORD(wParam), current, static_cast<int16_t>(HIWORD(wParam)));
             SendMessageW(trackbar, TBM_SETPOS, TRUE, v);
-            SetDlgItemInt(dialog, kIdQualityValue, static_cast<UINT>(v), FALSE);
+            SetDlgItemInt(dialog, IDC_SAVE_QUALITY_VALUE, static_cast<UINT>(v), FALSE);
             jpegQuality = v;
             return 0;
         }
@@ -397,7 +399,7 @@ uint8_t SaveImageFile(ImageDocument& document, wchar_t* name) {
     ofn.lStructSize = sizeof(ofn);
     ofn.hwndOwner = document.ownerWindow;
     ofn.hInstance = GetModuleHandleW(nullptr);
-    ofn.lpTemplateName = MAKEINTRESOURCEW(kSaveTemplateId);
+    ofn.lpTemplateName = MAKEINTRESOURCEW(IDD_SAVE_QUALITY);
     ofn.lpfnHook = QualityHookProc;
     ofn.lpstrFilter = filters.c_str();
     ofn.nFilterIndex = static_cast<DWORD>(suggested.filterIndex);

@@ -8,6 +8,8 @@
 #include "app/view_win.h"
 #include "base/alloc.h"
 #include "settings/string_table_win.h"
+#include "imaging/save_win.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -326,10 +328,10 @@ TEST_F(MainWindowTest, TranslationsAsLongAsTheirSlotsRunEverywhere) {
     user.join();
 
     // The save dialog's quality strip, as the dialog makes it.
-    HWND strip = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kSaveTemplateId), window,
+    HWND strip = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SAVE_QUALITY), window,
                                     reinterpret_cast<DLGPROC>(QualityHookProc), 0);
     ASSERT_NE(strip, nullptr);
-    EXPECT_EQ(WindowText(GetDlgItem(strip, kIdQualityLabel)), std::wstring(Str(kStrJpegQuality)));
+    EXPECT_EQ(WindowText(GetDlgItem(strip, IDC_SAVE_QUALITY_LABEL)), std::wstring(Str(kStrJpegQuality)));
     DestroyWindow(strip);
 
     // A message and the tooltips.

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "settings/string_table_win.h"
+#include "imaging/save_win.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -168,7 +170,7 @@ TEST_F(TextFitTest, EveryTextFitsItsControlInEveryLanguage) {
         DestroyWindow(progress);
 
         // The save dialog's quality strip, as the hook fills it.
-        HWND strip = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kSaveTemplateId), window,
+        HWND strip = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SAVE_QUALITY), window,
                                         reinterpret_cast<DLGPROC>(QualityHookProc), 0);
         CollectCut(strip, lang + " save strip", cut);
         if (shots) TakeScreenshot((tag + "save_strip").c_str());

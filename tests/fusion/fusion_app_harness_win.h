@@ -20,6 +20,7 @@
 #include "app/jobs_win.h"
 #include "app/main_window_win.h"
 #include "imaging/document_win.h"
+#include "imaging/save_win.h"
 #include "resources/resource.h"
 #include "settings/settings_win.h"
 

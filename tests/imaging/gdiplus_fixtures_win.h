@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/document_win.h"
+#include "imaging/save_win.h"
 #include "imaging/gdiplus_win.h"
 #include "support/fake_prompter_win.h"
 #include <cstring>

@@ -13,6 +13,8 @@
 #include "imaging/metadata_copy_win.h"
 #include "settings/settings_win.h"
 #include "settings/string_table_win.h"
+#include "imaging/save_win.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -296,10 +298,10 @@ protected:
             SendMessageW(types, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
         }
         strip = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 300, 40, parent, nullptr, nullptr, nullptr);
-        label = Child(L"STATIC", kIdQualityLabel);
-        trackbar = Child(TRACKBAR_CLASSW, kIdQualityTrackbar);
-        value = Child(L"STATIC", kIdQualityValue);
-        percent = Child(L"STATIC", kIdQualityPercent);
+        label = Child(L"STATIC", IDC_SAVE_QUALITY_LABEL);
+        trackbar = Child(TRACKBAR_CLASSW, IDC_SAVE_QUALITY_SLIDER);
+        value = Child(L"STATIC", IDC_SAVE_QUALITY_VALUE);
+        percent = Child(L"STATIC", IDC_SAVE_QUALITY_PERCENT);
     }
     void TearDown() override { DestroyWindow(parent); }
     HWND Child(const wchar_t* cls, int id) {

@@ -21,6 +21,7 @@
 #include "robust/robust_watchdog_win.h"
 #include "settings/string_table.h"
 #include "settings/string_table_win.h"
+#include "imaging/save_win.h"
 
 namespace {
 
