@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "base/ascii_text.h"
 #include "base/app_messages.h"
 #include "app/app_state_win.h"
 #include "app/dpi_scale.h"
@@ -58,8 +59,6 @@ const ToolButton kToolButtons[] = {
     {6, CmdZoom100, BTNS_BUTTON, kStrZoom100},      {4, CmdZoomFit, BTNS_BUTTON, kStrZoomFit},
     {9, CmdZoomBox, BTNS_BUTTON, kStrSetZoom},
 };
-
-std::wstring Widen(const char* text) { return std::wstring(text, text + strlen(text)); }
 
 void SetTitleFromPath(HWND window, const wchar_t* path) {
     SetWindowTextW(window, (std::wstring(L"SolvanePictova - ") + path).c_str());
@@ -222,7 +221,7 @@ void CreateZoomBox() {
                                    MainInstance(), nullptr);
     PlaceZoomBox();
     for (const char* text : kZoomListTexts)
-        SendMessageW(gApp.zoomBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+        SendMessageW(gApp.zoomBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WidenAscii(text).c_str()));
     SendMessageW(gApp.zoomBox, CB_SETCURSEL, 3, 0);
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/ascii_text.h"
 #include "base/app_messages.h"
 #include "app/app_state_win.h"
 #include "app/view_math.h"
@@ -161,7 +162,7 @@ void OnViewPaint(HWND window) {
 
 void WriteZoomText() {
     const std::string text = FormatZoomText(gApp.zoom);
-    SetWindowTextW(gApp.zoomBox, std::wstring(text.begin(), text.end()).c_str());
+    SetWindowTextW(gApp.zoomBox, WidenAscii(text).c_str());
 }
 
 void FitView() {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/ascii_text.h"
 #include "base/prompt_win.h"
 #include "imaging/main_window_link_win.h"
 #include "fusion/preview_region.h"
@@ -22,8 +23,6 @@ wchar_t exposureFiles[kExposureTileCount][kExposurePathChars];
 int32_t exposureCount = 0;
 
 namespace {
-
-std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 // Creates the folder if needed and deletes every file in it, read-only ones too; subfolders stay.
 // False when the folder cannot be listed.
@@ -72,7 +71,7 @@ void CloseProgress(ImageDocument& document) {
 
 // The result holds a rendering after a run that did not reach the Fusion dialog; what the user
 // sees and would save is the loaded picture again (read from its file once more after an abort).
-void ShowSourceAsResult(const wchar_t* reloadPath) {
+void HandBackSource(const wchar_t* reloadPath) {
     SendMain(MSG_SOURCE_AS_RESULT, 0, reinterpret_cast<LPARAM>(reloadPath));
 }
 
@@ -88,7 +87,7 @@ void EndWithoutTiles(ImageDocument& document, const std::wstring& folder) {
     exposureCount = 0;
     CloseProgress(document);
     MainLink().SetCursor(IDC_ARROW);
-    ShowSourceAsResult(nullptr);
+    HandBackSource(nullptr);
     ReportTilesNotWritten(folder);
 }
 
@@ -143,7 +142,7 @@ DWORD PrepareExposures(ImageDocument& document) {
     std::wstring paths[kExposureTileCount];
     for (int32_t n = 0; n < kExposureTileCount; ++n) {
         const ExposureStep& step = ExposureGrid()[n];
-        paths[n] = folder + L"/" + Widen(ExposureTileName(step.gammaStep, step.clipStep));
+        paths[n] = folder + L"/" + WidenAscii(ExposureTileName(step.gammaStep, step.clipStep));
     }
     // The dialog reads tiles back through the loader's path buffer: a longer path could not be read.
     // Every tile name has the same length.
@@ -192,7 +191,7 @@ DWORD PrepareExposures(ImageDocument& document) {
         if (gSolvane.abortRequested) {
             MainLink().SetCursor(IDC_ARROW);
             // An empty path would make the loader ask the user for a file.
-            ShowSourceAsResult(gSolvane.fusionSourcePath[0] ? gSolvane.fusionSourcePath : nullptr);
+            HandBackSource(gSolvane.fusionSourcePath[0] ? gSolvane.fusionSourcePath : nullptr);
         } else {
             SendMain(WM_COMMAND, CmdFusionReady);
         }
