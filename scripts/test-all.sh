@@ -4,6 +4,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
+echo "=== formatting"
+./scripts/check-format.sh
 jobs=$(nproc)
 for preset in linux linux-asan windows; do
     echo "=== $preset: configure and build"

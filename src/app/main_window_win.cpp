@@ -315,7 +315,8 @@ LRESULT OnCreate(HWND window) {
 
 void OnDestroy() {
     SetProcessWaiter(nullptr);
-    WriteCrashFlag(false);
+    // A flag that cannot be cleared only brings the crash notice once more at the next start.
+    static_cast<void>(WriteCrashFlag(false));
     gSolvane.sourceBackup.Reset();
     gCom.reset();
     ReleaseDisplaySurface(gDocument);
@@ -494,7 +495,7 @@ LRESULT OnQueryEndSession(HWND window) {
 void OnEndSession(HWND window, bool ending) {
     ShutdownBlockReasonDestroy(window);
     // The process may end without its window being destroyed: this is the normal end of the run.
-    if (ending) WriteCrashFlag(false);
+    if (ending) static_cast<void>(WriteCrashFlag(false));  // as at a normal end
 }
 
 LRESULT OnNotify(LPARAM lParam) {

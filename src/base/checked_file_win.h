@@ -15,13 +15,13 @@ struct IStream;
 // name, and then the file replaces target. Otherwise the temporary file is deleted and target is left
 // as it was. True when target now holds the new contents. The temporary name is short, so a target
 // whose name is near the length limit can still be written.
-bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
+[[nodiscard]] bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
                         const std::function<void(const std::wstring& temporary)>& beforeReplace = nullptr);
 
 // The same for scratch files the program itself reads back and makes again (the exposure tiles): still
 // checked and never left half written under target, but neither flushed to the disk nor renamed with
 // write-through, which only a user's own files need.
-bool WriteScratchFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write);
+[[nodiscard]] bool WriteScratchFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write);
 
 // The same for a block of bytes.
-bool WriteBytesReplacing(const std::wstring& target, const void* data, size_t size);
+[[nodiscard]] bool WriteBytesReplacing(const std::wstring& target, const void* data, size_t size);

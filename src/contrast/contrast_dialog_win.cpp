@@ -199,7 +199,9 @@ void OnClose(HWND dialog, DialogState& s, int button) {
             GetDlgItemTextW(dialog, kValueIds[k], text, kIniValueChars);
             entries.push_back({kLodKeys[k], text});
         }
-        WriteSettingsTexts(entries);  // one rewrite of the file, not eight
+        // One rewrite of the file, not eight. A file that cannot be written keeps its old values; the
+        // accepted picture stays accepted.
+        static_cast<void>(WriteSettingsTexts(entries));
         SendMain(MSG_RESULT_UNSAVED);
     }
     s.pyramid.Release();

@@ -13,7 +13,7 @@ enum class MetadataCopy {
 
 // Starts exiftool (found beside the program, then on the search path, by PATHEXT; a .bat or .cmd
 // wrapper through the command interpreter) hidden, and waits a bounded time for it.
-MetadataCopy RunMetadataCopy(const std::wstring& source, const std::wstring& target);
+[[nodiscard]] MetadataCopy RunMetadataCopy(const std::wstring& source, const std::wstring& target);
 
 // How the save waits for exiftool: WaitForSingleObject's contract. The main window installs one that
 // keeps the window painting; null restores the plain wait.

@@ -192,7 +192,8 @@ void LoadAppSettings() {
     s.languageCount = ClampLanguageCount(ReadLocalisationInt(L"Languages No", 0));
     s.crashedLastTime = static_cast<uint8_t>(ReadLocalisationInt(L"Crashed Last Time", 0) & 0xFF);
     if (TakeInstanceMarker()) s.crashedLastTime = 0;
-    WriteCrashFlag(true);
+    // Without a writable file no crash can be told next time either; the program runs regardless.
+    static_cast<void>(WriteCrashFlag(true));
     s.currentLanguage = ReadLocalisationInt(L"Language Current", 0);
 
     const std::wstring file = LocalisationFilePath();

@@ -32,27 +32,27 @@ void SetProgramDirectoryOverride(const std::wstring& directory);
 void LoadAppSettings();
 
 // "Crashed Last Time" := "1" while running, "0" at a clean exit. False when the write failed.
-bool WriteCrashFlag(bool running);
+[[nodiscard]] bool WriteCrashFlag(bool running);
 
 // Section "General" of SolvanePictova.ini, read at the moment a value is needed.
 int32_t ReadSettingsInt(const wchar_t* key, int32_t defaultValue);
 std::wstring ReadSettingsText(const wchar_t* key, const wchar_t* defaultValue);
 bool WriteSettingsInt(const wchar_t* key, int32_t value);  // "%i"; false when the write failed
-bool WriteSettingsText(const wchar_t* key, const wchar_t* value);
+[[nodiscard]] bool WriteSettingsText(const wchar_t* key, const wchar_t* value);
 // Several keys in one rewrite of the file (a dialog's OK stores all its values at once).
 struct IniEntry {
     const wchar_t* key;
     std::wstring value;
     bool remove = false;  // the key goes instead
 };
-bool WriteSettingsTexts(const std::vector<IniEntry>& entries);
+[[nodiscard]] bool WriteSettingsTexts(const std::vector<IniEntry>& entries);
 
 // Section "General" of SolvanePictova_loc.ini (e.g. "Language Current").
 int32_t ReadLocalisationInt(const wchar_t* key, int32_t defaultValue);
-bool WriteLocalisationInt(const wchar_t* key, int32_t value);
+[[nodiscard]] bool WriteLocalisationInt(const wchar_t* key, int32_t value);
 
 // Any section and key of either file, value cut at 1023 characters.
 std::wstring ReadIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key,
                          const wchar_t* defaultValue);
-bool WriteIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key, const wchar_t* value);
-bool WriteIniTexts(const std::wstring& file, const wchar_t* section, const std::vector<IniEntry>& entries);
+[[nodiscard]] bool WriteIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key, const wchar_t* value);
+[[nodiscard]] bool WriteIniTexts(const std::wstring& file, const wchar_t* section, const std::vector<IniEntry>& entries);

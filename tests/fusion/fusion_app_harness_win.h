@@ -183,7 +183,7 @@ inline TestPicture MakePhoto(int width, int height, unsigned seed) {
 
 inline std::wstring WritePhoto(const std::wstring& name, const SQmPicBuf& picture) {
     const std::wstring path = gFolder->path() + L"\\" + name;
-    WriteColourBmp(path.c_str(), picture);
+    EXPECT_EQ(WriteColourBmp(path.c_str(), picture), 0);
     return path;
 }
 

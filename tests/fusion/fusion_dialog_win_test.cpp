@@ -109,7 +109,7 @@ void MakeTiles(const SQmPicBuf& picture, int count, bool up) {
         RenderExposureTile(tile.buf, picture, s.gammaStep, s.clipStep, up, score);
         const std::string name = ExposureTileName(s.gammaStep, s.clipStep);
         const std::wstring path = FusionApp::TileFolder() + L"/" + std::wstring(name.begin(), name.end());
-        WriteColourBmp(path.c_str(), tile.buf);
+        EXPECT_EQ(WriteColourBmp(path.c_str(), tile.buf), 0);
         lstrcpynW(exposureFiles[n], path.c_str(), kExposurePathChars);
     }
     exposureCount = count;
