@@ -1,8 +1,7 @@
 // The entry points through which the shell reaches the dialogs and the preparation worker of the
 // other subsystems.
-#include <windows.h>
+#include "app/app_hooks_win.h"
 
-#include "app/jobs_win.h"
 #include "contrast/contrast_dialog_win.h"
 #include "fusion/fusion_dialog_win.h"
 #include "fusion/prepare_win.h"

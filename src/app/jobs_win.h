@@ -3,16 +3,9 @@
 
 #include <windows.h>
 
+#include "app/app_hooks_win.h"
 #include "imaging/document_win.h"
 
-// Entry points of the dialogs and the worker; tests may point a hook elsewhere.
-struct AppHooks {
-    void (*showOptionsDialog)(HWND owner);
-    DLGPROC smartContrastDialogProc;                      // runs template 153 on its thread
-    INT_PTR (*runFusionDialog)(ImageDocument& document);  // template 152 on the UI thread
-    DWORD (*prepareExposures)(ImageDocument& document);   // the preparation worker's body
-};
-extern AppHooks gAppHooks;
 
 DWORD WINAPI SmartContrastThread(LPVOID document);
 DWORD WINAPI PreparationThread(LPVOID document);

@@ -67,7 +67,7 @@ bool SameShape(const SQmPicBuf& a, const SQmPicBuf& b) {
 }
 
 // dst := src, re-shaping dst when it differs.
-bool CopyPicture(SQmPicBuf& dst, const SQmPicBuf& src) {
+[[nodiscard]] bool CopyPicture(SQmPicBuf& dst, const SQmPicBuf& src) {
     if (!src.data) return false;
     if (!SameShape(dst, src) && CQmPicBufAPI::ReinitHeap(dst, src) != 0) return false;
     CQmPicBufAPI::Copy(dst, src);
