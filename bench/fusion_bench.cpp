@@ -338,9 +338,13 @@ void BM_WeightLevel0(benchmark::State& state) {
     for (auto& s : sums)
         s.assign(n, 0.0f);
     for (auto _ : state) {
-        WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
-                           guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(), kWidth,
-                           kHeight, 128, 5, 5, 5);
+        if (!WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
+                                guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(),
+                                kWidth, kHeight, 128, 5, 5, 5)
+                 .ok()) {
+            state.SkipWithError("out of memory");
+            break;
+        }
         benchmark::ClobberMemory();
     }
     SetFusionThreadCount(0);
@@ -368,9 +372,13 @@ void BM_WeightLevel1(benchmark::State& state) {
         s.assign(n, 0.0f);
     SetFusionThreadCount(static_cast<int32_t>(state.range(0)));
     for (auto _ : state) {
-        WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
-                           guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(), w, h,
-                           128, 5, 5, 5);
+        if (!WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
+                                guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(), w,
+                                h, 128, 5, 5, 5)
+                 .ok()) {
+            state.SkipWithError("out of memory");
+            break;
+        }
         benchmark::ClobberMemory();
     }
     SetFusionThreadCount(0);

@@ -136,13 +136,13 @@ inline void PrefetchSpan(const void* p, size_t bytes) {
 }
 
 // Level 1 of the three components straight from the bytes: each output row converts its five source rows.
-void ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const FusionPyramid& pyramid) {
+Status ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const FusionPyramid& pyramid) {
     const int32_t w0 = LevelW(pyramid, 0), h0 = LevelH(pyramid, 0);
     const int32_t w1 = LevelW(pyramid, 1), h1 = LevelH(pyramid, 1);
     if (w1 < 5 || h1 < 5)
-        return;
+        return Status::Ok();
     const RowKernels& kernels = ActiveRowKernels();
-    ParallelRows(h1, int64_t{w1} * 3 * 35, [&](int32_t y0, int32_t y1) {
+    return ParallelRows(h1, int64_t{w1} * 3 * 35, [&](int32_t y0, int32_t y1) {
         // A ring of eight converted source rows per component: the next output row's window starts two rows
         // further on, so only two rows are converted again and none is moved.
         const size_t rowFloats = static_cast<size_t>(w0);
@@ -192,17 +192,17 @@ inline int32_t TapStart(int32_t v, int32_t n) {
 
 // Level 0, weighted as its rows are made: guides and their sums from the bytes, detail bands from the bytes
 // and the expanded level 1 (or the guides themselves when level 0 is the top).
-void WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* const blocks[3], FusionPyramid& pyramid) {
+Status WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* const blocks[3], FusionPyramid& pyramid) {
     const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
     const bool top = pyramid.topLevel == 0;
     const FusionRowWeigher weigher(top, w, h, pyramid.midTone, pyramid.contrastParam, pyramid.saturationParam,
                                    pyramid.exposednessParam, true);
     if (weigher.Skips())
-        return;
+        return Status::Ok();
     const RowKernels& kernels = ActiveRowKernels();
     const int32_t w1 = top ? 0 : LevelW(pyramid, 1), h1 = top ? 0 : LevelH(pyramid, 1);
-    ParallelRows(h, int64_t{w} * 80, [&](int32_t y0, int32_t y1) {
-        FusionRowWeigher::Scratch* scratch = weigher.NewScratch();
+    return ParallelRows(h, int64_t{w} * 80, [&](int32_t y0, int32_t y1) {
+        const FusionRowWeigher::ScratchPtr scratch = weigher.NewScratch();
         // Four slots of rows, each with its three guides and their sum; then the bands of the own row. A row's
         // window spans three consecutive rows, so four slots are never overwritten while in use.
         const size_t wz = static_cast<size_t>(w);
@@ -247,24 +247,24 @@ void WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* cons
                 a.weighted[c] = blocks[c][kFusionLevelSlots].Data() + row;
             }
             a.weightSum = blocks[0][0].Data() + row;
-            weigher.Row(a, scratch);
+            weigher.Row(a, scratch.get());
         }
-        FusionRowWeigher::DeleteScratch(scratch);
     });
 }
 
-// Decomposes one rendering and adds its weighted levels to the blocks.
-void AccumulateRendering(const ByteSource& src,
-                         ExposureWorkspace& ws,
-                         FloatPlane* const blocks[3],
-                         FusionPyramid& pyramid,
-                         bool shareWeights) {
+// Decomposes one rendering and adds its weighted levels to the blocks. Fails when working rows cannot be had
+// (the sums are then partly added to).
+Status AccumulateRendering(const ByteSource& src,
+                           ExposureWorkspace& ws,
+                           FloatPlane* const blocks[3],
+                           FusionPyramid& pyramid,
+                           bool shareWeights) {
     const uint32_t L = pyramid.topLevel;
     if (L >= 1) {
-        ReduceFromBytes(ws, src, pyramid);
+        SP_RETURN_IF_ERROR(ReduceFromBytes(ws, src, pyramid));
         ReduceUpper(ws, pyramid);
     }
-    WeightLevel0(src, ws, blocks, pyramid);
+    SP_RETURN_IF_ERROR(WeightLevel0(src, ws, blocks, pyramid));
     auto weighted = [&](int k, uint32_t j) { return blocks[k][kFusionLevelSlots + j].Data(); };
     const RowKernels& kernels = ActiveRowKernels();
     for (uint32_t i = 1; i < L; ++i) {
@@ -280,14 +280,16 @@ void AccumulateRendering(const ByteSource& src,
         };
         float* const sums[3] = {weighted(0, i), weighted(1, i), weighted(2, i)};
         const float* const guides[3] = {ws.g[0][i].Data(), ws.g[1][i].Data(), ws.g[2][i].Data()};
-        WeightColourLevelRows8(sums, blocks[0][i].Data(), bands, guides, wi, hi, pyramid.midTone,
-                               pyramid.contrastParam, pyramid.saturationParam, pyramid.exposednessParam);
+        SP_RETURN_IF_ERROR(WeightColourLevelRows8(sums, blocks[0][i].Data(), bands, guides, wi, hi, pyramid.midTone,
+                                                  pyramid.contrastParam, pyramid.saturationParam,
+                                                  pyramid.exposednessParam));
     }
     if (L >= 1) {
-        WeightColourTop8(weighted(0, L), weighted(1, L), weighted(2, L), blocks[0][L].Data(), ws.g[0][L].Data(),
-                         ws.g[1][L].Data(), ws.g[2][L].Data(), ws.g[0][L].Data(), ws.g[1][L].Data(),
-                         ws.g[2][L].Data(), LevelW(pyramid, L), LevelH(pyramid, L), pyramid.midTone,
-                         pyramid.contrastParam, pyramid.saturationParam, pyramid.exposednessParam);
+        SP_RETURN_IF_ERROR(WeightColourTop8(weighted(0, L), weighted(1, L), weighted(2, L), blocks[0][L].Data(),
+                                            ws.g[0][L].Data(), ws.g[1][L].Data(), ws.g[2][L].Data(), ws.g[0][L].Data(),
+                                            ws.g[1][L].Data(), ws.g[2][L].Data(), LevelW(pyramid, L),
+                                            LevelH(pyramid, L), pyramid.midTone, pyramid.contrastParam,
+                                            pyramid.saturationParam, pyramid.exposednessParam));
     }
     if (shareWeights) {
         for (uint32_t j = 0; j <= L; ++j) {
@@ -296,6 +298,7 @@ void AccumulateRendering(const ByteSource& src,
             std::memcpy(blocks[2][j].Data(), blocks[0][j].Data(), bytes);
         }
     }
+    return Status::Ok();
 }
 
 // The largest float not above 1e-10: |s| > 1e-10 in double exactly when |s| > kNegligibleSum in float.
@@ -317,8 +320,8 @@ void RatioRow(float* dst, const float* weighted, const float* weightSum, size_t 
         dst[k] = Ratio(weighted[k], weightSum[k]);
 }
 
-void DivideLevel(float* dst, const float* weighted, const float* weightSum, int32_t width, int32_t height) {
-    ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
+Status DivideLevel(float* dst, const float* weighted, const float* weightSum, int32_t width, int32_t height) {
+    return ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
         const size_t begin = static_cast<size_t>(y0) * width;
         RatioRow(dst + begin, weighted + begin, weightSum + begin, static_cast<size_t>(y1 - y0) * width);
     });
@@ -348,8 +351,7 @@ uint8_t AddRendering(const ByteSource& src, FloatPlane* const blocks[3], FusionP
     ExposureWorkspace ws;
     if (!ws.Attach(pyramid))
         return 1;
-    AccumulateRendering(src, ws, blocks, pyramid, !pyramid.sharedWeightSums);
-    return 0;
+    return AccumulateRendering(src, ws, blocks, pyramid, !pyramid.sharedWeightSums).ok() ? 0 : 1;
 }
 
 }  // namespace
@@ -403,7 +405,7 @@ void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
     }
     const float lo = mn >= 0.0f ? mn : 0.0f;
     const float hi = mx <= 255.0f ? mx : 255.0f;
-    ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
+    const Status status = ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
         for (int32_t y = y0; y < y1; ++y) {
             const float* src = plane + static_cast<size_t>(y) * width;
             uint8_t* dst = target.data + static_cast<size_t>(y) * target.stride;
@@ -415,6 +417,7 @@ void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
             }
         }
     });
+    status.IgnoreError();  // the rows allocate nothing and throw nothing
 }
 
 namespace {
@@ -443,16 +446,18 @@ struct CollapseSource {
     const float* Weighted(uint32_t j) const { return block[kFusionLevelSlots + j].Data(); }
 };
 
-void RebuildUpper(const CollapseSource& src, FusionPyramid& pyramid, CollapseWorkspace& ws) {
+Status RebuildUpper(const CollapseSource& src, FusionPyramid& pyramid, CollapseWorkspace& ws) {
     const uint32_t L = pyramid.topLevel;
-    if (L >= 1 && pyramid.LevelAtLeast5(L))
-        DivideLevel(ws.rebuilt[L].Data(), src.Weighted(L), src.WeightSum(L), LevelW(pyramid, L), LevelH(pyramid, L));
+    if (L >= 1 && pyramid.LevelAtLeast5(L)) {
+        SP_RETURN_IF_ERROR(DivideLevel(ws.rebuilt[L].Data(), src.Weighted(L), src.WeightSum(L), LevelW(pyramid, L),
+                                       LevelH(pyramid, L)));
+    }
     const RowKernels& kernels = ActiveRowKernels();
     for (uint32_t j = L; j-- > 1;) {
         const int32_t wj = LevelW(pyramid, j), hj = LevelH(pyramid, j);
         if (wj < 5 || hj < 5)
             continue;
-        ParallelRows(hj, int64_t{wj} * 10, [&](int32_t y0, int32_t y1) {
+        SP_RETURN_IF_ERROR(ParallelRows(hj, int64_t{wj} * 10, [&](int32_t y0, int32_t y1) {
             std::vector<float> ratio(static_cast<size_t>(wj));
             for (int32_t y = y0; y < y1; ++y) {
                 const size_t row = static_cast<size_t>(y) * wj;
@@ -462,8 +467,9 @@ void RebuildUpper(const CollapseSource& src, FusionPyramid& pyramid, CollapseWor
                 ExpandPlaneRow(t, ws.rebuilt[j + 1].Data(), y, wj, hj, LevelW(pyramid, j + 1),
                                LevelH(pyramid, j + 1), pyramid.kernel, kernels);
             }
-        });
+        }));
     }
+    return Status::Ok();
 }
 
 // Row y of level 0: the expanded G'[1] plus the ratio, or the ratio alone when level 0 is the top. ratio is
@@ -487,14 +493,14 @@ void Level0Row(float* row,
 }
 
 // Collapses one component into bytes: sample x of row y goes to out + y * stride + x * step.
-void CollapseInto(uint8_t* out,
-                  int64_t stride,
-                  int32_t step,
-                  const CollapseSource& src,
-                  FusionPyramid& pyramid,
-                  CollapseWorkspace& ws,
-                  bool stretch) {
-    RebuildUpper(src, pyramid, ws);
+Status CollapseInto(uint8_t* out,
+                    int64_t stride,
+                    int32_t step,
+                    const CollapseSource& src,
+                    FusionPyramid& pyramid,
+                    CollapseWorkspace& ws,
+                    bool stretch) {
+    SP_RETURN_IF_ERROR(RebuildUpper(src, pyramid, ws));
     const RowKernels& kernels = ActiveRowKernels();
     const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
     float mn = 1000.0f;
@@ -502,7 +508,7 @@ void CollapseInto(uint8_t* out,
     if (stretch) {
         // The extremes do not depend on the order in which rows are seen.
         std::mutex lock;
-        ParallelRows(h, int64_t{w} * 12, [&](int32_t y0, int32_t y1) {
+        SP_RETURN_IF_ERROR(ParallelRows(h, int64_t{w} * 12, [&](int32_t y0, int32_t y1) {
             std::vector<float> row(static_cast<size_t>(w) * 2);
             float lo = 1000.0f, hi = -100.0f;
             for (int32_t y = y0; y < y1; ++y) {
@@ -515,13 +521,13 @@ void CollapseInto(uint8_t* out,
             std::lock_guard<std::mutex> guard(lock);
             mn = std::min(mn, lo);
             mx = std::max(mx, hi);
-        });
+        }));
         if (static_cast<double>(mx - mn) <= 1e-5)
             stretch = false;
     }
     const float lo = mn >= 0.0f ? mn : 0.0f;
     const float hi = mx <= 255.0f ? mx : 255.0f;
-    ParallelRows(h, int64_t{w} * 10, [&](int32_t y0, int32_t y1) {
+    return ParallelRows(h, int64_t{w} * 10, [&](int32_t y0, int32_t y1) {
         std::vector<float> row(static_cast<size_t>(w) * 2);
         for (int32_t y = y0; y < y1; ++y) {
             Level0Row(row.data(), row.data() + w, y, src, pyramid, ws, kernels);
@@ -554,8 +560,10 @@ uint8_t RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch
         CollapseWorkspace ws;
         if (!ws.Allocate(pyramid))
             return 1;
-        for (uint32_t c = 0; c < components; ++c)
-            CollapseInto(target.data + c, target.stride, target.components, source(c), pyramid, ws, stretch);
+        for (uint32_t c = 0; c < components; ++c) {
+            if (!CollapseInto(target.data + c, target.stride, target.components, source(c), pyramid, ws, stretch).ok())
+                return 1;
+        }
         return 0;
     }
     // Three components rebuilt side by side, so that level 0 makes whole interleaved rows.
@@ -563,11 +571,13 @@ uint8_t RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch
     for (CollapseWorkspace& one : ws)
         if (!one.Allocate(pyramid))
             return 1;
-    for (uint32_t c = 0; c < 3; ++c)
-        RebuildUpper(source(c), pyramid, ws[c]);
+    for (uint32_t c = 0; c < 3; ++c) {
+        if (!RebuildUpper(source(c), pyramid, ws[c]).ok())
+            return 1;
+    }
     const RowKernels& kernels = ActiveRowKernels();
     const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
-    ParallelRows(h, int64_t{w} * 30, [&](int32_t y0, int32_t y1) {
+    const Status status = ParallelRows(h, int64_t{w} * 30, [&](int32_t y0, int32_t y1) {
         std::vector<float> row(static_cast<size_t>(w) * 2);
         std::vector<uint8_t> bytes(static_cast<size_t>(w) * 3);
         uint8_t* const plane[3] = {bytes.data(), bytes.data() + w, bytes.data() + 2 * static_cast<size_t>(w)};
@@ -580,7 +590,7 @@ uint8_t RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch
                                   w);
         }
     });
-    return 0;
+    return status.ok() ? 0 : 1;
 }
 
 }  // namespace
@@ -592,8 +602,7 @@ uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& p
     if (!ws.Allocate(pyramid))
         return 1;
     FloatPlane* sums = pyramid.sharedWeightSums ? pyramid.Block(0) : block;
-    CollapseInto(target.data, target.stride, 1, CollapseSource{block, sums}, pyramid, ws, stretch);
-    return 0;
+    return CollapseInto(target.data, target.stride, 1, CollapseSource{block, sums}, pyramid, ws, stretch).ok() ? 0 : 1;
 }
 
 uint8_t RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
@@ -635,12 +644,14 @@ FusionStatus RunFusion(SQmPicBuf& target,
                                  {picture->stride, picture->stride, picture->stride},
                                  3};
             // Only block 0 holds the weight sums: the collapse below reads them for every component.
-            AccumulateRendering(src, ws, blocks, pyramid, false);
+            if (!AccumulateRendering(src, ws, blocks, pyramid, false).ok())
+                return FusionStatus::kAllocationFailed;
         }
         pyramid.gaussians.reset();  // not needed by the collapse
     }
 
-    // Everything is allocated before the first byte of the target is written, so a failure leaves it as it was.
+    // The planes are all allocated before the first byte of the target is written; only a thread's few working
+    // rows can still fail after that.
     if (RenderComponents(target, pyramid, params.stretch, true) != 0)
         return FusionStatus::kAllocationFailed;
     DonePyramid(pyramid);

@@ -57,7 +57,8 @@ struct FusionRunParams {
 using FusionPictureSource = std::function<const SQmPicBuf*(int32_t index)>;
 
 // A whole fusion: pyramid from rendering 0, every rendering added, collapse into target. target keeps its
-// previous content unless the result is kDone.
+// previous content unless the result is kDone, or kAllocationFailed because a thread's few working rows of the
+// collapse could not be had (target then partly written).
 FusionStatus RunFusion(SQmPicBuf& target,
                        int32_t available,
                        const FusionPictureSource& source,
