@@ -42,14 +42,13 @@ bool PyramidReady(FusionPyramid& pyramid) {
     return true;
 }
 
-// Where the three components of a rendering's bytes are: component c of pixel x in row y is at
-// base[c][y * stride[c] + x * step].
+// A rendering's bytes, read where they are: component c of pixel x in row y is at Row(y)[3 * x + c].
 struct ByteSource {
-    const uint8_t* base[3];
-    int64_t stride[3];
-    int32_t step;
+    const uint8_t* base;
+    int64_t stride;
 
-    const uint8_t* Row(int c, int32_t y) const { return base[c] + static_cast<int64_t>(y) * stride[c]; }
+    explicit ByteSource(const SQmPicBuf& picture) : base(picture.data), stride(picture.stride) {}
+    const uint8_t* Row(int32_t y) const { return base + static_cast<int64_t>(y) * stride; }
 };
 
 // Gaussian levels G[1..L] of the three components of one rendering; level 0 is never held as floats, its rows
@@ -75,18 +74,6 @@ struct ExposureWorkspace {
     }
 };
 
-// Rows of component c of row y as floats; every sample is a byte, so the guide sum of three is exact.
-void BytesToFloats(float* dst, const ByteSource& src, int c, int32_t y, int32_t width) {
-    const uint8_t* s = src.Row(c, y);
-    if (src.step == 1) {
-        for (int32_t x = 0; x < width; ++x)
-            dst[x] = static_cast<float>(s[x]);
-    } else {
-        for (int32_t x = 0; x < width; ++x)
-            dst[x] = static_cast<float>(s[static_cast<size_t>(x) * src.step]);
-    }
-}
-
 // Every byte as a float: a load instead of a conversion in the strided loops below.
 struct ByteFloats {
     float v[256];
@@ -103,28 +90,22 @@ SplitPixelsFn ActiveSplitPixels() {
     return PyramidSimdEnabled() ? best : nullptr;
 }
 
-// The three components of row y as floats; interleaved pixels are split in one pass over the row.
+// The three components of row y as floats, split in one pass over the row.
 void BytesToFloats3(float* const dst[3], const ByteSource& src, int32_t y, int32_t width) {
-    if (src.step == 3 && src.base[1] == src.base[0] + 1 && src.base[2] == src.base[0] + 2 &&
-        src.stride[1] == src.stride[0] && src.stride[2] == src.stride[0]) {
-        const uint8_t* s = src.Row(0, y);
-        if (const SplitPixelsFn split = ActiveSplitPixels()) {
-            split(dst[0], dst[1], dst[2], s, width);
-            return;
-        }
-        float* d0 = dst[0];
-        float* d1 = dst[1];
-        float* d2 = dst[2];
-        const float* f = kByteFloats.v;
-        for (int32_t x = 0; x < width; ++x) {
-            d0[x] = f[s[3 * x]];
-            d1[x] = f[s[3 * x + 1]];
-            d2[x] = f[s[3 * x + 2]];
-        }
+    const uint8_t* s = src.Row(y);
+    if (const SplitPixelsFn split = ActiveSplitPixels()) {
+        split(dst[0], dst[1], dst[2], s, width);
         return;
     }
-    for (int c = 0; c < 3; ++c)
-        BytesToFloats(dst[c], src, c, y, width);
+    float* d0 = dst[0];
+    float* d1 = dst[1];
+    float* d2 = dst[2];
+    const float* f = kByteFloats.v;
+    for (int32_t x = 0; x < width; ++x) {
+        d0[x] = f[s[3 * x]];
+        d1[x] = f[s[3 * x + 1]];
+        d2[x] = f[s[3 * x + 2]];
+    }
 }
 
 // Asks for a span of memory ahead of its use: the passes below stream several rows at once, more than the
@@ -154,7 +135,7 @@ Status ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const Fusio
             if (sy + 5 > h0)
                 sy = h0 - 5;
             if (sy + 6 < h0)
-                PrefetchSpan(src.Row(0, sy + 6), static_cast<size_t>(w0) * src.step);
+                PrefetchSpan(src.Row(sy + 6), static_cast<size_t>(w0) * 3);
             for (int32_t r = sy; r < sy + 5; ++r) {
                 if (inSlot[r & 7] != r) {
                     float* const rows[3] = {slot(0, r), slot(1, r), slot(2, r)};
@@ -225,7 +206,7 @@ Status WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* co
         for (int32_t y = y0; y < y1; ++y) {
             const int32_t oy = TapStart(y, h);
             if (y + 2 < h)
-                PrefetchSpan(src.Row(0, y + 2), static_cast<size_t>(w) * src.step);
+                PrefetchSpan(src.Row(y + 2), static_cast<size_t>(w) * 3);
             WeightSpanArgs a{};
             a.sumUp = slot(oy) + wz * 3;
             a.sumMid = slot(oy + 1) + wz * 3;
@@ -344,16 +325,6 @@ void ClampTruncateRow(uint8_t* dst, const float* src, int32_t count) {
     }
 }
 
-// Adds one rendering's components (where src says they are) to the blocks.
-uint8_t AddRendering(const ByteSource& src, FloatPlane* const blocks[3], FusionPyramid& pyramid) {
-    if (pyramid.components != 3 || pyramid.bitsPerComponent != 8 || !PyramidReady(pyramid))
-        return 1;
-    ExposureWorkspace ws;
-    if (!ws.Attach(pyramid))
-        return 1;
-    return AccumulateRendering(src, ws, blocks, pyramid, !pyramid.sharedWeightSums).ok() ? 0 : 1;
-}
-
 }  // namespace
 
 uint8_t AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture) {
@@ -361,32 +332,13 @@ uint8_t AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture) {
         picture.bitsPerComponent != pyramid.bitsPerComponent || picture.width != pyramid.width ||
         picture.height != pyramid.height)
         return 1;
-    if (!IsColour8(picture))
+    if (!IsColour8(picture) || !PyramidReady(pyramid))
         return 1;
-    // The interleaved components are read where they are.
-    const ByteSource src{{picture.data, picture.data + 1, picture.data + 2},
-                         {picture.stride, picture.stride, picture.stride},
-                         3};
+    ExposureWorkspace ws;
+    if (!ws.Attach(pyramid))
+        return 1;
     FloatPlane* const blocks[3] = {pyramid.Block(0), pyramid.Block(1), pyramid.Block(2)};
-    return AddRendering(src, blocks, pyramid);
-}
-
-uint8_t AddColourExposure(FloatPlane* block0,
-                          FloatPlane* block1,
-                          FloatPlane* block2,
-                          const SQmPicBuf& picture0,
-                          const SQmPicBuf& picture1,
-                          const SQmPicBuf& picture2,
-                          FusionPyramid& pyramid) {
-    const SQmPicBuf* pictures[3] = {&picture0, &picture1, &picture2};
-    for (const SQmPicBuf* p : pictures)
-        if (!IsPlane8(*p, pyramid.width, pyramid.height))
-            return 1;
-    const ByteSource src{{picture0.data, picture1.data, picture2.data},
-                         {picture0.stride, picture1.stride, picture2.stride},
-                         1};
-    FloatPlane* const blocks[3] = {block0, block1, block2};
-    return AddRendering(src, blocks, pyramid);
+    return AccumulateRendering(ByteSource(picture), ws, blocks, pyramid, !pyramid.sharedWeightSums).ok() ? 0 : 1;
 }
 
 void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
@@ -640,11 +592,8 @@ FusionStatus RunFusion(SQmPicBuf& target,
             } else if (!IsColour8(*picture) || picture->width != pyramid.width || picture->height != pyramid.height) {
                 return FusionStatus::kShapeMismatch;
             }
-            const ByteSource src{{picture->data, picture->data + 1, picture->data + 2},
-                                 {picture->stride, picture->stride, picture->stride},
-                                 3};
             // Only block 0 holds the weight sums: the collapse below reads them for every component.
-            if (!AccumulateRendering(src, ws, blocks, pyramid, false).ok())
+            if (!AccumulateRendering(ByteSource(*picture), ws, blocks, pyramid, false).ok())
                 return FusionStatus::kAllocationFailed;
         }
         pyramid.gaussians.reset();  // not needed by the collapse

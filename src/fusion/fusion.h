@@ -13,16 +13,6 @@
 // height differ from the pyramid's, the pyramid was not fully constructed, or memory runs out (nothing added).
 uint8_t AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture);
 
-// Adds a rendering given as three single-component 8-bit pictures; blockN is pyramid.Block(N).
-// Returns 0, or 1 on allocation failure or a picture of the wrong shape.
-uint8_t AddColourExposure(FloatPlane* block0,
-                          FloatPlane* block1,
-                          FloatPlane* block2,
-                          const SQmPicBuf& picture0,
-                          const SQmPicBuf& picture1,
-                          const SQmPicBuf& picture2,
-                          FusionPyramid& pyramid);
-
 // Collapses one component block into a single-component 8-bit target of the pyramid's size.
 // Returns 0, or 1 on allocation failure or a target of the wrong shape (target untouched).
 uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch);
