@@ -57,20 +57,20 @@ struct ByteSource {
 struct ExposureWorkspace {
     FloatPlane (*g)[kFusionLevelSlots] = nullptr;
 
-    bool Attach(FusionPyramid& pyramid) {
+    Status Attach(FusionPyramid& pyramid) {
         if (!pyramid.gaussians) {
             pyramid.gaussians.reset(new (std::nothrow) FloatPlane[3][kFusionLevelSlots]);
             if (!pyramid.gaussians)
-                return false;
+                return StatusCode::kOutOfMemory;
         }
         g = pyramid.gaussians.get();
         for (int c = 0; c < 3; ++c) {
             for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
                 if (g[c][j].Empty() && !g[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
-                    return false;
+                    return StatusCode::kOutOfMemory;
             }
         }
-        return true;
+        return Status::Ok();
     }
 };
 
@@ -327,18 +327,17 @@ void ClampTruncateRow(uint8_t* dst, const float* src, int32_t count) {
 
 }  // namespace
 
-uint8_t AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture) {
+Status AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture) {
     if (picture.components != static_cast<int32_t>(pyramid.components) ||
         picture.bitsPerComponent != pyramid.bitsPerComponent || picture.width != pyramid.width ||
         picture.height != pyramid.height)
-        return 1;
+        return StatusCode::kInvalid;
     if (!IsColour8(picture) || !PyramidReady(pyramid))
-        return 1;
+        return StatusCode::kInvalid;
     ExposureWorkspace ws;
-    if (!ws.Attach(pyramid))
-        return 1;
+    SP_RETURN_IF_ERROR(ws.Attach(pyramid));
     FloatPlane* const blocks[3] = {pyramid.Block(0), pyramid.Block(1), pyramid.Block(2)};
-    return AccumulateRendering(ByteSource(picture), ws, blocks, pyramid, !pyramid.sharedWeightSums).ok() ? 0 : 1;
+    return AccumulateRendering(ByteSource(picture), ws, blocks, pyramid, !pyramid.sharedWeightSums);
 }
 
 void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
@@ -380,12 +379,12 @@ namespace {
 struct CollapseWorkspace {
     FloatPlane rebuilt[kFusionLevelSlots];
 
-    bool Allocate(const FusionPyramid& pyramid) {
+    Status Allocate(const FusionPyramid& pyramid) {
         for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
             if (!rebuilt[j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
-                return false;
+                return StatusCode::kOutOfMemory;
         }
-        return true;
+        return Status::Ok();
     }
 };
 
@@ -498,38 +497,33 @@ Status CollapseInto(uint8_t* out,
 }
 
 // All components of the target; sharedSums: every component uses block 0's weight sums.
-uint8_t RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch, bool sharedSums) {
+Status RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch, bool sharedSums) {
     if (target.bitsPerComponent != pyramid.bitsPerComponent || target.width != pyramid.width ||
         target.height != pyramid.height)
-        return 1;
+        return StatusCode::kInvalid;
     if (!PyramidReady(pyramid) || target.data == nullptr || target.components <= 0 ||
         target.stride < static_cast<int64_t>(target.width) * target.components)
-        return 1;
+        return StatusCode::kInvalid;
     const uint32_t components = std::min(pyramid.components, static_cast<uint32_t>(target.components));
     auto source = [&](uint32_t c) { return CollapseSource{pyramid.Block(c), pyramid.Block(sharedSums ? 0 : c)}; };
     if (stretch || components != 3 || target.components != 3) {
         // Each component fits its own range: one after the other, through one workspace.
         CollapseWorkspace ws;
-        if (!ws.Allocate(pyramid))
-            return 1;
-        for (uint32_t c = 0; c < components; ++c) {
-            if (!CollapseInto(target.data + c, target.stride, target.components, source(c), pyramid, ws, stretch).ok())
-                return 1;
-        }
-        return 0;
+        SP_RETURN_IF_ERROR(ws.Allocate(pyramid));
+        for (uint32_t c = 0; c < components; ++c)
+            SP_RETURN_IF_ERROR(
+                CollapseInto(target.data + c, target.stride, target.components, source(c), pyramid, ws, stretch));
+        return Status::Ok();
     }
     // Three components rebuilt side by side, so that level 0 makes whole interleaved rows.
     CollapseWorkspace ws[3];
     for (CollapseWorkspace& one : ws)
-        if (!one.Allocate(pyramid))
-            return 1;
-    for (uint32_t c = 0; c < 3; ++c) {
-        if (!RebuildUpper(source(c), pyramid, ws[c]).ok())
-            return 1;
-    }
+        SP_RETURN_IF_ERROR(one.Allocate(pyramid));
+    for (uint32_t c = 0; c < 3; ++c)
+        SP_RETURN_IF_ERROR(RebuildUpper(source(c), pyramid, ws[c]));
     const RowKernels& kernels = ActiveRowKernels();
     const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
-    const Status status = ParallelRows(h, int64_t{w} * 30, [&](int32_t y0, int32_t y1) {
+    return ParallelRows(h, int64_t{w} * 30, [&](int32_t y0, int32_t y1) {
         std::vector<float> row(static_cast<size_t>(w) * 2);
         std::vector<uint8_t> bytes(static_cast<size_t>(w) * 3);
         uint8_t* const plane[3] = {bytes.data(), bytes.data() + w, bytes.data() + 2 * static_cast<size_t>(w)};
@@ -542,22 +536,20 @@ uint8_t RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch
                                   w);
         }
     });
-    return status.ok() ? 0 : 1;
 }
 
 }  // namespace
 
-uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch) {
+Status CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch) {
     if (!PyramidReady(pyramid) || !IsPlane8(target, pyramid.width, pyramid.height))
-        return 1;
+        return StatusCode::kInvalid;
     CollapseWorkspace ws;
-    if (!ws.Allocate(pyramid))
-        return 1;
+    SP_RETURN_IF_ERROR(ws.Allocate(pyramid));
     FloatPlane* sums = pyramid.sharedWeightSums ? pyramid.Block(0) : block;
-    return CollapseInto(target.data, target.stride, 1, CollapseSource{block, sums}, pyramid, ws, stretch).ok() ? 0 : 1;
+    return CollapseInto(target.data, target.stride, 1, CollapseSource{block, sums}, pyramid, ws, stretch);
 }
 
-uint8_t RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
+Status RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
     return RenderComponents(target, pyramid, stretch, pyramid.sharedWeightSums);
 }
 
@@ -583,9 +575,9 @@ FusionStatus RunFusion(SQmPicBuf& target,
                     return FusionStatus::kShapeMismatch;
                 if (picture->width < 5 || picture->height < 5)
                     return FusionStatus::kTooSmall;
-                if (InitPyramid(pyramid, *picture, params.minSide, params.midTone, params.flatness, true) != 0)
-                    return FusionStatus::kAllocationFailed;
-                if (!ws.Attach(pyramid))
+                // The shape is checked above: only memory can fail here.
+                if (!InitPyramid(pyramid, *picture, params.minSide, params.midTone, params.flatness, true).ok() ||
+                    !ws.Attach(pyramid).ok())
                     return FusionStatus::kAllocationFailed;
                 for (uint32_t c = 0; c < 3; ++c)
                     blocks[c] = pyramid.Block(c);
@@ -601,7 +593,7 @@ FusionStatus RunFusion(SQmPicBuf& target,
 
     // The planes are all allocated before the first byte of the target is written; only a thread's few working
     // rows can still fail after that.
-    if (RenderComponents(target, pyramid, params.stretch, true) != 0)
+    if (!RenderComponents(target, pyramid, params.stretch, true).ok())
         return FusionStatus::kAllocationFailed;
     DonePyramid(pyramid);
     return FusionStatus::kDone;

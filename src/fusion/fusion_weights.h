@@ -132,7 +132,7 @@ public:
         void operator()(Scratch* scratch) const;
     };
     using ScratchPtr = std::unique_ptr<Scratch, ScratchDeleter>;
-    ScratchPtr NewScratch() const;
+    [[nodiscard]] ScratchPtr NewScratch() const;
 
     // Row y: args holds its rows (midTone and exponents are filled in here).
     void Row(WeightSpanArgs& args, Scratch* scratch) const;

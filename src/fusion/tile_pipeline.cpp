@@ -55,6 +55,6 @@ TilePipelineResult RunTilePipeline(int32_t count, SQmPicBuf& first, SQmPicBuf* s
         if (!overlap && !finishPending())
             return result;
     }
-    finishPending();
+    static_cast<void>(finishPending());  // the last tile's outcome is already in result
     return result;
 }

@@ -37,7 +37,7 @@ Span InsideSpan(int32_t dstExtent, int32_t srcExtent, double dstCentre, double s
 
 // Shared set-up: both buffers 8-bit with the same component count (1 or 3), distinct blocks and a
 // usable map. Fills the two spans; false when there is nothing to do.
-bool Prepare(const SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span& xs, Span& ys) {
+[[nodiscard]] bool Prepare(const SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span& xs, Span& ys) {
     if (!IsUsablePicBuf(dst) || !IsUsablePicBuf(src))
         return false;
     if (dst.bitsPerComponent != 8 || src.bitsPerComponent != 8 || dst.components != src.components)
@@ -66,8 +66,9 @@ public:
     ~ScopedBlock() { FreeBytes(p_); }
     ScopedBlock(const ScopedBlock&) = delete;
     ScopedBlock& operator=(const ScopedBlock&) = delete;
+    // Null when the block could not be had.
     template <typename T>
-    T* As() const {
+    [[nodiscard]] T* As() const {
         return static_cast<T*>(p_);
     }
 
