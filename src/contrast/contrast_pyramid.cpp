@@ -9,6 +9,7 @@
 
 #include "base/thread_pool.h"
 #include "pyramid/row_kernels.h"
+#include "pyramid/sample_store.h"
 
 namespace {
 
@@ -365,26 +366,15 @@ void StoreFloatPlane(SQmPicBuf& target, const float* plane) {
     if (target.bitsPerComponent == 8) {
         for (int32_t y = 0; y < target.height; y++) {
             uint8_t* row = target.data + static_cast<size_t>(y) * static_cast<size_t>(target.stride);
-            const float* in = plane + static_cast<size_t>(y) * w;
-            for (size_t x = 0; x < w; x++) {
-                const float v = in[x];
-                // NaN falls through to 0.
-                row[x] = v >= 255.0f ? uint8_t{255} : v > 0.0f ? static_cast<uint8_t>(static_cast<int32_t>(v)) : 0;
-            }
+            samplestore::StoreRowU8(row, plane + static_cast<size_t>(y) * w, target.width);
         }
     } else {
-        const int32_t maxInt = (1 << target.bitsPerComponent) - 1;
-        const float maxValue = static_cast<float>(maxInt);
         uint16_t* base = reinterpret_cast<uint16_t*>(target.data);
         for (int32_t y = 0; y < target.height; y++) {
             uint16_t* row = base + static_cast<size_t>(y) * static_cast<size_t>(target.stride / 2);
             const float* in = plane + static_cast<size_t>(y) * w;
-            for (size_t x = 0; x < w; x++) {
-                const float v = in[x];
-                row[x] = v >= maxValue ? static_cast<uint16_t>(maxInt)
-                         : v > 0.0f    ? static_cast<uint16_t>(static_cast<int32_t>(v))
-                                       : uint16_t{0};
-            }
+            for (size_t x = 0; x < w; x++)
+                row[x] = samplestore::StoreU16(in[x]);
         }
     }
 }

@@ -7,10 +7,11 @@
 #include <mutex>
 #include <vector>
 
+#include "base/thread_pool.h"
 #include "fusion/fusion_weights.h"
 #include "fusion/fusion_weights_bytes.h"
-#include "base/thread_pool.h"
 #include "pyramid/row_kernels.h"
+#include "pyramid/sample_store.h"
 
 namespace {
 
@@ -163,14 +164,6 @@ void ReduceUpper(ExposureWorkspace& ws, const FusionPyramid& pyramid) {
     }
 }
 
-// Window start of the 3 x 3 contrast tap along one direction.
-inline int32_t TapStart(int32_t v, int32_t n) {
-    int32_t o = v > 0 ? v - 1 : 0;
-    if (v == n - 1)
-        o -= 1;
-    return o;
-}
-
 // Level 0, weighted as its rows are made: guides and their sums from the bytes, detail bands from the bytes
 // and the expanded level 1 (or the guides themselves when level 0 is the top).
 Status WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* const blocks[3], FusionPyramid& pyramid) {
@@ -204,7 +197,7 @@ Status WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* co
             return rows;
         };
         for (int32_t y = y0; y < y1; ++y) {
-            const int32_t oy = TapStart(y, h);
+            const int32_t oy = WeightWindowStart(y, h);
             if (y + 2 < h)
                 PrefetchSpan(src.Row(y + 2), static_cast<size_t>(w) * 3);
             WeightSpanArgs a{};
@@ -308,22 +301,35 @@ Status DivideLevel(float* dst, const float* weighted, const float* weightSum, in
     });
 }
 
-inline uint8_t ClampTruncate(float v) {
-    if (v >= 255.0f)
-        return 255;
-    if (!(v > 0.0f))
-        return 0;  // also catches NaN
-    return static_cast<uint8_t>(static_cast<int32_t>(v));
-}
-
-// ClampTruncate over a row, written so that it runs in vectors.
-void ClampTruncateRow(uint8_t* dst, const float* src, int32_t count) {
-    for (int32_t x = 0; x < count; ++x) {
-        float v = src[x] > 0.0f ? src[x] : 0.0f;  // NaN gives 0
-        v = v < 255.0f ? v : 255.0f;
-        dst[x] = static_cast<uint8_t>(static_cast<int32_t>(v));
+// "Stretch Histogram": the extremes of a fused plane, and the linear map that takes a range overshooting
+// 0 .. 255 into it. Minimum and maximum do not depend on the order in which samples are seen.
+class FusedRange {
+public:
+    void Add(const float* v, size_t count) {
+        for (size_t k = 0; k < count; ++k) {
+            mn_ = std::min(mn_, v[k]);
+            mx_ = std::max(mx_, v[k]);
+        }
     }
-}
+    void Add(const FusedRange& other) {
+        mn_ = std::min(mn_, other.mn_);
+        mx_ = std::max(mx_, other.mx_);
+    }
+    // A flat plane is stored as it is.
+    bool Stretches() const { return static_cast<double>(mx_ - mn_) > 1e-5; }
+    // dst[x * step] for the samples src[0 .. count - 1].
+    void StoreRow(uint8_t* dst, size_t step, const float* src, int32_t count) const {
+        const float mn = mn_, mx = mx_;
+        const float lo = mn >= 0.0f ? mn : 0.0f;
+        const float hi = mx <= 255.0f ? mx : 255.0f;
+        for (int32_t x = 0; x < count; ++x)
+            dst[static_cast<size_t>(x) * step] = samplestore::StoreU8((src[x] - mn) * (hi - lo) / (mx - mn) + lo);
+    }
+
+private:
+    float mn_ = 1000.0f;
+    float mx_ = -100.0f;
+};
 
 }  // namespace
 
@@ -343,29 +349,19 @@ Status AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture) {
 void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
     const int32_t width = target.width;
     const int32_t height = target.height;
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    float mn = 1000.0f;
-    float mx = -100.0f;
+    FusedRange range;
     if (stretch) {
-        for (size_t k = 0; k < count; ++k) {
-            mn = std::min(mn, plane[k]);
-            mx = std::max(mx, plane[k]);
-        }
-        if (static_cast<double>(mx - mn) <= 1e-5)
-            stretch = false;
+        range.Add(plane, static_cast<size_t>(width) * static_cast<size_t>(height));
+        stretch = range.Stretches();
     }
-    const float lo = mn >= 0.0f ? mn : 0.0f;
-    const float hi = mx <= 255.0f ? mx : 255.0f;
     const Status status = ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
         for (int32_t y = y0; y < y1; ++y) {
             const float* src = plane + static_cast<size_t>(y) * width;
             uint8_t* dst = target.data + static_cast<size_t>(y) * target.stride;
-            if (stretch) {
-                for (int32_t x = 0; x < width; ++x)
-                    dst[x] = ClampTruncate((src[x] - mn) * (hi - lo) / (mx - mn) + lo);
-            } else {
-                ClampTruncateRow(dst, src, width);
-            }
+            if (stretch)
+                range.StoreRow(dst, 1, src, width);
+            else
+                samplestore::StoreRowU8(dst, src, width);
         }
     });
     status.IgnoreError();  // the rows allocate nothing and throw nothing
@@ -454,41 +450,32 @@ Status CollapseInto(uint8_t* out,
     SP_RETURN_IF_ERROR(RebuildUpper(src, pyramid, ws));
     const RowKernels& kernels = ActiveRowKernels();
     const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
-    float mn = 1000.0f;
-    float mx = -100.0f;
+    FusedRange range;
     if (stretch) {
-        // The extremes do not depend on the order in which rows are seen.
+        // Level 0 is made twice: once for its extremes, once to store it.
         std::mutex lock;
         SP_RETURN_IF_ERROR(ParallelRows(h, int64_t{w} * 12, [&](int32_t y0, int32_t y1) {
             std::vector<float> row(static_cast<size_t>(w) * 2);
-            float lo = 1000.0f, hi = -100.0f;
+            FusedRange band;
             for (int32_t y = y0; y < y1; ++y) {
                 Level0Row(row.data(), row.data() + w, y, src, pyramid, ws, kernels);
-                for (int32_t x = 0; x < w; ++x) {
-                    lo = std::min(lo, row[x]);
-                    hi = std::max(hi, row[x]);
-                }
+                band.Add(row.data(), static_cast<size_t>(w));
             }
             std::lock_guard<std::mutex> guard(lock);
-            mn = std::min(mn, lo);
-            mx = std::max(mx, hi);
+            range.Add(band);
         }));
-        if (static_cast<double>(mx - mn) <= 1e-5)
-            stretch = false;
+        stretch = range.Stretches();
     }
-    const float lo = mn >= 0.0f ? mn : 0.0f;
-    const float hi = mx <= 255.0f ? mx : 255.0f;
     return ParallelRows(h, int64_t{w} * 10, [&](int32_t y0, int32_t y1) {
         std::vector<float> row(static_cast<size_t>(w) * 2);
         for (int32_t y = y0; y < y1; ++y) {
             Level0Row(row.data(), row.data() + w, y, src, pyramid, ws, kernels);
             uint8_t* dst = out + static_cast<int64_t>(y) * stride;
             if (stretch) {
-                for (int32_t x = 0; x < w; ++x)
-                    dst[static_cast<size_t>(x) * step] = ClampTruncate((row[x] - mn) * (hi - lo) / (mx - mn) + lo);
+                range.StoreRow(dst, static_cast<size_t>(step), row.data(), w);
             } else {
                 uint8_t* bytes = reinterpret_cast<uint8_t*>(row.data() + w);  // the ratio scratch is free again
-                ClampTruncateRow(bytes, row.data(), w);
+                samplestore::StoreRowU8(bytes, row.data(), w);
                 for (int32_t x = 0; x < w; ++x)
                     dst[static_cast<size_t>(x) * step] = bytes[x];
             }
@@ -530,7 +517,7 @@ Status RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch,
         for (int32_t y = y0; y < y1; ++y) {
             for (uint32_t c = 0; c < 3; ++c) {
                 Level0Row(row.data(), row.data() + w, y, source(c), pyramid, ws[c], kernels);
-                ClampTruncateRow(plane[c], row.data(), w);
+                samplestore::StoreRowU8(plane[c], row.data(), w);
             }
             kernels.interleave3U8(target.data + static_cast<int64_t>(y) * target.stride, plane[0], plane[1], plane[2],
                                   w);

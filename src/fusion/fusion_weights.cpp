@@ -155,14 +155,6 @@ struct FactorTables {
     }
 };
 
-// Window start along one direction: one before the pixel, kept inside [0, n - 3].
-inline int32_t WindowStart(int32_t v, int32_t n) {
-    int32_t o = v > 0 ? v - 1 : 0;
-    if (v == n - 1)
-        o -= 1;
-    return o;
-}
-
 // Guide sums S of recently used rows, each row computed once per band instead of once per tap.
 class GuideSumRows {
 public:
@@ -226,7 +218,7 @@ void WeightRowScalar(const WeightSpanArgs& a,
                      const FactorTables& tables,
                      SaturationCache& saturation) {
     for (int32_t xi = xBegin; xi < xEnd; ++xi)
-        WeightPixel<Top>(a, xi, WindowStart(xi, width) + 1, tables, saturation);
+        WeightPixel<Top>(a, xi, WeightWindowStart(xi, width) + 1, tables, saturation);
 }
 
 bool ScalarByEnvironment() {
@@ -455,7 +447,7 @@ Status WeightLevel(bool top,
         GuideSumRows& sums = own.Ready() ? own : spare;
         std::vector<float> valueRows(makeValues ? static_cast<size_t>(width) * 3 : 0);
         for (int32_t y = y0; y < y1; ++y) {
-            const int32_t oy = WindowStart(y, height);
+            const int32_t oy = WeightWindowStart(y, height);
             const size_t row = static_cast<size_t>(y) * width;
             WeightSpanArgs a{};
             float* const made[3] = {valueRows.data(), valueRows.data() + width, valueRows.data() + 2 * width};

@@ -22,6 +22,15 @@
 // (float)(param / 10.0 + 0.001) / 3, in single precision.
 float FusionWeightExponent(int32_t param);
 
+// Start of the neighbourhood window along one direction of n >= 3 pixels: one before pixel v, kept inside
+// [0, n - 3].
+inline int32_t WeightWindowStart(int32_t v, int32_t n) {
+    int32_t o = v > 0 ? v - 1 : 0;
+    if (v == n - 1)
+        o -= 1;
+    return o;
+}
+
 // Adds w to weightSum and w * value_k to weighted_k for every pixel of a W x H level (nothing when W or H < 5).
 // Values are the detail bands of the level, guides its Gaussian level. Fails (kOutOfMemory) only when a few
 // working rows cannot be had; the sums are then partly added to.
