@@ -9,7 +9,7 @@
 
 #include "base/thread_pool.h"
 #include "fusion/fusion_weights.h"
-#include "fusion/fusion_weights_bytes.h"
+#include "fusion/pixel_split.h"
 #include "pyramid/row_kernels.h"
 #include "pyramid/sample_store.h"
 
@@ -75,38 +75,9 @@ struct ExposureWorkspace {
     }
 };
 
-// Every byte as a float: a load instead of a conversion in the strided loops below.
-struct ByteFloats {
-    float v[256];
-    ByteFloats() {
-        for (int i = 0; i < 256; ++i)
-            v[i] = static_cast<float>(i);
-    }
-};
-const ByteFloats kByteFloats;
-
-// The vector splitter where the vector paths are on.
-SplitPixelsFn ActiveSplitPixels() {
-    static const SplitPixelsFn best = Avx2SplitPixels();
-    return PyramidSimdEnabled() ? best : nullptr;
-}
-
 // The three components of row y as floats, split in one pass over the row.
 void BytesToFloats3(float* const dst[3], const ByteSource& src, int32_t y, int32_t width) {
-    const uint8_t* s = src.Row(y);
-    if (const SplitPixelsFn split = ActiveSplitPixels()) {
-        split(dst[0], dst[1], dst[2], s, width);
-        return;
-    }
-    float* d0 = dst[0];
-    float* d1 = dst[1];
-    float* d2 = dst[2];
-    const float* f = kByteFloats.v;
-    for (int32_t x = 0; x < width; ++x) {
-        d0[x] = f[s[3 * x]];
-        d1[x] = f[s[3 * x + 1]];
-        d2[x] = f[s[3 * x + 2]];
-    }
+    ActiveSplitPixels()(dst[0], dst[1], dst[2], src.Row(y), width);
 }
 
 // Asks for a span of memory ahead of its use: the passes below stream several rows at once, more than the
