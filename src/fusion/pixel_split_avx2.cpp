@@ -39,8 +39,10 @@ void SplitPixels(float* d0, float* d1, float* d2, const uint8_t* s, int32_t widt
                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32))};
         for (int c = 0; c < 3; ++c) {
             __m128i v = _mm_shuffle_epi8(part[0], _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffle[c][0])));
-            v = _mm_or_si128(v, _mm_shuffle_epi8(part[1], _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffle[c][1]))));
-            v = _mm_or_si128(v, _mm_shuffle_epi8(part[2], _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffle[c][2]))));
+            v = _mm_or_si128(
+                v, _mm_shuffle_epi8(part[1], _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffle[c][1]))));
+            v = _mm_or_si128(
+                v, _mm_shuffle_epi8(part[2], _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffle[c][2]))));
             StoreBytesAsFloats(dst[c] + x, v);
             StoreBytesAsFloats(dst[c] + x + 8, _mm_srli_si128(v, 8));
         }
