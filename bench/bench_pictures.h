@@ -4,12 +4,22 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "imaging/pic_buf.h"
 
 namespace bench {
+
+// A benchmark cannot go on without what its set-up makes: a failed step ends the run with a message.
+inline void Require(bool done, const char* what) {
+    if (!done) {
+        std::fprintf(stderr, "benchmark set-up failed: %s\n", what);
+        std::exit(1);
+    }
+}
 
 // Small counter-based hash, so the noise of a pixel does not depend on the visiting order.
 inline uint32_t NoiseHash(uint32_t x, uint32_t y, uint32_t c, uint32_t seed) {

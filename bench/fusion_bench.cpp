@@ -49,7 +49,8 @@ const std::vector<OwnedPicture>& Renderings() {
             OwnedPicture tile(kWidth, kHeight);
             uint32_t score = 0;
             const ExposureStep s = ExposureGrid()[n];
-            RenderExposureTile(tile.buf, Source().buf, s.gammaStep, s.clipStep, true, score);
+            bench::Require(RenderExposureTile(tile.buf, Source().buf, s.gammaStep, s.clipStep, true, score) == 0,
+                           "rendering");
             entries.push_back({score, n});
         }
         SortExposureEntries(entries.data(), entries.size());
@@ -58,7 +59,8 @@ const std::vector<OwnedPicture>& Renderings() {
             OwnedPicture tile(kWidth, kHeight);
             uint32_t score = 0;
             const ExposureStep s = ExposureGrid()[entries[j].sequence];
-            RenderExposureTile(tile.buf, Source().buf, s.gammaStep, s.clipStep, true, score);
+            bench::Require(RenderExposureTile(tile.buf, Source().buf, s.gammaStep, s.clipStep, true, score) == 0,
+                           "rendering");
             out.push_back(std::move(tile));
             out.back().buf.data = out.back().bytes.data();
         }
@@ -243,7 +245,9 @@ void BM_PrepareRenderings(benchmark::State& state) {
         uint32_t scores = 0;
         for (const ExposureStep& s : ExposureGrid()) {
             uint32_t score = 0;
-            RenderExposureTile(result.buf, source, s.gammaStep, s.clipStep, state.range(0) != 0, score);
+            bench::Require(
+                RenderExposureTile(result.buf, source, s.gammaStep, s.clipStep, state.range(0) != 0, score) == 0,
+                "tile");
             scores += score;
         }
         benchmark::DoNotOptimize(scores);
@@ -306,7 +310,7 @@ void BM_PrepareTiles(benchmark::State& state) {
             plainRound();
         const auto start = std::chrono::steady_clock::now();
         // As the program does it: the source's values counted once per preparation.
-        CountExposureValues(Source().buf, histogram);
+        bench::Require(CountExposureValues(Source().buf, histogram), "value counts");
         const TilePipelineResult r =
             RunTilePipeline(kExposureTileCount, first.buf, state.range(0) ? &second.buf : nullptr, steps);
         prepared.push_back(Milliseconds(start));
@@ -338,9 +342,13 @@ void BM_WeightLevel0(benchmark::State& state) {
     for (auto& s : sums)
         s.assign(n, 0.0f);
     for (auto _ : state) {
-        WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
-                           guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(), kWidth,
-                           kHeight, 128, 5, 5, 5);
+        if (!WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
+                                guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(),
+                                kWidth, kHeight, 128, 5, 5, 5)
+                 .ok()) {
+            state.SkipWithError("out of memory");
+            break;
+        }
         benchmark::ClobberMemory();
     }
     SetFusionThreadCount(0);
@@ -368,9 +376,13 @@ void BM_WeightLevel1(benchmark::State& state) {
         s.assign(n, 0.0f);
     SetFusionThreadCount(static_cast<int32_t>(state.range(0)));
     for (auto _ : state) {
-        WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
-                           guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(), w, h,
-                           128, 5, 5, 5);
+        if (!WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
+                                guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(), w,
+                                h, 128, 5, 5, 5)
+                 .ok()) {
+            state.SkipWithError("out of memory");
+            break;
+        }
         benchmark::ClobberMemory();
     }
     SetFusionThreadCount(0);

@@ -32,7 +32,8 @@ inline const std::vector<FusionRendering>& FusionRenderings() {
         for (int n = 0; n < kExposureTileCount; ++n) {
             uint32_t score = 0;
             const ExposureStep s = ExposureGrid()[n];
-            RenderExposureTile(tile.buf, source.buf, s.gammaStep, s.clipStep, true, score);
+            bench::Require(RenderExposureTile(tile.buf, source.buf, s.gammaStep, s.clipStep, true, score) == 0,
+                           "rendering");
             entries.push_back({score, n});
         }
         SortExposureEntries(entries.data(), entries.size());
@@ -42,7 +43,8 @@ inline const std::vector<FusionRendering>& FusionRenderings() {
             out.emplace_back(kFusionWidth, kFusionHeight);
             uint32_t score = 0;
             const ExposureStep s = ExposureGrid()[entries[j].sequence];
-            RenderExposureTile(out.back().buf, source.buf, s.gammaStep, s.clipStep, true, score);
+            bench::Require(RenderExposureTile(out.back().buf, source.buf, s.gammaStep, s.clipStep, true, score) == 0,
+                           "rendering");
         }
         return out;
     }();

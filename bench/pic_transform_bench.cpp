@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "bench_pictures.h"
 #include "imaging/pic_buf.h"
 
 namespace {
@@ -13,8 +14,8 @@ struct Pictures {
     Pictures() {
         CQmPicBufAPI::Init(src);
         CQmPicBufAPI::Init(dst);
-        CQmPicBufAPI::ReinitHeap(src, 6000, 4000, 3, 8);
-        CQmPicBufAPI::ReinitHeap(dst, 2560, 1440, 3, 8);
+        bench::Require(CQmPicBufAPI::ReinitHeap(src, 6000, 4000, 3, 8) == 0, "source");
+        bench::Require(CQmPicBufAPI::ReinitHeap(dst, 2560, 1440, 3, 8) == 0, "destination");
         std::mt19937 rng(1);
         for (int32_t i = 0; i < src.size; ++i)
             src.data[i] = static_cast<uint8_t>(rng());
@@ -48,7 +49,7 @@ void BM_CopyWhole(benchmark::State& state) {
     Pictures& p = Shared();
     SQmPicBuf copy;
     CQmPicBufAPI::Init(copy);
-    CQmPicBufAPI::ReinitHeap(copy, p.src);
+    bench::Require(CQmPicBufAPI::ReinitHeap(copy, p.src) == 0, "copy");
     for (auto _ : state) {
         CQmPicBufAPI::Copy(copy, p.src);
         benchmark::DoNotOptimize(copy.data);

@@ -5,6 +5,6 @@
 #include <cstddef>
 
 // Null when the request exceeds the allocation limit (base/alloc.h) or the system refuses it.
-void* AllocZeroPages(size_t bytes);
+[[nodiscard]] void* AllocZeroPages(size_t bytes);
 // bytes must be the size that was asked for.
 void FreePages(void* p, size_t bytes);

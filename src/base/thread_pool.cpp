@@ -6,7 +6,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
+#include <new>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -26,16 +27,35 @@ struct Job {
     int32_t chunkRows;
     int32_t chunkCount;
     std::atomic<int32_t> nextChunk{0};
+    std::atomic<StatusCode> failure{StatusCode::kOk};  // the first failed chunk's
 };
 
+// One call of the body. An exception must not leave it: on a worker thread that would be std::terminate.
+StatusCode RunGuarded(RowRangeFn fn, void* context, int32_t begin, int32_t end) noexcept {
+    try {
+        fn(context, begin, end);
+        return StatusCode::kOk;
+    } catch (const std::bad_alloc&) {
+        return StatusCode::kOutOfMemory;
+    } catch (const std::length_error&) {
+        return StatusCode::kOutOfMemory;  // a size no container can hold
+    } catch (...) {
+        return StatusCode::kInvalid;
+    }
+}
+
 void RunChunks(Job& job) {
-    for (;;) {
+    while (job.failure.load(std::memory_order_relaxed) == StatusCode::kOk) {
         const int32_t chunk = job.nextChunk.fetch_add(1);
         if (chunk >= job.chunkCount)
             return;
         const int32_t begin = chunk * job.chunkRows;
         const int32_t end = std::min(job.rows, begin + job.chunkRows);
-        job.fn(job.context, begin, end);
+        const StatusCode code = RunGuarded(job.fn, job.context, begin, end);
+        if (code != StatusCode::kOk) {
+            StatusCode none = StatusCode::kOk;
+            job.failure.compare_exchange_strong(none, code);
+        }
     }
 }
 
@@ -49,8 +69,8 @@ public:
         for (int32_t i = 0; i < helpers; i++) {
             try {
                 threads_.emplace_back([this] { WorkerLoop(); });
-            } catch (const std::system_error&) {
-                break;  // fewer helpers; the caller still does all the work it can
+            } catch (const std::exception&) {
+                break;  // no thread or no memory for one: fewer helpers, the caller still does all the work
             }
         }
     }
@@ -139,19 +159,21 @@ int32_t WorkerThreadCount() {
     return ResolvedThreadCount();
 }
 
-void ParallelRows(int32_t rows, int64_t workPerRow, RowRangeFn fn, void* context) {
+Status ParallelRows(int32_t rows, int64_t workPerRow, RowRangeFn fn, void* context) {
     if (rows <= 0)
-        return;
+        return Status::Ok();
     const int32_t threads = ResolvedThreadCount();
     const int64_t work = static_cast<int64_t>(rows) * std::max<int64_t>(workPerRow, 1);
     const int64_t minChunk = gMinWorkPerChunk.load();
     bool expected = false;
-    if (threads <= 1 || rows < 2 || work < 16 * minChunk || !gBusy.compare_exchange_strong(expected, true)) {
-        fn(context, 0, rows);
-        return;
-    }
+    if (threads <= 1 || rows < 2 || work < 16 * minChunk || !gBusy.compare_exchange_strong(expected, true))
+        return RunGuarded(fn, context, 0, rows);
     if (!gPool)
-        gPool = new Pool;
+        gPool = new (std::nothrow) Pool;
+    if (!gPool) {
+        gBusy.store(false);
+        return RunGuarded(fn, context, 0, rows);
+    }
     if (gPoolThreads != threads) {
         gPool->Resize(threads - 1);
         gPoolThreads = threads;
@@ -166,10 +188,13 @@ void ParallelRows(int32_t rows, int64_t workPerRow, RowRangeFn fn, void* context
     job.rows = rows;
     job.chunkRows = chunkRows;
     job.chunkCount = (rows + chunkRows - 1) / chunkRows;
+    Status status;
     if (job.chunkCount <= 1 || gPool->Helpers() == 0) {
-        fn(context, 0, rows);
+        status = RunGuarded(fn, context, 0, rows);
     } else {
         gPool->Run(job);
+        status = job.failure.load();
     }
     gBusy.store(false);
+    return status;
 }

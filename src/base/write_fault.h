@@ -9,4 +9,4 @@
 void SetWriteFaultAfter(int64_t bytes);
 
 // How many of the next `wanted` bytes may be written (all of them without a limit); the budget is used up.
-size_t WritableBytes(size_t wanted);
+[[nodiscard]] size_t WritableBytes(size_t wanted);

@@ -19,4 +19,4 @@ enum class ContrastOpening {
     TooSmall,     // the smaller side is below 10: there is no detail band to set
     Ready,
 };
-ContrastOpening ClassifyContrastSource(const SQmPicBuf& source);
+[[nodiscard]] ContrastOpening ClassifyContrastSource(const SQmPicBuf& source);

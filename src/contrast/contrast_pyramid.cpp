@@ -9,6 +9,7 @@
 
 #include "base/thread_pool.h"
 #include "pyramid/row_kernels.h"
+#include "pyramid/sample_store.h"
 
 namespace {
 
@@ -29,10 +30,10 @@ bool PlanePictureUsable(const SQmPicBuf& pic) {
 }
 
 // Gaussian level 0 of every component straight from the interleaved picture: each sample as a float.
-void PictureToPlanes(FloatPlane* const* planes, uint32_t count, const SQmPicBuf& pic) {
+Status PictureToPlanes(FloatPlane* const* planes, uint32_t count, const SQmPicBuf& pic) {
     const size_t w = static_cast<size_t>(pic.width);
     const size_t step = static_cast<size_t>(pic.components);
-    ParallelRows(pic.height, int64_t{pic.width} * pic.components, [&](int32_t begin, int32_t end) {
+    return ParallelRows(pic.height, int64_t{pic.width} * pic.components, [&](int32_t begin, int32_t end) {
         for (int32_t y = begin; y < end; y++) {
             const uint8_t* row = pic.data + static_cast<size_t>(y) * static_cast<size_t>(pic.stride);
             for (uint32_t c = 0; c < count; c++) {
@@ -120,7 +121,7 @@ float* Reconstruction(ContrastPyramid& p, uint32_t c, uint32_t k) {
 }
 
 // Levels L - 1 down to 2 of component c: R(k) = Expand(R(k + 1)) + gain[k] x D(k), one fused pass per level.
-void CollapseToLevelTwo(ContrastPyramid& p, uint32_t c, const float gain[kLodCount], const RowKernels& kernels) {
+Status CollapseToLevelTwo(ContrastPyramid& p, uint32_t c, const float gain[kLodCount], const RowKernels& kernels) {
     for (uint32_t k = p.levelCount - 1; k >= 2 && k < p.levelCount; k--) {
         const int32_t lw = static_cast<int32_t>(p.levelWidth[k]);
         const int32_t lh = static_cast<int32_t>(p.levelHeight[k]);
@@ -130,14 +131,15 @@ void CollapseToLevelTwo(ContrastPyramid& p, uint32_t c, const float gain[kLodCou
         float* dst = Reconstruction(p, c, k);
         const float* d = p.detail[c][k].Data();
         const float g = gain[k];
-        ParallelRows(lh, int64_t{lw} * 8, [&](int32_t begin, int32_t end) {
+        SP_RETURN_IF_ERROR(ParallelRows(lh, int64_t{lw} * 8, [&](int32_t begin, int32_t end) {
             for (int32_t y = begin; y < end; y++) {
                 const size_t at = static_cast<size_t>(y) * static_cast<size_t>(lw);
                 ExpandPlaneRow(ExpandTarget{ExpandSink::kGainAdd, dst + at, d + at, g}, src, y, lw, lh, sw, sh,
                                p.kernel, kernels);
             }
-        });
+        }));
     }
+    return Status::Ok();
 }
 
 // Rows of the level 1 reconstruction of one component, made when first needed: output rows come in order and
@@ -191,12 +193,13 @@ float* ThreadLevelOneSlots(size_t floats) {
 }
 
 // Levels 1 and 0 of the given components into the rows of an interleaved picture with `components` per pixel.
-void CollapseLevelZero(ContrastPyramid& p,
-                       SQmPicBuf& target,
-                       uint32_t firstComponent,
-                       uint32_t components,
-                       const float gain[kLodCount],
-                       const RowKernels& kernels) {
+// Fails when a thread's working rows cannot be had.
+Status CollapseLevelZero(ContrastPyramid& p,
+                         SQmPicBuf& target,
+                         uint32_t firstComponent,
+                         uint32_t components,
+                         const float gain[kLodCount],
+                         const RowKernels& kernels) {
     const int32_t w = p.width;
     const int32_t h = p.height;
     const int32_t sw = static_cast<int32_t>(p.levelWidth[1]);
@@ -208,7 +211,7 @@ void CollapseLevelZero(ContrastPyramid& p,
     // 8-bit colour straight into the interleaved row where the kernels can; otherwise per component, then
     // interleaved.
     const bool fusedColour = components == 3 && !wide && kernels.expandInterior3U8 != nullptr;
-    ParallelRows(h, int64_t{w} * components * 10, [&](int32_t begin, int32_t end) {
+    return ParallelRows(h, int64_t{w} * components * 10, [&](int32_t begin, int32_t end) {
         // One component goes straight into the picture; three go through rows of their own, then interleave.
         uint8_t* samples = components == 1 ? nullptr : ThreadSampleRows(static_cast<size_t>(w) * 3 * sampleBytes);
         float* slots = ThreadLevelOneSlots(static_cast<size_t>(sw) * 4 * components);
@@ -309,7 +312,8 @@ uint8_t ContrastPyramid::Build(const SQmPicBuf& source) {
     FloatPlane* level0[kContrastComponents] = {};
     for (uint32_t c = 0; c < componentCount; c++)
         level0[c] = &detail[c][0];
-    PictureToPlanes(level0, componentCount, source);
+    if (!PictureToPlanes(level0, componentCount, source).ok())
+        return 1;
     for (uint32_t c = 0; c < componentCount; c++) {
         for (uint32_t k = 0; k < L; k++) {
             ReducePlane(k + 1 == L ? top[c].Data() : detail[c][k + 1].Data(), detail[c][k].Data(),
@@ -323,13 +327,15 @@ uint8_t ContrastPyramid::Build(const SQmPicBuf& source) {
             const int32_t sh = static_cast<int32_t>(levelHeight[k + 1]);
             float* d = detail[c][k].Data();
             const float* above = GaussAbove(*this, c, k);
-            ParallelRows(lh, int64_t{lw} * 8, [&](int32_t begin, int32_t end) {
+            const Status status = ParallelRows(lh, int64_t{lw} * 8, [&](int32_t begin, int32_t end) {
                 for (int32_t y = begin; y < end; y++) {
                     float* row = d + static_cast<size_t>(y) * static_cast<size_t>(lw);
                     ExpandPlaneRow(ExpandTarget{ExpandSink::kSubtract, row, row, 0.0f}, above, y, lw, lh, sw, sh,
                                    kernel, kernels);
                 }
             });
+            if (!status.ok())
+                return 1;
         }
     }
     built = true;
@@ -346,8 +352,10 @@ uint8_t ContrastPyramid::Render(SQmPicBuf& target, const int32_t lod[kLodCount],
     float gain[kLodCount];
     Gains(lod, levelCount, gain);
     const RowKernels& kernels = ActiveRowKernels();
-    CollapseToLevelTwo(*this, component, gain, kernels);
-    CollapseLevelZero(*this, target, component, 1, gain, kernels);
+    if (!CollapseToLevelTwo(*this, component, gain, kernels).ok() ||
+        !CollapseLevelZero(*this, target, component, 1, gain, kernels).ok()) {
+        return 1;
+    }
     return 0;
 }
 
@@ -358,26 +366,15 @@ void StoreFloatPlane(SQmPicBuf& target, const float* plane) {
     if (target.bitsPerComponent == 8) {
         for (int32_t y = 0; y < target.height; y++) {
             uint8_t* row = target.data + static_cast<size_t>(y) * static_cast<size_t>(target.stride);
-            const float* in = plane + static_cast<size_t>(y) * w;
-            for (size_t x = 0; x < w; x++) {
-                const float v = in[x];
-                // NaN falls through to 0.
-                row[x] = v >= 255.0f ? uint8_t{255} : v > 0.0f ? static_cast<uint8_t>(static_cast<int32_t>(v)) : 0;
-            }
+            samplestore::StoreRowU8(row, plane + static_cast<size_t>(y) * w, target.width);
         }
     } else {
-        const int32_t maxInt = (1 << target.bitsPerComponent) - 1;
-        const float maxValue = static_cast<float>(maxInt);
         uint16_t* base = reinterpret_cast<uint16_t*>(target.data);
         for (int32_t y = 0; y < target.height; y++) {
             uint16_t* row = base + static_cast<size_t>(y) * static_cast<size_t>(target.stride / 2);
             const float* in = plane + static_cast<size_t>(y) * w;
-            for (size_t x = 0; x < w; x++) {
-                const float v = in[x];
-                row[x] = v >= maxValue ? static_cast<uint16_t>(maxInt)
-                         : v > 0.0f    ? static_cast<uint16_t>(static_cast<int32_t>(v))
-                                       : uint16_t{0};
-            }
+            for (size_t x = 0; x < w; x++)
+                row[x] = samplestore::StoreU16(in[x]);
         }
     }
 }
@@ -396,8 +393,11 @@ uint8_t ApplySmartContrast(SQmPicBuf& result, ContrastPyramid& pyramid, const in
     float gain[kLodCount];
     Gains(lod, pyramid.levelCount, gain);
     const RowKernels& kernels = ActiveRowKernels();
-    for (uint32_t c = 0; c < pyramid.componentCount; c++)
-        CollapseToLevelTwo(pyramid, c, gain, kernels);
-    CollapseLevelZero(pyramid, result, 0, pyramid.componentCount, gain, kernels);
+    for (uint32_t c = 0; c < pyramid.componentCount; c++) {
+        if (!CollapseToLevelTwo(pyramid, c, gain, kernels).ok())
+            return 1;
+    }
+    if (!CollapseLevelZero(pyramid, result, 0, pyramid.componentCount, gain, kernels).ok())
+        return 1;
     return 0;
 }

@@ -42,11 +42,11 @@ struct ContrastPyramid {
     bool built = false;  // Build finished without failure
 
     // 0 = built, 1 = refused (unsupported picture or an allocation failed; planes made so far stay owned).
-    uint8_t Build(const SQmPicBuf& source);
+    [[nodiscard]] uint8_t Build(const SQmPicBuf& source);
     // Collapses one component with gains lod[k] / 10 into a one-component picture of the pyramid's
     // geometry. Does nothing unless the pyramid is renderable and target and component fit.
-    // 0 = rendered, 1 = nothing written.
-    uint8_t Render(SQmPicBuf& target, const int32_t lod[kLodCount], uint32_t component);
+    // 0 = rendered, 1 = nothing written, or the working rows could not be had (target then partly written).
+    [[nodiscard]] uint8_t Render(SQmPicBuf& target, const int32_t lod[kLodCount], uint32_t component);
     // True after a successful Build of a picture with at least one reduction.
     bool Renderable() const { return built && levelCount >= 1; }
     // Bytes of all planes held.
@@ -60,5 +60,6 @@ void StoreFloatPlane(SQmPicBuf& target, const float* plane);
 
 // Renders every component of result from the pyramid, each output row written once with all its
 // components. 0 = rendered; 1 = nothing done (geometry differs from the pyramid's or the pyramid is not
-// renderable). Allocates nothing beyond a few reusable rows per thread.
-uint8_t ApplySmartContrast(SQmPicBuf& result, ContrastPyramid& pyramid, const int32_t lod[kLodCount]);
+// renderable), or a thread's few reusable rows could not be had (result then partly written). Allocates
+// nothing beyond those rows.
+[[nodiscard]] uint8_t ApplySmartContrast(SQmPicBuf& result, ContrastPyramid& pyramid, const int32_t lod[kLodCount]);

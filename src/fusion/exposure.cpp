@@ -98,10 +98,10 @@ LutBytesFn ActiveLutBytes() {
 }
 
 // Maps every component through lut.
-void ApplyLut(SQmPicBuf& dst, const SQmPicBuf& src, const ExposureLut& lut) {
+Status ApplyLut(SQmPicBuf& dst, const SQmPicBuf& src, const ExposureLut& lut) {
     const size_t rowBytes = static_cast<size_t>(src.width) * 3;
     const LutBytesFn map = ActiveLutBytes();
-    RunRowBands(src.height, src.width, [&](int32_t y0, int32_t y1) {
+    return RunRowBands(src.height, src.width, [&](int32_t y0, int32_t y1) {
         for (int32_t y = y0; y < y1; ++y)
             map(dst.data + static_cast<size_t>(y) * dst.stride, src.data + static_cast<size_t>(y) * src.stride,
                 rowBytes, lut.data());
@@ -131,7 +131,7 @@ bool CountExposureValues(const SQmPicBuf& source, ExposureHistogram& histogram) 
         return false;
     const size_t rowBytes = static_cast<size_t>(source.width) * 3;
     std::mutex lock;
-    RunRowBands(source.height, source.width, [&](int32_t y0, int32_t y1) {
+    const Status status = RunRowBands(source.height, source.width, [&](int32_t y0, int32_t y1) {
         // 32-bit counters, emptied before a counter could reach 2^31.
         const int32_t flushRows = static_cast<int32_t>(std::max<int64_t>(1, (int64_t{1} << 31) / source.width));
         // Two sets of counters per channel halve the stalls on runs of equal values.
@@ -164,6 +164,10 @@ bool CountExposureValues(const SQmPicBuf& source, ExposureHistogram& histogram) 
         }
         flush();
     });
+    if (!status.ok()) {
+        histogram = ExposureHistogram{};
+        return false;
+    }
     histogram.pixels = static_cast<uint64_t>(source.width) * static_cast<uint64_t>(source.height);
     return true;
 }
@@ -171,8 +175,7 @@ bool CountExposureValues(const SQmPicBuf& source, ExposureHistogram& histogram) 
 uint8_t RenderGamma(SQmPicBuf& destination, const SQmPicBuf& source, double g) {
     if (!SameColour8Shape(destination, source))
         return 1;
-    ApplyLut(destination, source, MakeGammaLut(g));
-    return 0;
+    return ApplyLut(destination, source, MakeGammaLut(g)).ok() ? 0 : 1;
 }
 
 uint8_t RenderExposureTile(SQmPicBuf& destination,
@@ -184,7 +187,8 @@ uint8_t RenderExposureTile(SQmPicBuf& destination,
     if (!SameColour8Shape(destination, source) || !InGrid(gammaStep, clipStep))
         return 1;
     ExposureHistogram histogram;
-    CountExposureValues(source, histogram);
+    if (!CountExposureValues(source, histogram))
+        return 1;
     return RenderExposureTile(destination, source, histogram, gammaStep, clipStep, up, score);
 }
 
@@ -198,7 +202,8 @@ uint8_t RenderExposureTile(SQmPicBuf& destination,
     if (!SameColour8Shape(destination, source) || !InGrid(gammaStep, clipStep))
         return 1;
     const ExposureLut lut = MakeExposureLut(gammaStep, clipStep, up);
-    ApplyLut(destination, source, lut);
+    if (!ApplyLut(destination, source, lut).ok())
+        return 1;
     uint64_t sums[3];
     TileSums(histogram, lut, sums);
     score = ExposureScoreFromSums(sums, histogram.pixels);

@@ -44,16 +44,17 @@ ExposureLut MakeExposureLut(int32_t gammaStep, int32_t clipStep, bool up);
 
 // Applies the gamma curve to every component of a 3-component 8-bit picture; destination and source have
 // equal geometry (strides may differ). Returns 0, or 1 when the shapes do not fit (nothing written).
-uint8_t RenderGamma(SQmPicBuf& destination, const SQmPicBuf& source, double g);
+[[nodiscard]] uint8_t RenderGamma(SQmPicBuf& destination, const SQmPicBuf& source, double g);
 
 // Renders tile (gammaStep, clipStep) of source into destination in one pass and scores it.
-// Returns 0, or 1 when the shapes do not fit or the step lies outside the grid (nothing written).
-uint8_t RenderExposureTile(SQmPicBuf& destination,
-                           const SQmPicBuf& source,
-                           int32_t gammaStep,
-                           int32_t clipStep,
-                           bool up,
-                           uint32_t& score);
+// Returns 0, or 1 when the shapes do not fit, the step lies outside the grid or the value counts ran out of
+// memory (nothing written).
+[[nodiscard]] uint8_t RenderExposureTile(SQmPicBuf& destination,
+                                         const SQmPicBuf& source,
+                                         int32_t gammaStep,
+                                         int32_t clipStep,
+                                         bool up,
+                                         uint32_t& score);
 
 // Per-channel value counts of a source picture: a tile's channel sums follow from them and its table, so
 // the 39 tiles of one source are scored without going over their pixels again.
@@ -61,17 +62,18 @@ struct ExposureHistogram {
     uint64_t count[3][256] = {};
     uint64_t pixels = 0;
 };
-// Returns false (histogram empty) when source is not a 3-component 8-bit picture.
-bool CountExposureValues(const SQmPicBuf& source, ExposureHistogram& histogram);
+// Returns false (histogram empty) when source is not a 3-component 8-bit picture or the counters could not
+// be had.
+[[nodiscard]] bool CountExposureValues(const SQmPicBuf& source, ExposureHistogram& histogram);
 
 // RenderExposureTile for a source whose values were counted: the same bytes and score.
-uint8_t RenderExposureTile(SQmPicBuf& destination,
-                           const SQmPicBuf& source,
-                           const ExposureHistogram& histogram,
-                           int32_t gammaStep,
-                           int32_t clipStep,
-                           bool up,
-                           uint32_t& score);
+[[nodiscard]] uint8_t RenderExposureTile(SQmPicBuf& destination,
+                                         const SQmPicBuf& source,
+                                         const ExposureHistogram& histogram,
+                                         int32_t gammaStep,
+                                         int32_t clipStep,
+                                         bool up,
+                                         uint32_t& score);
 
 // Rounded sum of the three channel means (double precision) of a 3-component 8-bit picture.
 uint32_t ExposureScore(const SQmPicBuf& picture);

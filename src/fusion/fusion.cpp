@@ -7,10 +7,11 @@
 #include <mutex>
 #include <vector>
 
-#include "fusion/fusion_weights.h"
-#include "fusion/fusion_weights_bytes.h"
 #include "base/thread_pool.h"
+#include "fusion/fusion_weights.h"
+#include "fusion/pixel_split.h"
 #include "pyramid/row_kernels.h"
+#include "pyramid/sample_store.h"
 
 namespace {
 
@@ -42,14 +43,13 @@ bool PyramidReady(FusionPyramid& pyramid) {
     return true;
 }
 
-// Where the three components of a rendering's bytes are: component c of pixel x in row y is at
-// base[c][y * stride[c] + x * step].
+// A rendering's bytes, read where they are: component c of pixel x in row y is at Row(y)[3 * x + c].
 struct ByteSource {
-    const uint8_t* base[3];
-    int64_t stride[3];
-    int32_t step;
+    const uint8_t* base;
+    int64_t stride;
 
-    const uint8_t* Row(int c, int32_t y) const { return base[c] + static_cast<int64_t>(y) * stride[c]; }
+    explicit ByteSource(const SQmPicBuf& picture) : base(picture.data), stride(picture.stride) {}
+    const uint8_t* Row(int32_t y) const { return base + static_cast<int64_t>(y) * stride; }
 };
 
 // Gaussian levels G[1..L] of the three components of one rendering; level 0 is never held as floats, its rows
@@ -58,73 +58,26 @@ struct ByteSource {
 struct ExposureWorkspace {
     FloatPlane (*g)[kFusionLevelSlots] = nullptr;
 
-    bool Attach(FusionPyramid& pyramid) {
+    Status Attach(FusionPyramid& pyramid) {
         if (!pyramid.gaussians) {
             pyramid.gaussians.reset(new (std::nothrow) FloatPlane[3][kFusionLevelSlots]);
             if (!pyramid.gaussians)
-                return false;
+                return StatusCode::kOutOfMemory;
         }
         g = pyramid.gaussians.get();
         for (int c = 0; c < 3; ++c) {
             for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
                 if (g[c][j].Empty() && !g[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
-                    return false;
+                    return StatusCode::kOutOfMemory;
             }
         }
-        return true;
+        return Status::Ok();
     }
 };
 
-// Rows of component c of row y as floats; every sample is a byte, so the guide sum of three is exact.
-void BytesToFloats(float* dst, const ByteSource& src, int c, int32_t y, int32_t width) {
-    const uint8_t* s = src.Row(c, y);
-    if (src.step == 1) {
-        for (int32_t x = 0; x < width; ++x)
-            dst[x] = static_cast<float>(s[x]);
-    } else {
-        for (int32_t x = 0; x < width; ++x)
-            dst[x] = static_cast<float>(s[static_cast<size_t>(x) * src.step]);
-    }
-}
-
-// Every byte as a float: a load instead of a conversion in the strided loops below.
-struct ByteFloats {
-    float v[256];
-    ByteFloats() {
-        for (int i = 0; i < 256; ++i)
-            v[i] = static_cast<float>(i);
-    }
-};
-const ByteFloats kByteFloats;
-
-// The vector splitter where the vector paths are on.
-SplitPixelsFn ActiveSplitPixels() {
-    static const SplitPixelsFn best = Avx2SplitPixels();
-    return PyramidSimdEnabled() ? best : nullptr;
-}
-
-// The three components of row y as floats; interleaved pixels are split in one pass over the row.
+// The three components of row y as floats, split in one pass over the row.
 void BytesToFloats3(float* const dst[3], const ByteSource& src, int32_t y, int32_t width) {
-    if (src.step == 3 && src.base[1] == src.base[0] + 1 && src.base[2] == src.base[0] + 2 &&
-        src.stride[1] == src.stride[0] && src.stride[2] == src.stride[0]) {
-        const uint8_t* s = src.Row(0, y);
-        if (const SplitPixelsFn split = ActiveSplitPixels()) {
-            split(dst[0], dst[1], dst[2], s, width);
-            return;
-        }
-        float* d0 = dst[0];
-        float* d1 = dst[1];
-        float* d2 = dst[2];
-        const float* f = kByteFloats.v;
-        for (int32_t x = 0; x < width; ++x) {
-            d0[x] = f[s[3 * x]];
-            d1[x] = f[s[3 * x + 1]];
-            d2[x] = f[s[3 * x + 2]];
-        }
-        return;
-    }
-    for (int c = 0; c < 3; ++c)
-        BytesToFloats(dst[c], src, c, y, width);
+    ActiveSplitPixels()(dst[0], dst[1], dst[2], src.Row(y), width);
 }
 
 // Asks for a span of memory ahead of its use: the passes below stream several rows at once, more than the
@@ -136,13 +89,13 @@ inline void PrefetchSpan(const void* p, size_t bytes) {
 }
 
 // Level 1 of the three components straight from the bytes: each output row converts its five source rows.
-void ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const FusionPyramid& pyramid) {
+Status ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const FusionPyramid& pyramid) {
     const int32_t w0 = LevelW(pyramid, 0), h0 = LevelH(pyramid, 0);
     const int32_t w1 = LevelW(pyramid, 1), h1 = LevelH(pyramid, 1);
     if (w1 < 5 || h1 < 5)
-        return;
+        return Status::Ok();
     const RowKernels& kernels = ActiveRowKernels();
-    ParallelRows(h1, int64_t{w1} * 3 * 35, [&](int32_t y0, int32_t y1) {
+    return ParallelRows(h1, int64_t{w1} * 3 * 35, [&](int32_t y0, int32_t y1) {
         // A ring of eight converted source rows per component: the next output row's window starts two rows
         // further on, so only two rows are converted again and none is moved.
         const size_t rowFloats = static_cast<size_t>(w0);
@@ -154,7 +107,7 @@ void ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const FusionP
             if (sy + 5 > h0)
                 sy = h0 - 5;
             if (sy + 6 < h0)
-                PrefetchSpan(src.Row(0, sy + 6), static_cast<size_t>(w0) * src.step);
+                PrefetchSpan(src.Row(sy + 6), static_cast<size_t>(w0) * 3);
             for (int32_t r = sy; r < sy + 5; ++r) {
                 if (inSlot[r & 7] != r) {
                     float* const rows[3] = {slot(0, r), slot(1, r), slot(2, r)};
@@ -182,27 +135,19 @@ void ReduceUpper(ExposureWorkspace& ws, const FusionPyramid& pyramid) {
     }
 }
 
-// Window start of the 3 x 3 contrast tap along one direction.
-inline int32_t TapStart(int32_t v, int32_t n) {
-    int32_t o = v > 0 ? v - 1 : 0;
-    if (v == n - 1)
-        o -= 1;
-    return o;
-}
-
 // Level 0, weighted as its rows are made: guides and their sums from the bytes, detail bands from the bytes
 // and the expanded level 1 (or the guides themselves when level 0 is the top).
-void WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* const blocks[3], FusionPyramid& pyramid) {
+Status WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* const blocks[3], FusionPyramid& pyramid) {
     const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
     const bool top = pyramid.topLevel == 0;
     const FusionRowWeigher weigher(top, w, h, pyramid.midTone, pyramid.contrastParam, pyramid.saturationParam,
                                    pyramid.exposednessParam, true);
     if (weigher.Skips())
-        return;
+        return Status::Ok();
     const RowKernels& kernels = ActiveRowKernels();
     const int32_t w1 = top ? 0 : LevelW(pyramid, 1), h1 = top ? 0 : LevelH(pyramid, 1);
-    ParallelRows(h, int64_t{w} * 80, [&](int32_t y0, int32_t y1) {
-        FusionRowWeigher::Scratch* scratch = weigher.NewScratch();
+    return ParallelRows(h, int64_t{w} * 80, [&](int32_t y0, int32_t y1) {
+        const FusionRowWeigher::ScratchPtr scratch = weigher.NewScratch();
         // Four slots of rows, each with its three guides and their sum; then the bands of the own row. A row's
         // window spans three consecutive rows, so four slots are never overwritten while in use.
         const size_t wz = static_cast<size_t>(w);
@@ -223,9 +168,9 @@ void WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* cons
             return rows;
         };
         for (int32_t y = y0; y < y1; ++y) {
-            const int32_t oy = TapStart(y, h);
+            const int32_t oy = WeightWindowStart(y, h);
             if (y + 2 < h)
-                PrefetchSpan(src.Row(0, y + 2), static_cast<size_t>(w) * src.step);
+                PrefetchSpan(src.Row(y + 2), static_cast<size_t>(w) * 3);
             WeightSpanArgs a{};
             a.sumUp = slot(oy) + wz * 3;
             a.sumMid = slot(oy + 1) + wz * 3;
@@ -247,24 +192,24 @@ void WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* cons
                 a.weighted[c] = blocks[c][kFusionLevelSlots].Data() + row;
             }
             a.weightSum = blocks[0][0].Data() + row;
-            weigher.Row(a, scratch);
+            weigher.Row(a, scratch.get());
         }
-        FusionRowWeigher::DeleteScratch(scratch);
     });
 }
 
-// Decomposes one rendering and adds its weighted levels to the blocks.
-void AccumulateRendering(const ByteSource& src,
-                         ExposureWorkspace& ws,
-                         FloatPlane* const blocks[3],
-                         FusionPyramid& pyramid,
-                         bool shareWeights) {
+// Decomposes one rendering and adds its weighted levels to the blocks. Fails when working rows cannot be had
+// (the sums are then partly added to).
+Status AccumulateRendering(const ByteSource& src,
+                           ExposureWorkspace& ws,
+                           FloatPlane* const blocks[3],
+                           FusionPyramid& pyramid,
+                           bool shareWeights) {
     const uint32_t L = pyramid.topLevel;
     if (L >= 1) {
-        ReduceFromBytes(ws, src, pyramid);
+        SP_RETURN_IF_ERROR(ReduceFromBytes(ws, src, pyramid));
         ReduceUpper(ws, pyramid);
     }
-    WeightLevel0(src, ws, blocks, pyramid);
+    SP_RETURN_IF_ERROR(WeightLevel0(src, ws, blocks, pyramid));
     auto weighted = [&](int k, uint32_t j) { return blocks[k][kFusionLevelSlots + j].Data(); };
     const RowKernels& kernels = ActiveRowKernels();
     for (uint32_t i = 1; i < L; ++i) {
@@ -280,14 +225,16 @@ void AccumulateRendering(const ByteSource& src,
         };
         float* const sums[3] = {weighted(0, i), weighted(1, i), weighted(2, i)};
         const float* const guides[3] = {ws.g[0][i].Data(), ws.g[1][i].Data(), ws.g[2][i].Data()};
-        WeightColourLevelRows8(sums, blocks[0][i].Data(), bands, guides, wi, hi, pyramid.midTone,
-                               pyramid.contrastParam, pyramid.saturationParam, pyramid.exposednessParam);
+        SP_RETURN_IF_ERROR(WeightColourLevelRows8(sums, blocks[0][i].Data(), bands, guides, wi, hi, pyramid.midTone,
+                                                  pyramid.contrastParam, pyramid.saturationParam,
+                                                  pyramid.exposednessParam));
     }
     if (L >= 1) {
-        WeightColourTop8(weighted(0, L), weighted(1, L), weighted(2, L), blocks[0][L].Data(), ws.g[0][L].Data(),
-                         ws.g[1][L].Data(), ws.g[2][L].Data(), ws.g[0][L].Data(), ws.g[1][L].Data(),
-                         ws.g[2][L].Data(), LevelW(pyramid, L), LevelH(pyramid, L), pyramid.midTone,
-                         pyramid.contrastParam, pyramid.saturationParam, pyramid.exposednessParam);
+        SP_RETURN_IF_ERROR(WeightColourTop8(weighted(0, L), weighted(1, L), weighted(2, L), blocks[0][L].Data(),
+                                            ws.g[0][L].Data(), ws.g[1][L].Data(), ws.g[2][L].Data(), ws.g[0][L].Data(),
+                                            ws.g[1][L].Data(), ws.g[2][L].Data(), LevelW(pyramid, L),
+                                            LevelH(pyramid, L), pyramid.midTone, pyramid.contrastParam,
+                                            pyramid.saturationParam, pyramid.exposednessParam));
     }
     if (shareWeights) {
         for (uint32_t j = 0; j <= L; ++j) {
@@ -296,6 +243,7 @@ void AccumulateRendering(const ByteSource& src,
             std::memcpy(blocks[2][j].Data(), blocks[0][j].Data(), bytes);
         }
     }
+    return Status::Ok();
 }
 
 // The largest float not above 1e-10: |s| > 1e-10 in double exactly when |s| > kNegligibleSum in float.
@@ -317,104 +265,77 @@ void RatioRow(float* dst, const float* weighted, const float* weightSum, size_t 
         dst[k] = Ratio(weighted[k], weightSum[k]);
 }
 
-void DivideLevel(float* dst, const float* weighted, const float* weightSum, int32_t width, int32_t height) {
-    ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
+Status DivideLevel(float* dst, const float* weighted, const float* weightSum, int32_t width, int32_t height) {
+    return ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
         const size_t begin = static_cast<size_t>(y0) * width;
         RatioRow(dst + begin, weighted + begin, weightSum + begin, static_cast<size_t>(y1 - y0) * width);
     });
 }
 
-inline uint8_t ClampTruncate(float v) {
-    if (v >= 255.0f)
-        return 255;
-    if (!(v > 0.0f))
-        return 0;  // also catches NaN
-    return static_cast<uint8_t>(static_cast<int32_t>(v));
-}
-
-// ClampTruncate over a row, written so that it runs in vectors.
-void ClampTruncateRow(uint8_t* dst, const float* src, int32_t count) {
-    for (int32_t x = 0; x < count; ++x) {
-        float v = src[x] > 0.0f ? src[x] : 0.0f;  // NaN gives 0
-        v = v < 255.0f ? v : 255.0f;
-        dst[x] = static_cast<uint8_t>(static_cast<int32_t>(v));
+// "Stretch Histogram": the extremes of a fused plane, and the linear map that takes a range overshooting
+// 0 .. 255 into it. Minimum and maximum do not depend on the order in which samples are seen.
+class FusedRange {
+public:
+    void Add(const float* v, size_t count) {
+        for (size_t k = 0; k < count; ++k) {
+            mn_ = std::min(mn_, v[k]);
+            mx_ = std::max(mx_, v[k]);
+        }
     }
-}
+    void Add(const FusedRange& other) {
+        mn_ = std::min(mn_, other.mn_);
+        mx_ = std::max(mx_, other.mx_);
+    }
+    // A flat plane is stored as it is.
+    bool Stretches() const { return static_cast<double>(mx_ - mn_) > 1e-5; }
+    // dst[x * step] for the samples src[0 .. count - 1].
+    void StoreRow(uint8_t* dst, size_t step, const float* src, int32_t count) const {
+        const float mn = mn_, mx = mx_;
+        const float lo = mn >= 0.0f ? mn : 0.0f;
+        const float hi = mx <= 255.0f ? mx : 255.0f;
+        for (int32_t x = 0; x < count; ++x)
+            dst[static_cast<size_t>(x) * step] = samplestore::StoreU8((src[x] - mn) * (hi - lo) / (mx - mn) + lo);
+    }
 
-// Adds one rendering's components (where src says they are) to the blocks.
-uint8_t AddRendering(const ByteSource& src, FloatPlane* const blocks[3], FusionPyramid& pyramid) {
-    if (pyramid.components != 3 || pyramid.bitsPerComponent != 8 || !PyramidReady(pyramid))
-        return 1;
-    ExposureWorkspace ws;
-    if (!ws.Attach(pyramid))
-        return 1;
-    AccumulateRendering(src, ws, blocks, pyramid, !pyramid.sharedWeightSums);
-    return 0;
-}
+private:
+    float mn_ = 1000.0f;
+    float mx_ = -100.0f;
+};
 
 }  // namespace
 
-uint8_t AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture) {
+Status AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture) {
     if (picture.components != static_cast<int32_t>(pyramid.components) ||
         picture.bitsPerComponent != pyramid.bitsPerComponent || picture.width != pyramid.width ||
         picture.height != pyramid.height)
-        return 1;
-    if (!IsColour8(picture))
-        return 1;
-    // The interleaved components are read where they are.
-    const ByteSource src{{picture.data, picture.data + 1, picture.data + 2},
-                         {picture.stride, picture.stride, picture.stride},
-                         3};
+        return StatusCode::kInvalid;
+    if (!IsColour8(picture) || !PyramidReady(pyramid))
+        return StatusCode::kInvalid;
+    ExposureWorkspace ws;
+    SP_RETURN_IF_ERROR(ws.Attach(pyramid));
     FloatPlane* const blocks[3] = {pyramid.Block(0), pyramid.Block(1), pyramid.Block(2)};
-    return AddRendering(src, blocks, pyramid);
-}
-
-uint8_t AddColourExposure(FloatPlane* block0,
-                          FloatPlane* block1,
-                          FloatPlane* block2,
-                          const SQmPicBuf& picture0,
-                          const SQmPicBuf& picture1,
-                          const SQmPicBuf& picture2,
-                          FusionPyramid& pyramid) {
-    const SQmPicBuf* pictures[3] = {&picture0, &picture1, &picture2};
-    for (const SQmPicBuf* p : pictures)
-        if (!IsPlane8(*p, pyramid.width, pyramid.height))
-            return 1;
-    const ByteSource src{{picture0.data, picture1.data, picture2.data},
-                         {picture0.stride, picture1.stride, picture2.stride},
-                         1};
-    FloatPlane* const blocks[3] = {block0, block1, block2};
-    return AddRendering(src, blocks, pyramid);
+    return AccumulateRendering(ByteSource(picture), ws, blocks, pyramid, !pyramid.sharedWeightSums);
 }
 
 void WriteFusedPlane8(SQmPicBuf& target, const float* plane, bool stretch) {
     const int32_t width = target.width;
     const int32_t height = target.height;
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    float mn = 1000.0f;
-    float mx = -100.0f;
+    FusedRange range;
     if (stretch) {
-        for (size_t k = 0; k < count; ++k) {
-            mn = std::min(mn, plane[k]);
-            mx = std::max(mx, plane[k]);
-        }
-        if (static_cast<double>(mx - mn) <= 1e-5)
-            stretch = false;
+        range.Add(plane, static_cast<size_t>(width) * static_cast<size_t>(height));
+        stretch = range.Stretches();
     }
-    const float lo = mn >= 0.0f ? mn : 0.0f;
-    const float hi = mx <= 255.0f ? mx : 255.0f;
-    ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
+    const Status status = ParallelRows(height, int64_t{width} * 8, [&](int32_t y0, int32_t y1) {
         for (int32_t y = y0; y < y1; ++y) {
             const float* src = plane + static_cast<size_t>(y) * width;
             uint8_t* dst = target.data + static_cast<size_t>(y) * target.stride;
-            if (stretch) {
-                for (int32_t x = 0; x < width; ++x)
-                    dst[x] = ClampTruncate((src[x] - mn) * (hi - lo) / (mx - mn) + lo);
-            } else {
-                ClampTruncateRow(dst, src, width);
-            }
+            if (stretch)
+                range.StoreRow(dst, 1, src, width);
+            else
+                samplestore::StoreRowU8(dst, src, width);
         }
     });
+    status.IgnoreError();  // the rows allocate nothing and throw nothing
 }
 
 namespace {
@@ -425,12 +346,12 @@ namespace {
 struct CollapseWorkspace {
     FloatPlane rebuilt[kFusionLevelSlots];
 
-    bool Allocate(const FusionPyramid& pyramid) {
+    Status Allocate(const FusionPyramid& pyramid) {
         for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
             if (!rebuilt[j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
-                return false;
+                return StatusCode::kOutOfMemory;
         }
-        return true;
+        return Status::Ok();
     }
 };
 
@@ -443,16 +364,18 @@ struct CollapseSource {
     const float* Weighted(uint32_t j) const { return block[kFusionLevelSlots + j].Data(); }
 };
 
-void RebuildUpper(const CollapseSource& src, FusionPyramid& pyramid, CollapseWorkspace& ws) {
+Status RebuildUpper(const CollapseSource& src, FusionPyramid& pyramid, CollapseWorkspace& ws) {
     const uint32_t L = pyramid.topLevel;
-    if (L >= 1 && pyramid.LevelAtLeast5(L))
-        DivideLevel(ws.rebuilt[L].Data(), src.Weighted(L), src.WeightSum(L), LevelW(pyramid, L), LevelH(pyramid, L));
+    if (L >= 1 && pyramid.LevelAtLeast5(L)) {
+        SP_RETURN_IF_ERROR(DivideLevel(ws.rebuilt[L].Data(), src.Weighted(L), src.WeightSum(L), LevelW(pyramid, L),
+                                       LevelH(pyramid, L)));
+    }
     const RowKernels& kernels = ActiveRowKernels();
     for (uint32_t j = L; j-- > 1;) {
         const int32_t wj = LevelW(pyramid, j), hj = LevelH(pyramid, j);
         if (wj < 5 || hj < 5)
             continue;
-        ParallelRows(hj, int64_t{wj} * 10, [&](int32_t y0, int32_t y1) {
+        SP_RETURN_IF_ERROR(ParallelRows(hj, int64_t{wj} * 10, [&](int32_t y0, int32_t y1) {
             std::vector<float> ratio(static_cast<size_t>(wj));
             for (int32_t y = y0; y < y1; ++y) {
                 const size_t row = static_cast<size_t>(y) * wj;
@@ -462,8 +385,9 @@ void RebuildUpper(const CollapseSource& src, FusionPyramid& pyramid, CollapseWor
                 ExpandPlaneRow(t, ws.rebuilt[j + 1].Data(), y, wj, hj, LevelW(pyramid, j + 1),
                                LevelH(pyramid, j + 1), pyramid.kernel, kernels);
             }
-        });
+        }));
     }
+    return Status::Ok();
 }
 
 // Row y of level 0: the expanded G'[1] plus the ratio, or the ratio alone when level 0 is the top. ratio is
@@ -487,51 +411,42 @@ void Level0Row(float* row,
 }
 
 // Collapses one component into bytes: sample x of row y goes to out + y * stride + x * step.
-void CollapseInto(uint8_t* out,
-                  int64_t stride,
-                  int32_t step,
-                  const CollapseSource& src,
-                  FusionPyramid& pyramid,
-                  CollapseWorkspace& ws,
-                  bool stretch) {
-    RebuildUpper(src, pyramid, ws);
+Status CollapseInto(uint8_t* out,
+                    int64_t stride,
+                    int32_t step,
+                    const CollapseSource& src,
+                    FusionPyramid& pyramid,
+                    CollapseWorkspace& ws,
+                    bool stretch) {
+    SP_RETURN_IF_ERROR(RebuildUpper(src, pyramid, ws));
     const RowKernels& kernels = ActiveRowKernels();
     const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
-    float mn = 1000.0f;
-    float mx = -100.0f;
+    FusedRange range;
     if (stretch) {
-        // The extremes do not depend on the order in which rows are seen.
+        // Level 0 is made twice: once for its extremes, once to store it.
         std::mutex lock;
-        ParallelRows(h, int64_t{w} * 12, [&](int32_t y0, int32_t y1) {
+        SP_RETURN_IF_ERROR(ParallelRows(h, int64_t{w} * 12, [&](int32_t y0, int32_t y1) {
             std::vector<float> row(static_cast<size_t>(w) * 2);
-            float lo = 1000.0f, hi = -100.0f;
+            FusedRange band;
             for (int32_t y = y0; y < y1; ++y) {
                 Level0Row(row.data(), row.data() + w, y, src, pyramid, ws, kernels);
-                for (int32_t x = 0; x < w; ++x) {
-                    lo = std::min(lo, row[x]);
-                    hi = std::max(hi, row[x]);
-                }
+                band.Add(row.data(), static_cast<size_t>(w));
             }
             std::lock_guard<std::mutex> guard(lock);
-            mn = std::min(mn, lo);
-            mx = std::max(mx, hi);
-        });
-        if (static_cast<double>(mx - mn) <= 1e-5)
-            stretch = false;
+            range.Add(band);
+        }));
+        stretch = range.Stretches();
     }
-    const float lo = mn >= 0.0f ? mn : 0.0f;
-    const float hi = mx <= 255.0f ? mx : 255.0f;
-    ParallelRows(h, int64_t{w} * 10, [&](int32_t y0, int32_t y1) {
+    return ParallelRows(h, int64_t{w} * 10, [&](int32_t y0, int32_t y1) {
         std::vector<float> row(static_cast<size_t>(w) * 2);
         for (int32_t y = y0; y < y1; ++y) {
             Level0Row(row.data(), row.data() + w, y, src, pyramid, ws, kernels);
             uint8_t* dst = out + static_cast<int64_t>(y) * stride;
             if (stretch) {
-                for (int32_t x = 0; x < w; ++x)
-                    dst[static_cast<size_t>(x) * step] = ClampTruncate((row[x] - mn) * (hi - lo) / (mx - mn) + lo);
+                range.StoreRow(dst, static_cast<size_t>(step), row.data(), w);
             } else {
                 uint8_t* bytes = reinterpret_cast<uint8_t*>(row.data() + w);  // the ratio scratch is free again
-                ClampTruncateRow(bytes, row.data(), w);
+                samplestore::StoreRowU8(bytes, row.data(), w);
                 for (int32_t x = 0; x < w; ++x)
                     dst[static_cast<size_t>(x) * step] = bytes[x];
             }
@@ -540,63 +455,59 @@ void CollapseInto(uint8_t* out,
 }
 
 // All components of the target; sharedSums: every component uses block 0's weight sums.
-uint8_t RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch, bool sharedSums) {
+Status RenderComponents(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch, bool sharedSums) {
     if (target.bitsPerComponent != pyramid.bitsPerComponent || target.width != pyramid.width ||
         target.height != pyramid.height)
-        return 1;
+        return StatusCode::kInvalid;
     if (!PyramidReady(pyramid) || target.data == nullptr || target.components <= 0 ||
         target.stride < static_cast<int64_t>(target.width) * target.components)
-        return 1;
+        return StatusCode::kInvalid;
     const uint32_t components = std::min(pyramid.components, static_cast<uint32_t>(target.components));
     auto source = [&](uint32_t c) { return CollapseSource{pyramid.Block(c), pyramid.Block(sharedSums ? 0 : c)}; };
     if (stretch || components != 3 || target.components != 3) {
         // Each component fits its own range: one after the other, through one workspace.
         CollapseWorkspace ws;
-        if (!ws.Allocate(pyramid))
-            return 1;
+        SP_RETURN_IF_ERROR(ws.Allocate(pyramid));
         for (uint32_t c = 0; c < components; ++c)
-            CollapseInto(target.data + c, target.stride, target.components, source(c), pyramid, ws, stretch);
-        return 0;
+            SP_RETURN_IF_ERROR(
+                CollapseInto(target.data + c, target.stride, target.components, source(c), pyramid, ws, stretch));
+        return Status::Ok();
     }
     // Three components rebuilt side by side, so that level 0 makes whole interleaved rows.
     CollapseWorkspace ws[3];
     for (CollapseWorkspace& one : ws)
-        if (!one.Allocate(pyramid))
-            return 1;
+        SP_RETURN_IF_ERROR(one.Allocate(pyramid));
     for (uint32_t c = 0; c < 3; ++c)
-        RebuildUpper(source(c), pyramid, ws[c]);
+        SP_RETURN_IF_ERROR(RebuildUpper(source(c), pyramid, ws[c]));
     const RowKernels& kernels = ActiveRowKernels();
     const int32_t w = LevelW(pyramid, 0), h = LevelH(pyramid, 0);
-    ParallelRows(h, int64_t{w} * 30, [&](int32_t y0, int32_t y1) {
+    return ParallelRows(h, int64_t{w} * 30, [&](int32_t y0, int32_t y1) {
         std::vector<float> row(static_cast<size_t>(w) * 2);
         std::vector<uint8_t> bytes(static_cast<size_t>(w) * 3);
         uint8_t* const plane[3] = {bytes.data(), bytes.data() + w, bytes.data() + 2 * static_cast<size_t>(w)};
         for (int32_t y = y0; y < y1; ++y) {
             for (uint32_t c = 0; c < 3; ++c) {
                 Level0Row(row.data(), row.data() + w, y, source(c), pyramid, ws[c], kernels);
-                ClampTruncateRow(plane[c], row.data(), w);
+                samplestore::StoreRowU8(plane[c], row.data(), w);
             }
             kernels.interleave3U8(target.data + static_cast<int64_t>(y) * target.stride, plane[0], plane[1], plane[2],
                                   w);
         }
     });
-    return 0;
 }
 
 }  // namespace
 
-uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch) {
+Status CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch) {
     if (!PyramidReady(pyramid) || !IsPlane8(target, pyramid.width, pyramid.height))
-        return 1;
+        return StatusCode::kInvalid;
     CollapseWorkspace ws;
-    if (!ws.Allocate(pyramid))
-        return 1;
+    SP_RETURN_IF_ERROR(ws.Allocate(pyramid));
     FloatPlane* sums = pyramid.sharedWeightSums ? pyramid.Block(0) : block;
-    CollapseInto(target.data, target.stride, 1, CollapseSource{block, sums}, pyramid, ws, stretch);
-    return 0;
+    return CollapseInto(target.data, target.stride, 1, CollapseSource{block, sums}, pyramid, ws, stretch);
 }
 
-uint8_t RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
+Status RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
     return RenderComponents(target, pyramid, stretch, pyramid.sharedWeightSums);
 }
 
@@ -622,26 +533,25 @@ FusionStatus RunFusion(SQmPicBuf& target,
                     return FusionStatus::kShapeMismatch;
                 if (picture->width < 5 || picture->height < 5)
                     return FusionStatus::kTooSmall;
-                if (InitPyramid(pyramid, *picture, params.minSide, params.midTone, params.flatness, true) != 0)
-                    return FusionStatus::kAllocationFailed;
-                if (!ws.Attach(pyramid))
+                // The shape is checked above: only memory can fail here.
+                if (!InitPyramid(pyramid, *picture, params.minSide, params.midTone, params.flatness, true).ok() ||
+                    !ws.Attach(pyramid).ok())
                     return FusionStatus::kAllocationFailed;
                 for (uint32_t c = 0; c < 3; ++c)
                     blocks[c] = pyramid.Block(c);
             } else if (!IsColour8(*picture) || picture->width != pyramid.width || picture->height != pyramid.height) {
                 return FusionStatus::kShapeMismatch;
             }
-            const ByteSource src{{picture->data, picture->data + 1, picture->data + 2},
-                                 {picture->stride, picture->stride, picture->stride},
-                                 3};
             // Only block 0 holds the weight sums: the collapse below reads them for every component.
-            AccumulateRendering(src, ws, blocks, pyramid, false);
+            if (!AccumulateRendering(ByteSource(*picture), ws, blocks, pyramid, false).ok())
+                return FusionStatus::kAllocationFailed;
         }
         pyramid.gaussians.reset();  // not needed by the collapse
     }
 
-    // Everything is allocated before the first byte of the target is written, so a failure leaves it as it was.
-    if (RenderComponents(target, pyramid, params.stretch, true) != 0)
+    // The planes are all allocated before the first byte of the target is written; only a thread's few working
+    // rows can still fail after that.
+    if (!RenderComponents(target, pyramid, params.stretch, true).ok())
         return FusionStatus::kAllocationFailed;
     DonePyramid(pyramid);
     return FusionStatus::kDone;

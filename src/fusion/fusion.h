@@ -6,30 +6,23 @@
 #include <functional>
 #include <span>
 
+#include "base/status.h"
 #include "fusion/fusion_pyramid.h"
 #include "imaging/pic_buf.h"
 
-// Adds one 3-component 8-bit rendering to the sums. Returns 0, or 1 when its components, depth, width or
-// height differ from the pyramid's, the pyramid was not fully constructed, or memory runs out (nothing added).
-uint8_t AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture);
+// Adds one 3-component 8-bit rendering to the sums. kInvalid (nothing added) when its components, depth, width
+// or height differ from the pyramid's or the pyramid was not fully constructed; kOutOfMemory when memory runs
+// out (nothing added, or the sums partly added to when a thread's working rows could not be had).
+Status AddExposure(FusionPyramid& pyramid, const SQmPicBuf& picture);
 
-// Adds a rendering given as three single-component 8-bit pictures; blockN is pyramid.Block(N).
-// Returns 0, or 1 on allocation failure or a picture of the wrong shape.
-uint8_t AddColourExposure(FloatPlane* block0,
-                          FloatPlane* block1,
-                          FloatPlane* block2,
-                          const SQmPicBuf& picture0,
-                          const SQmPicBuf& picture1,
-                          const SQmPicBuf& picture2,
-                          FusionPyramid& pyramid);
+// Collapses one component block into a single-component 8-bit target of the pyramid's size. kInvalid for a
+// target of the wrong shape or a pyramid not fully constructed (target untouched), kOutOfMemory when memory
+// runs out (target untouched, or partly written when a thread's working rows could not be had).
+Status CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch);
 
-// Collapses one component block into a single-component 8-bit target of the pyramid's size.
-// Returns 0, or 1 on allocation failure or a target of the wrong shape (target untouched).
-uint8_t CollapseComponent(SQmPicBuf& target, FloatPlane* block, FusionPyramid& pyramid, bool stretch);
-
-// Writes the fused picture into target. Returns 0, or 1 when the target's depth, width or height differ from
-// the pyramid's (target untouched) or a collapse ran out of memory. The caller guarantees equal component counts.
-uint8_t RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch);
+// Writes the fused picture into target, with the same failures as CollapseComponent. The caller guarantees
+// equal component counts.
+Status RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch);
 
 // Level-0 plane to a single-component 8-bit target: clamp to 0..255 and truncate toward zero; with stretch,
 // a range that overshoots 0..255 is first mapped linearly into it.
@@ -57,9 +50,12 @@ struct FusionRunParams {
 using FusionPictureSource = std::function<const SQmPicBuf*(int32_t index)>;
 
 // A whole fusion: pyramid from rendering 0, every rendering added, collapse into target. target keeps its
-// previous content unless the result is kDone.
-FusionStatus RunFusion(SQmPicBuf& target,
-                       int32_t available,
-                       const FusionPictureSource& source,
-                       const FusionRunParams& params);
-FusionStatus RunFusion(SQmPicBuf& target, std::span<const SQmPicBuf> renderings, const FusionRunParams& params);
+// previous content unless the result is kDone, or kAllocationFailed because a thread's few working rows of the
+// collapse could not be had (target then partly written).
+[[nodiscard]] FusionStatus RunFusion(SQmPicBuf& target,
+                                     int32_t available,
+                                     const FusionPictureSource& source,
+                                     const FusionRunParams& params);
+[[nodiscard]] FusionStatus RunFusion(SQmPicBuf& target,
+                                     std::span<const SQmPicBuf> renderings,
+                                     const FusionRunParams& params);

@@ -20,12 +20,12 @@ uint32_t FusionTopLevel(int32_t width, int32_t height, uint32_t minSide, int32_t
     return std::min(levels, cap);
 }
 
-uint8_t InitPyramid(FusionPyramid& pyramid,
-                    const SQmPicBuf& picture,
-                    uint32_t minSide,
-                    int32_t midTone,
-                    int32_t flatness,
-                    bool sharedWeightSums) {
+Status InitPyramid(FusionPyramid& pyramid,
+                   const SQmPicBuf& picture,
+                   uint32_t minSide,
+                   int32_t midTone,
+                   int32_t flatness,
+                   bool sharedWeightSums) {
     DonePyramid(pyramid);
     pyramid.sharedWeightSums = sharedWeightSums;
     pyramid.midTone = midTone;
@@ -40,11 +40,11 @@ uint8_t InitPyramid(FusionPyramid& pyramid,
     std::fill(std::begin(pyramid.levelWidth), std::end(pyramid.levelWidth), 0u);
     std::fill(std::begin(pyramid.levelHeight), std::end(pyramid.levelHeight), 0u);
     if (pyramid.components == 0 || pyramid.components > 4 || picture.width <= 0 || picture.height <= 0)
-        return 1;
+        return StatusCode::kInvalid;
 
     pyramid.planes.reset(new (std::nothrow) FloatPlane[static_cast<size_t>(pyramid.components) * kFusionBlockSlots]);
     if (!pyramid.planes)
-        return 1;
+        return StatusCode::kOutOfMemory;
 
     // Below side 2 a halving could reach an empty level.
     const uint32_t L = FusionTopLevel(picture.width, picture.height, std::max(minSide, 2u), flatness);
@@ -58,13 +58,13 @@ uint8_t InitPyramid(FusionPyramid& pyramid,
             const int32_t w = static_cast<int32_t>(pyramid.levelWidth[j]);
             const int32_t h = static_cast<int32_t>(pyramid.levelHeight[j]);
             if ((c == 0 || !sharedWeightSums) && !pyramid.WeightSum(c, j).Allocate(w, h))
-                return 1;
+                return StatusCode::kOutOfMemory;
             if (!pyramid.WeightedSum(c, j).Allocate(w, h))
-                return 1;
+                return StatusCode::kOutOfMemory;
         }
     }
     PyramidKernel(pyramid.kernel);
-    return 0;
+    return Status::Ok();
 }
 
 uint8_t DonePyramid(FusionPyramid& pyramid) {

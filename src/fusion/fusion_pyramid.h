@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/status.h"
 #include "imaging/pic_buf.h"
 #include "pyramid/float_plane.h"
 
@@ -48,15 +49,15 @@ uint32_t FusionTopLevel(int32_t width, int32_t height, uint32_t minSide, int32_t
 
 // Sets the pyramid up for pictures shaped like picture (only components, bitsPerComponent, width and height
 // are read), with midTone from the Exposure value and the level count capped by flatness. All planes start at
-// zero. Returns 0, or 1 when an allocation fails or the shape is empty; what was allocated stays for
+// zero. kInvalid for an empty shape, kOutOfMemory when an allocation fails; what was allocated stays for
 // DonePyramid. sharedWeightSums: only block 0 gets weight-sum planes (a whole run, which reads them for every
 // component).
-uint8_t InitPyramid(FusionPyramid& pyramid,
-                    const SQmPicBuf& picture,
-                    uint32_t minSide,
-                    int32_t midTone,
-                    int32_t flatness,
-                    bool sharedWeightSums = false);
+Status InitPyramid(FusionPyramid& pyramid,
+                   const SQmPicBuf& picture,
+                   uint32_t minSide,
+                   int32_t midTone,
+                   int32_t flatness,
+                   bool sharedWeightSums = false);
 
 // Releases every plane and the table. Returns 0.
 uint8_t DonePyramid(FusionPyramid& pyramid);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -68,15 +69,15 @@ inline float SaturationFactor(float squares, float es) {
 
 // Remembers the saturation factor of recently seen deviation sums. Neighbouring pixels of a photograph repeat
 // their colour differences often; the factor is a function of the sum alone, so a hit returns the same bits.
-// Remembers the saturation factor of recently seen deviation sums. Neighbouring pixels of a photograph repeat
-// their colour differences often; the factor is a function of the sum alone, so a hit returns the same bits.
+// Without its block (not cached, or no memory for it) every factor is computed.
 class SaturationCache {
 public:
     static constexpr uint32_t kBits = 13;
     static constexpr uint32_t kSize = 1u << kBits;
 
-    explicit SaturationCache(bool top) : top_(top) {
-        block_ = static_cast<uint32_t*>(AllocBytes(kSize * 2 * sizeof(uint32_t)));
+    SaturationCache(bool top, bool cached) : top_(top) {
+        if (cached)
+            block_ = static_cast<uint32_t*>(AllocBytes(kSize * 2 * sizeof(uint32_t)));
         // A sum of squares is never negative, so an all-ones key never matches.
         if (block_)
             std::memset(block_, 0xFF, kSize * sizeof(uint32_t));
@@ -154,14 +155,6 @@ struct FactorTables {
     }
 };
 
-// Window start along one direction: one before the pixel, kept inside [0, n - 3].
-inline int32_t WindowStart(int32_t v, int32_t n) {
-    int32_t o = v > 0 ? v - 1 : 0;
-    if (v == n - 1)
-        o -= 1;
-    return o;
-}
-
 // Guide sums S of recently used rows, each row computed once per band instead of once per tap.
 class GuideSumRows {
 public:
@@ -225,7 +218,7 @@ void WeightRowScalar(const WeightSpanArgs& a,
                      const FactorTables& tables,
                      SaturationCache& saturation) {
     for (int32_t xi = xBegin; xi < xEnd; ++xi)
-        WeightPixel<Top>(a, xi, WindowStart(xi, width) + 1, tables, saturation);
+        WeightPixel<Top>(a, xi, WeightWindowStart(xi, width) + 1, tables, saturation);
 }
 
 bool ScalarByEnvironment() {
@@ -277,9 +270,13 @@ const char* ActiveWeightSpanKernelsName() {
 struct FusionRowWeigher::Tables : FactorTables {};
 
 struct FusionRowWeigher::Scratch {
-    explicit Scratch(bool top) : saturation(top) {}
+    Scratch(bool top, bool cached) : saturation(top, cached) {}
     SaturationCache saturation;
 };
+
+void FusionRowWeigher::ScratchDeleter::operator()(Scratch* scratch) const {
+    delete scratch;
+}
 
 FusionRowWeigher::FusionRowWeigher(bool top,
                                    int32_t width,
@@ -298,7 +295,7 @@ FusionRowWeigher::FusionRowWeigher(bool top,
       es_(FusionWeightExponent(saturationParam)),
       ee_(FusionWeightExponent(exposednessParam)) {
     kernels_ = ActiveWeightSpanKernels();
-    tables_ = new (std::nothrow) Tables;
+    tables_.reset(new (std::nothrow) Tables);
     if (tables_) {
         tables_->top = top;
         // Without vector kernels the tables pay off on any large level (integer values turn up there too);
@@ -308,16 +305,10 @@ FusionRowWeigher::FusionRowWeigher(bool top,
     }
 }
 
-FusionRowWeigher::~FusionRowWeigher() {
-    delete tables_;
-}
+FusionRowWeigher::~FusionRowWeigher() = default;
 
-FusionRowWeigher::Scratch* FusionRowWeigher::NewScratch() const {
-    return new (std::nothrow) Scratch(top_);
-}
-
-void FusionRowWeigher::DeleteScratch(Scratch* scratch) {
-    delete scratch;
+FusionRowWeigher::ScratchPtr FusionRowWeigher::NewScratch() const {
+    return ScratchPtr(new (std::nothrow) Scratch(top_, true));
 }
 
 namespace {
@@ -373,8 +364,9 @@ void FusionRowWeigher::Row(WeightSpanArgs& a, Scratch* scratch) const {
     if (Skips())
         return;
     if (!scratch) {
-        Scratch local(top_);
-        Row(a, &local);
+        // No memory for a scratch: none is asked for here either, the factors are computed.
+        Scratch uncached(top_, false);
+        Row(a, &uncached);
         return;
     }
     a.midTone = m_;
@@ -414,21 +406,22 @@ void FusionRowWeigher::Row(WeightSpanArgs& a, Scratch* scratch) const {
 
 namespace {
 
-// Whole-plane pass: rows split over the pool, guide sums made per band.
-void WeightLevel(bool top,
-                 float* const weighted[3],
-                 float* weightSum,
-                 const float* const value[3],
-                 const FusionValueRows* makeValues,
-                 const float* const guide[3],
-                 int32_t width,
-                 int32_t height,
-                 int32_t midTone,
-                 int32_t contrastParam,
-                 int32_t saturationParam,
-                 int32_t exposednessParam) {
+// Whole-plane pass: rows split over the pool, guide sums made per band. Fails only when a band's value rows
+// cannot be had, or the spare sum rows before the pass.
+Status WeightLevel(bool top,
+                   float* const weighted[3],
+                   float* weightSum,
+                   const float* const value[3],
+                   const FusionValueRows* makeValues,
+                   const float* const guide[3],
+                   int32_t width,
+                   int32_t height,
+                   int32_t midTone,
+                   int32_t contrastParam,
+                   int32_t saturationParam,
+                   int32_t exposednessParam) {
     if (width < 5 || height < 5)
-        return;
+        return Status::Ok();
     const size_t count = static_cast<size_t>(width) * height;
     bool bytes = true;
     for (int k = 0; k < 3 && bytes; ++k)
@@ -439,13 +432,22 @@ void WeightLevel(bool top,
             }
     const FusionRowWeigher weigher(top, width, height, midTone, contrastParam, saturationParam, exposednessParam,
                                    bytes);
-    ParallelRows(height, int64_t{width} * 60, [&](int32_t y0, int32_t y1) {
-        FusionRowWeigher::Scratch* scratch = weigher.NewScratch();
-        GuideSumRows sums(guide, width);
-        std::vector<float> fallback;
+    // Sum rows for the bands that cannot have rows of their own, taken before the pass and used by one band at a
+    // time: running out of memory during the pass slows it down and changes no bit.
+    GuideSumRows spare(guide, width);
+    if (!spare.Ready())
+        return StatusCode::kOutOfMemory;
+    std::mutex spareLock;
+    return ParallelRows(height, int64_t{width} * 60, [&](int32_t y0, int32_t y1) {
+        const FusionRowWeigher::ScratchPtr scratch = weigher.NewScratch();
+        GuideSumRows own(guide, width);
+        std::unique_lock<std::mutex> spareHeld;
+        if (!own.Ready())
+            spareHeld = std::unique_lock<std::mutex>(spareLock);
+        GuideSumRows& sums = own.Ready() ? own : spare;
         std::vector<float> valueRows(makeValues ? static_cast<size_t>(width) * 3 : 0);
         for (int32_t y = y0; y < y1; ++y) {
-            const int32_t oy = WindowStart(y, height);
+            const int32_t oy = WeightWindowStart(y, height);
             const size_t row = static_cast<size_t>(y) * width;
             WeightSpanArgs a{};
             float* const made[3] = {valueRows.data(), valueRows.data() + width, valueRows.data() + 2 * width};
@@ -457,28 +459,12 @@ void WeightLevel(bool top,
                 a.guide[k] = guide[k] + row;
             }
             a.weightSum = weightSum + row;
-            if (sums.Ready()) {
-                a.sumUp = sums.Row(oy);
-                a.sumMid = sums.Row(oy + 1);
-                a.sumDown = sums.Row(oy + 2);
-                a.sumOwn = sums.Row(y);
-            } else {
-                // Out of memory for the small row block: make the four rows in a vector that may throw no further.
-                fallback.assign(static_cast<size_t>(width) * 4, 0.0f);
-                const int32_t ys[4] = {oy, oy + 1, oy + 2, y};
-                for (int r = 0; r < 4; ++r)
-                    for (int32_t x = 0; x < width; ++x) {
-                        const size_t i = static_cast<size_t>(ys[r]) * width + x;
-                        fallback[static_cast<size_t>(r) * width + x] = guide[0][i] + guide[1][i] + guide[2][i];
-                    }
-                a.sumUp = fallback.data();
-                a.sumMid = a.sumUp + width;
-                a.sumDown = a.sumMid + width;
-                a.sumOwn = a.sumDown + width;
-            }
-            weigher.Row(a, scratch);
+            a.sumUp = sums.Row(oy);
+            a.sumMid = sums.Row(oy + 1);
+            a.sumDown = sums.Row(oy + 2);
+            a.sumOwn = sums.Row(y);
+            weigher.Row(a, scratch.get());
         }
-        FusionRowWeigher::DeleteScratch(scratch);
     });
 }
 
@@ -488,7 +474,30 @@ float FusionWeightExponent(int32_t param) {
     return static_cast<float>(param / 10.0 + 0.001) / 3.0f;
 }
 
-void WeightColourLevel8(float* weighted0,
+Status WeightColourLevel8(float* weighted0,
+                          float* weighted1,
+                          float* weighted2,
+                          float* weightSum,
+                          const float* value0,
+                          const float* value1,
+                          const float* value2,
+                          const float* guide0,
+                          const float* guide1,
+                          const float* guide2,
+                          int32_t width,
+                          int32_t height,
+                          int32_t midTone,
+                          int32_t contrastParam,
+                          int32_t saturationParam,
+                          int32_t exposednessParam) {
+    float* const weighted[3] = {weighted0, weighted1, weighted2};
+    const float* const value[3] = {value0, value1, value2};
+    const float* const guide[3] = {guide0, guide1, guide2};
+    return WeightLevel(false, weighted, weightSum, value, nullptr, guide, width, height, midTone, contrastParam,
+                       saturationParam, exposednessParam);
+}
+
+Status WeightColourTop8(float* weighted0,
                         float* weighted1,
                         float* weighted2,
                         float* weightSum,
@@ -507,43 +516,20 @@ void WeightColourLevel8(float* weighted0,
     float* const weighted[3] = {weighted0, weighted1, weighted2};
     const float* const value[3] = {value0, value1, value2};
     const float* const guide[3] = {guide0, guide1, guide2};
-    WeightLevel(false, weighted, weightSum, value, nullptr, guide, width, height, midTone, contrastParam,
-                saturationParam, exposednessParam);
+    return WeightLevel(true, weighted, weightSum, value, nullptr, guide, width, height, midTone, contrastParam,
+                       saturationParam, exposednessParam);
 }
 
-void WeightColourTop8(float* weighted0,
-                      float* weighted1,
-                      float* weighted2,
-                      float* weightSum,
-                      const float* value0,
-                      const float* value1,
-                      const float* value2,
-                      const float* guide0,
-                      const float* guide1,
-                      const float* guide2,
-                      int32_t width,
-                      int32_t height,
-                      int32_t midTone,
-                      int32_t contrastParam,
-                      int32_t saturationParam,
-                      int32_t exposednessParam) {
-    float* const weighted[3] = {weighted0, weighted1, weighted2};
-    const float* const value[3] = {value0, value1, value2};
-    const float* const guide[3] = {guide0, guide1, guide2};
-    WeightLevel(true, weighted, weightSum, value, nullptr, guide, width, height, midTone, contrastParam,
-                saturationParam, exposednessParam);
-}
-
-void WeightColourLevelRows8(float* const weighted[3],
-                            float* weightSum,
-                            const FusionValueRows& makeValues,
-                            const float* const guide[3],
-                            int32_t width,
-                            int32_t height,
-                            int32_t midTone,
-                            int32_t contrastParam,
-                            int32_t saturationParam,
-                            int32_t exposednessParam) {
-    WeightLevel(false, weighted, weightSum, nullptr, &makeValues, guide, width, height, midTone, contrastParam,
-                saturationParam, exposednessParam);
+Status WeightColourLevelRows8(float* const weighted[3],
+                              float* weightSum,
+                              const FusionValueRows& makeValues,
+                              const float* const guide[3],
+                              int32_t width,
+                              int32_t height,
+                              int32_t midTone,
+                              int32_t contrastParam,
+                              int32_t saturationParam,
+                              int32_t exposednessParam) {
+    return WeightLevel(false, weighted, weightSum, nullptr, &makeValues, guide, width, height, midTone, contrastParam,
+                       saturationParam, exposednessParam);
 }

@@ -15,60 +15,73 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+
+#include "base/status.h"
 
 // (float)(param / 10.0 + 0.001) / 3, in single precision.
 float FusionWeightExponent(int32_t param);
 
+// Start of the neighbourhood window along one direction of n >= 3 pixels: one before pixel v, kept inside
+// [0, n - 3].
+inline int32_t WeightWindowStart(int32_t v, int32_t n) {
+    int32_t o = v > 0 ? v - 1 : 0;
+    if (v == n - 1)
+        o -= 1;
+    return o;
+}
+
 // Adds w to weightSum and w * value_k to weighted_k for every pixel of a W x H level (nothing when W or H < 5).
-// Values are the detail bands of the level, guides its Gaussian level.
-void WeightColourLevel8(float* weighted0,
-                        float* weighted1,
-                        float* weighted2,
-                        float* weightSum,
-                        const float* value0,
-                        const float* value1,
-                        const float* value2,
-                        const float* guide0,
-                        const float* guide1,
-                        const float* guide2,
-                        int32_t width,
-                        int32_t height,
-                        int32_t midTone,
-                        int32_t contrastParam,
-                        int32_t saturationParam,
-                        int32_t exposednessParam);
+// Values are the detail bands of the level, guides its Gaussian level. Fails (kOutOfMemory) only when a few
+// working rows cannot be had; the sums are then partly added to.
+[[nodiscard]] Status WeightColourLevel8(float* weighted0,
+                                        float* weighted1,
+                                        float* weighted2,
+                                        float* weightSum,
+                                        const float* value0,
+                                        const float* value1,
+                                        const float* value2,
+                                        const float* guide0,
+                                        const float* guide1,
+                                        const float* guide2,
+                                        int32_t width,
+                                        int32_t height,
+                                        int32_t midTone,
+                                        int32_t contrastParam,
+                                        int32_t saturationParam,
+                                        int32_t exposednessParam);
 
 // Same for the top level, whose blended values are the Gaussian components themselves.
-void WeightColourTop8(float* weighted0,
-                      float* weighted1,
-                      float* weighted2,
-                      float* weightSum,
-                      const float* value0,
-                      const float* value1,
-                      const float* value2,
-                      const float* guide0,
-                      const float* guide1,
-                      const float* guide2,
-                      int32_t width,
-                      int32_t height,
-                      int32_t midTone,
-                      int32_t contrastParam,
-                      int32_t saturationParam,
-                      int32_t exposednessParam);
+[[nodiscard]] Status WeightColourTop8(float* weighted0,
+                                      float* weighted1,
+                                      float* weighted2,
+                                      float* weightSum,
+                                      const float* value0,
+                                      const float* value1,
+                                      const float* value2,
+                                      const float* guide0,
+                                      const float* guide1,
+                                      const float* guide2,
+                                      int32_t width,
+                                      int32_t height,
+                                      int32_t midTone,
+                                      int32_t contrastParam,
+                                      int32_t saturationParam,
+                                      int32_t exposednessParam);
 
 // WeightColourLevel8 with the value rows made as they are needed: makeValues(y, rows) writes the three value
 // rows of row y into rows[0..2], width floats each (called from any thread).
 using FusionValueRows = std::function<void(int32_t y, float* const rows[3])>;
-void WeightColourLevelRows8(float* const weighted[3],
-                            float* weightSum,
-                            const FusionValueRows& makeValues,
-                            const float* const guide[3],
-                            int32_t width,
-                            int32_t height,
-                            int32_t midTone,
-                            int32_t contrastParam,
-                            int32_t saturationParam,
-                            int32_t exposednessParam);
+[[nodiscard]] Status WeightColourLevelRows8(float* const weighted[3],
+                                            float* weightSum,
+                                            const FusionValueRows& makeValues,
+                                            const float* const guide[3],
+                                            int32_t width,
+                                            int32_t height,
+                                            int32_t midTone,
+                                            int32_t contrastParam,
+                                            int32_t saturationParam,
+                                            int32_t exposednessParam);
 
 // One row of a weighting pass, for passes that make their rows on the fly. Pointers are rows: the guides,
 // values and sums at the pixel's own row, and the guide sums S of the window's three rows and of the own row.
@@ -122,10 +135,13 @@ public:
     FusionRowWeigher(const FusionRowWeigher&) = delete;
     FusionRowWeigher& operator=(const FusionRowWeigher&) = delete;
 
-    // Per-thread scratch of a band of rows.
+    // Per-thread scratch of a band of rows; null when there is no memory for it (Row then does without).
     struct Scratch;
-    Scratch* NewScratch() const;
-    static void DeleteScratch(Scratch* scratch);
+    struct ScratchDeleter {
+        void operator()(Scratch* scratch) const;
+    };
+    using ScratchPtr = std::unique_ptr<Scratch, ScratchDeleter>;
+    [[nodiscard]] ScratchPtr NewScratch() const;
 
     // Row y: args holds its rows (midTone and exponents are filled in here).
     void Row(WeightSpanArgs& args, Scratch* scratch) const;
@@ -137,6 +153,6 @@ private:
     bool byteGuides_;
     int32_t width_, height_;
     float m_, ec_, es_, ee_;
-    Tables* tables_ = nullptr;
+    std::unique_ptr<Tables> tables_;  // null when there is no memory for them (factors computed)
     const WeightSpanKernels* kernels_ = nullptr;
 };

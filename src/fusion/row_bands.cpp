@@ -16,6 +16,6 @@ void SetFusionMinBandPixels(int64_t pixels) {
     SetParallelRowsGrain(pixels > 0 ? pixels / 16 + 1 : 0);
 }
 
-void RunRowBands(int32_t rows, int64_t pixelsPerRow, const std::function<void(int32_t, int32_t)>& body) {
-    ParallelRows(rows, pixelsPerRow * 16, [&](int32_t begin, int32_t end) { body(begin, end); });
+Status RunRowBands(int32_t rows, int64_t pixelsPerRow, const std::function<void(int32_t, int32_t)>& body) {
+    return ParallelRows(rows, pixelsPerRow * 16, [&](int32_t begin, int32_t end) { body(begin, end); });
 }

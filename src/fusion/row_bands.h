@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "base/status.h"
+
 // 0 = as many as the machine has (at most 8); 1 forces the plain single-threaded loop. Sets the pool's count.
 void SetFusionThreadCount(int32_t count);
 int32_t FusionThreadCount();
@@ -13,4 +15,5 @@ int32_t FusionThreadCount();
 void SetFusionMinBandPixels(int64_t pixels);
 
 // Calls body(rowBegin, rowEnd) over [0, rows) in contiguous bands; small jobs stay on the calling thread.
-void RunRowBands(int32_t rows, int64_t pixelsPerRow, const std::function<void(int32_t, int32_t)>& body);
+// What the body throws comes back as a failure (kOutOfMemory for a failed allocation), never as an exception.
+[[nodiscard]] Status RunRowBands(int32_t rows, int64_t pixelsPerRow, const std::function<void(int32_t, int32_t)>& body);

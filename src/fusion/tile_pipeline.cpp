@@ -3,6 +3,19 @@
 #include <exception>
 #include <future>
 
+namespace {
+
+// A write that throws is a failed write: nothing leaves the writer thread to come out of the run.
+bool WriteTile(const TilePipelineSteps& steps, int32_t n, const SQmPicBuf& picture) noexcept {
+    try {
+        return steps.write(n, picture);
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
+
 TilePipelineResult RunTilePipeline(int32_t count, SQmPicBuf& first, SQmPicBuf* second, const TilePipelineSteps& steps) {
     TilePipelineResult result;
     SQmPicBuf* buffers[2] = {&first, second ? second : &first};
@@ -40,7 +53,8 @@ TilePipelineResult RunTilePipeline(int32_t count, SQmPicBuf& first, SQmPicBuf* s
         bool started = false;
         if (overlap) {
             try {
-                writing = std::async(std::launch::async, [&steps, n, picture] { return steps.write(n, *picture); });
+                writing =
+                    std::async(std::launch::async, [&steps, n, picture] { return WriteTile(steps, n, *picture); });
                 started = true;
             } catch (const std::exception&) {
                 // No thread to be had: this tile is written here.
@@ -48,13 +62,13 @@ TilePipelineResult RunTilePipeline(int32_t count, SQmPicBuf& first, SQmPicBuf* s
         }
         if (!started) {
             std::promise<bool> done;
-            done.set_value(steps.write(n, *picture));
+            done.set_value(WriteTile(steps, n, *picture));
             writing = done.get_future();
         }
         pending = n;
         if (!overlap && !finishPending())
             return result;
     }
-    finishPending();
+    static_cast<void>(finishPending());  // the last tile's outcome is already in result
     return result;
 }

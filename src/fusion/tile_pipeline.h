@@ -26,5 +26,8 @@ struct TilePipelineResult {
 
 // Tiles 0..count-1. With second null (or of another shape) everything runs one after the other on the
 // calling thread; the calls and their order are the same either way, only the overlap differs. A tile whose
-// writing failed stops the run (kFailed) before `written` is called for it.
-TilePipelineResult RunTilePipeline(int32_t count, SQmPicBuf& first, SQmPicBuf* second, const TilePipelineSteps& steps);
+// writing failed (or threw) stops the run (kFailed) before `written` is called for it.
+[[nodiscard]] TilePipelineResult RunTilePipeline(int32_t count,
+                                                 SQmPicBuf& first,
+                                                 SQmPicBuf* second,
+                                                 const TilePipelineSteps& steps);

@@ -44,7 +44,7 @@ bool FitsPictureBuffer(int64_t width, int64_t height) {
     return width > 0 && height > 0 && width * 3 <= std::numeric_limits<int32_t>::max() / height;
 }
 
-std::FILE* OpenFile(const std::filesystem::path& path, bool write) {
+[[nodiscard]] std::FILE* OpenFile(const std::filesystem::path& path, bool write) {
 #ifdef _WIN32
     return _wfopen(path.c_str(), write ? L"wb" : L"rb");
 #else
@@ -52,7 +52,7 @@ std::FILE* OpenFile(const std::filesystem::path& path, bool write) {
 #endif
 }
 
-bool SeekTo(std::FILE* f, uint64_t offset) {
+[[nodiscard]] bool SeekTo(std::FILE* f, uint64_t offset) {
 #ifdef _WIN32
     return _fseeki64(f, static_cast<int64_t>(offset), SEEK_SET) == 0;
 #else
@@ -61,7 +61,7 @@ bool SeekTo(std::FILE* f, uint64_t offset) {
 }
 
 // count bytes at offset; one system call where the platform has a positioned read.
-bool ReadAt(std::FILE* f, uint64_t offset, uint8_t* out, size_t count) {
+[[nodiscard]] bool ReadAt(std::FILE* f, uint64_t offset, uint8_t* out, size_t count) {
 #if defined(__unix__) || defined(__APPLE__)
     const int fd = fileno(f);
     while (count > 0) {
@@ -78,7 +78,7 @@ bool ReadAt(std::FILE* f, uint64_t offset, uint8_t* out, size_t count) {
 #endif
 }
 
-bool FileSize(std::FILE* f, uint64_t& size) {
+[[nodiscard]] bool FileSize(std::FILE* f, uint64_t& size) {
 #ifdef _WIN32
     if (_fseeki64(f, 0, SEEK_END) != 0)
         return false;

@@ -25,10 +25,10 @@ using BmpTileSink = std::function<bool(const uint8_t* bytes, size_t count)>;
 
 // The whole file of a 3-component 8-bit picture, header first. False when the picture is not one or
 // the sink refused a chunk.
-bool WriteBmpTile(const SQmPicBuf& picture, const BmpTileSink& sink);
+[[nodiscard]] bool WriteBmpTile(const SQmPicBuf& picture, const BmpTileSink& sink);
 
 // The same into a plain file (created or truncated). False when any write or the close failed.
-bool WriteBmpTileFile(const std::filesystem::path& path, const SQmPicBuf& picture);
+[[nodiscard]] bool WriteBmpTileFile(const std::filesystem::path& path, const SQmPicBuf& picture);
 
 struct BmpTileInfo {
     int32_t width = 0;
@@ -40,7 +40,7 @@ struct BmpTileInfo {
 // Accepts only the tile layout: "BM", the stated file size equal to fileSize, a 40-byte info header,
 // one plane, 24 bits, no compression, no colour table, positive width and height whose 3-component
 // buffer fits an int32 byte count, and pixel rows that lie inside the file.
-bool ParseBmpTileHeader(const uint8_t* bytes, size_t count, uint64_t fileSize, BmpTileInfo& info);
+[[nodiscard]] bool ParseBmpTileHeader(const uint8_t* bytes, size_t count, uint64_t fileSize, BmpTileInfo& info);
 
 // An open tile file from which rectangles are read row by row.
 class BmpTileReader {
@@ -51,7 +51,7 @@ public:
     BmpTileReader& operator=(const BmpTileReader&) = delete;
 
     // False when the file cannot be opened or is not a tile this reader accepts.
-    bool Open(const std::filesystem::path& path);
+    [[nodiscard]] bool Open(const std::filesystem::path& path);
     void Close();
     const BmpTileInfo& Info() const { return info_; }
 
@@ -60,7 +60,7 @@ public:
 
     // Reads Clamp(rect) into dst at (0, 0). dst is 3-component 8-bit and exactly the clipped size.
     // False on a read error or an unfit dst (dst may then hold part of the rows).
-    bool ReadRect(const CQmRect<int>& rect, SQmPicBuf& dst);
+    [[nodiscard]] bool ReadRect(const CQmRect<int>& rect, SQmPicBuf& dst);
 
 private:
     std::FILE* file_ = nullptr;

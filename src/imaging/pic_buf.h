@@ -79,12 +79,12 @@ public:
     static void Init(SQmPicBuf& buf);
     // 0 = done, 1 = refused (invalid geometry, byte size beyond int32, allocation
     // failure); on refusal the record is left empty.
-    static uint8_t ReinitHeap(SQmPicBuf& buf,
-                              int32_t width,
-                              int32_t height,
-                              int32_t components,
-                              int32_t bitsPerComponent);
-    static uint8_t ReinitHeap(SQmPicBuf& dst, const SQmPicBuf& like);
+    [[nodiscard]] static uint8_t ReinitHeap(SQmPicBuf& buf,
+                                            int32_t width,
+                                            int32_t height,
+                                            int32_t components,
+                                            int32_t bitsPerComponent);
+    [[nodiscard]] static uint8_t ReinitHeap(SQmPicBuf& dst, const SQmPicBuf& like);
     static void DoneHeap(SQmPicBuf& buf);
 
     static void Copy(SQmPicBuf& dst, const SQmPicBuf& src);
@@ -96,9 +96,9 @@ public:
                          const CQmSize<int>& size);
     static void SetConst(SQmPicBuf& buf, const CQmRect<int>& rect, uint8_t value);
 
-    static uint8_t ConvertBpcComp(SQmPicBuf& buf, uint32_t bitsPerComponent, uint32_t components);
-    static uint8_t ExtractComponent(SQmPicBuf& plane, uint32_t index, const SQmPicBuf& src);
-    static uint8_t InsertComponent(SQmPicBuf& dst, uint32_t index, const SQmPicBuf& plane);
+    [[nodiscard]] static uint8_t ConvertBpcComp(SQmPicBuf& buf, uint32_t bitsPerComponent, uint32_t components);
+    [[nodiscard]] static uint8_t ExtractComponent(SQmPicBuf& plane, uint32_t index, const SQmPicBuf& src);
+    [[nodiscard]] static uint8_t InsertComponent(SQmPicBuf& dst, uint32_t index, const SQmPicBuf& plane);
 
     static void TransformConstantFast(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map);
     static void TransformBilinearFast(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map);

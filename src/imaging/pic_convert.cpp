@@ -1,7 +1,9 @@
 // Depth and component conversion, component split and join.
 #include <cstring>
+#include <utility>
 
 #include "imaging/pic_buf.h"
+#include "imaging/picture.h"
 
 namespace {
 
@@ -79,25 +81,23 @@ uint8_t CQmPicBufAPI::ConvertBpcComp(SQmPicBuf& buf, uint32_t bitsPerComponent, 
         static_cast<uint32_t>(buf.components) == components) {
         return 0;
     }
-    SQmPicBuf out;
-    Init(out);
+    Picture out;
     // On failure the picture stays as it was.
-    if (ReinitHeap(out, buf.width, buf.height, static_cast<int32_t>(components),
+    if (ReinitHeap(out.buf(), buf.width, buf.height, static_cast<int32_t>(components),
                    static_cast<int32_t>(bitsPerComponent)) != 0) {
         return 1;
     }
     bool in16 = buf.bitsPerComponent == 16;
     bool out16 = bitsPerComponent == 16;
     if (in16 && out16)
-        ConvertRows<uint16_t, uint16_t>(out, buf);
+        ConvertRows<uint16_t, uint16_t>(out.buf(), buf);
     if (in16 && !out16)
-        ConvertRows<uint8_t, uint16_t>(out, buf);
+        ConvertRows<uint8_t, uint16_t>(out.buf(), buf);
     if (!in16 && out16)
-        ConvertRows<uint16_t, uint8_t>(out, buf);
+        ConvertRows<uint16_t, uint8_t>(out.buf(), buf);
     if (!in16 && !out16)
-        ConvertRows<uint8_t, uint8_t>(out, buf);
-    DoneHeap(buf);
-    buf = out;
+        ConvertRows<uint8_t, uint8_t>(out.buf(), buf);
+    std::swap(buf, out.buf());  // the old block leaves with out
     return 0;
 }
 

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -37,7 +38,7 @@ Span InsideSpan(int32_t dstExtent, int32_t srcExtent, double dstCentre, double s
 
 // Shared set-up: both buffers 8-bit with the same component count (1 or 3), distinct blocks and a
 // usable map. Fills the two spans; false when there is nothing to do.
-bool Prepare(const SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span& xs, Span& ys) {
+[[nodiscard]] bool Prepare(const SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span& xs, Span& ys) {
     if (!IsUsablePicBuf(dst) || !IsUsablePicBuf(src))
         return false;
     if (dst.bitsPerComponent != 8 || src.bitsPerComponent != 8 || dst.components != src.components)
@@ -66,8 +67,9 @@ public:
     ~ScopedBlock() { FreeBytes(p_); }
     ScopedBlock(const ScopedBlock&) = delete;
     ScopedBlock& operator=(const ScopedBlock&) = delete;
+    // Null when the block could not be had.
     template <typename T>
-    T* As() const {
+    [[nodiscard]] T* As() const {
         return static_cast<T*>(p_);
     }
 
@@ -335,35 +337,31 @@ bool PicTransformSimdEnabled() {
     return gSimdEnabled.load(std::memory_order_relaxed);
 }
 
-void CQmPicBufAPI::TransformConstantFast(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map) {
+namespace {
+
+// The shared checks, then run(components, xs, ys) with the component count as a compile-time constant.
+template <typename Run>
+void Transform(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Run run) {
     Span xs, ys;
     if (!Prepare(dst, src, map, xs, ys))
         return;
     if (src.components == 3) {
-        Nearest<3>(dst, src, map, xs, ys);
+        run(std::integral_constant<int, 3>{}, xs, ys);
     } else {
-        Nearest<1>(dst, src, map, xs, ys);
+        run(std::integral_constant<int, 1>{}, xs, ys);
     }
+}
+
+}  // namespace
+
+void CQmPicBufAPI::TransformConstantFast(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map) {
+    Transform(dst, src, map, [&](auto c, Span xs, Span ys) { Nearest<decltype(c)::value>(dst, src, map, xs, ys); });
 }
 
 void CQmPicBufAPI::TransformBilinearFast(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map) {
-    Span xs, ys;
-    if (!Prepare(dst, src, map, xs, ys))
-        return;
-    if (src.components == 3) {
-        Bilinear<3>(dst, src, map, xs, ys);
-    } else {
-        Bilinear<1>(dst, src, map, xs, ys);
-    }
+    Transform(dst, src, map, [&](auto c, Span xs, Span ys) { Bilinear<decltype(c)::value>(dst, src, map, xs, ys); });
 }
 
 void CQmPicBufAPI::TransformBicubicFast(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map) {
-    Span xs, ys;
-    if (!Prepare(dst, src, map, xs, ys))
-        return;
-    if (src.components == 3) {
-        Bicubic<3>(dst, src, map, xs, ys);
-    } else {
-        Bicubic<1>(dst, src, map, xs, ys);
-    }
+    Transform(dst, src, map, [&](auto c, Span xs, Span ys) { Bicubic<decltype(c)::value>(dst, src, map, xs, ys); });
 }

@@ -9,11 +9,11 @@ uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (st
 uint32_t Be16(const uint8_t* p) { return (p[0] << 8) | p[1]; }
 uint32_t Be32(const uint8_t* p) { return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
 
-bool ReadExactly(const HeaderReader& read, uint64_t offset, uint8_t* out, size_t size) {
+[[nodiscard]] bool ReadExactly(const HeaderReader& read, uint64_t offset, uint8_t* out, size_t size) {
     return read(offset, out, size) == size;
 }
 
-bool Bmp(const HeaderReader& read, ClaimedSize& size) {
+[[nodiscard]] bool Bmp(const HeaderReader& read, ClaimedSize& size) {
     uint8_t info[26];
     if (!ReadExactly(read, 14, info, sizeof info)) return false;
     const uint32_t headerSize = Le32(info);
@@ -31,7 +31,7 @@ bool Bmp(const HeaderReader& read, ClaimedSize& size) {
     return true;
 }
 
-bool Png(const uint8_t* h, ClaimedSize& size) {
+[[nodiscard]] bool Png(const uint8_t* h, ClaimedSize& size) {
     if (Be32(h + 8) != 13 || h[12] != 'I' || h[13] != 'H' || h[14] != 'D' || h[15] != 'R') return false;
     size.width = Be32(h + 16);
     size.height = Be32(h + 20);
@@ -39,7 +39,7 @@ bool Png(const uint8_t* h, ClaimedSize& size) {
     return true;
 }
 
-bool Gif(const uint8_t* h, const HeaderReader& read, ClaimedSize& size) {
+[[nodiscard]] bool Gif(const uint8_t* h, const HeaderReader& read, ClaimedSize& size) {
     uint64_t w = Le16(h + 6), hh = Le16(h + 8);
     // The first image descriptor, after the global table and any extensions.
     uint64_t at = 13;
@@ -69,7 +69,7 @@ bool Gif(const uint8_t* h, const HeaderReader& read, ClaimedSize& size) {
     return true;
 }
 
-bool Tiff(const uint8_t* h, const HeaderReader& read, ClaimedSize& size) {
+[[nodiscard]] bool Tiff(const uint8_t* h, const HeaderReader& read, ClaimedSize& size) {
     const bool little = h[0] == 'I';
     auto u16 = [&](const uint8_t* p) { return little ? Le16(p) : Be16(p); };
     auto u32 = [&](const uint8_t* p) { return little ? Le32(p) : Be32(p); };
@@ -100,7 +100,7 @@ bool Tiff(const uint8_t* h, const HeaderReader& read, ClaimedSize& size) {
     return haveWidth && haveHeight;
 }
 
-bool Jpeg(const HeaderReader& read, ClaimedSize& size) {
+[[nodiscard]] bool Jpeg(const HeaderReader& read, ClaimedSize& size) {
     uint64_t at = 2;
     for (int guard = 0; guard < 4096; ++guard) {
         uint8_t m[9];

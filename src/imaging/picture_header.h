@@ -18,7 +18,7 @@ using HeaderReader = std::function<size_t(uint64_t offset, uint8_t* out, size_t 
 // The size claimed by a BMP, PNG, GIF (the larger of screen and first image), TIFF (first directory)
 // or JPEG (first frame header). False when the format is not recognised or the header is cut short:
 // the decoder then judges the file on its own.
-bool ReadClaimedSize(const HeaderReader& read, ClaimedSize& size);
+[[nodiscard]] bool ReadClaimedSize(const HeaderReader& read, ClaimedSize& size);
 
 // True when a decoded bitmap of this size, or the program's buffer of it, could not be held: more
 // bytes than a 32-bit signed size field can count.

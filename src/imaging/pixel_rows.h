@@ -29,16 +29,24 @@ struct BufferLayout {
 };
 // The source buffer a format loads into; components 0 for formats not in the table
 // (8-bit indexed is expanded to 24-bit first, so it has no layout of its own).
-BufferLayout LayoutOfFormat(uint32_t format, bool greyPalette);
+[[nodiscard]] BufferLayout LayoutOfFormat(uint32_t format, bool greyPalette);
 
 // One locked row of `width` pixels into a packed buffer row. False for formats without a layout.
-bool ConvertRowToBuffer(uint32_t format, bool greyPalette, const uint8_t* src, uint8_t* dst, int32_t width);
+[[nodiscard]] bool ConvertRowToBuffer(uint32_t format,
+                                      bool greyPalette,
+                                      const uint8_t* src,
+                                      uint8_t* dst,
+                                      int32_t width);
 
 // One packed buffer row into a locked row of the same format, keeping what the buffer does
 // not carry (alpha, the top bit of ARGB1555). `components` is the buffer's (1 or 3 for
 // 24-bit, where 1 repeats the grey byte). False for formats or layouts the writer does not know.
-bool WriteRowFromBuffer(uint32_t format, int32_t components, int32_t bitsPerComponent, const uint8_t* src,
-                        uint8_t* dst, int32_t width);
+[[nodiscard]] bool WriteRowFromBuffer(uint32_t format,
+                                      int32_t components,
+                                      int32_t bitsPerComponent,
+                                      const uint8_t* src,
+                                      uint8_t* dst,
+                                      int32_t width);
 
 // One row of 8-bit palette indices into 24-bit blue, green, red. Colours are 0xAARRGGBB; an index
 // beyond `paletteCount` has no colour and gives black. Clears `grey` when a used colour is not grey.

@@ -17,13 +17,13 @@ constexpr int32_t kMaxJpegQuality = 100;
 constexpr int32_t kDefaultJpegQuality = 85;
 
 // Row 1..5 (bmp, tif, png, jpg, gif); null outside.
-const SaveFormatRow* SaveFormatAt(int filterIndex);
+[[nodiscard]] const SaveFormatRow* SaveFormatAt(int filterIndex);
 
 // The dialog's filter list: description and pattern of each row, double-NUL terminated.
 std::wstring SaveFilterList();
 
 // 1..5 for ".bmp" ... ".gif" (case of A-Z ignored), 0 otherwise.
-int FormatIndexOfExtension(const std::wstring& extension);
+[[nodiscard]] int FormatIndexOfExtension(const std::wstring& extension);
 
 struct SuggestedSave {
     std::wstring fileName;    // "<name>-Solvane", or empty when the loaded name has no extension
@@ -38,7 +38,7 @@ struct ResolvedSave {
 };
 // The format from the chosen name's last four characters, else from the dialog's filter index
 // with that row's extension appended.
-ResolvedSave ResolveSaveName(const std::wstring& chosen, int filterIndex);
+[[nodiscard]] ResolvedSave ResolveSaveName(const std::wstring& chosen, int filterIndex);
 
 int32_t ClampJpegQuality(int32_t quality);
 

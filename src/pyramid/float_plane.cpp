@@ -88,6 +88,29 @@ inline int32_t ExpandWindow(int32_t i, int32_t n) {
     return w;
 }
 
+struct ColumnRange {
+    int32_t begin, end;
+};
+
+// The columns of an expanded row that the interior kernels take: 3 .. end - 1 have a centred window with every
+// contributing grid column inside the source.
+inline ColumnRange ExpandInteriorColumns(int32_t dstWidth, int32_t srcWidth) {
+    ColumnRange r{3, dstWidth - 3};
+    if (r.end > 2 * srcWidth - 2)
+        r.end = 2 * srcWidth - 2;
+    if (r.end < r.begin)
+        r.end = r.begin;
+    if (r.begin > dstWidth)
+        r.begin = r.end = dstWidth;
+    return r;
+}
+
+// The kernel row of each of a row's taps.
+inline void KernelRowsOf(const ExpandTaps& rt, const float* kernel, const float* krows[3]) {
+    for (int32_t n = 0; n < rt.count; n++)
+        krows[n] = kernel + rt.k[n] * 5;
+}
+
 inline ExpandTaps MakeExpandTaps(int32_t i, int32_t dstN, int32_t srcN) {
     ExpandTaps t{};
     int32_t w = ExpandWindow(i, dstN);
@@ -99,6 +122,19 @@ inline ExpandTaps MakeExpandTaps(int32_t i, int32_t dstN, int32_t srcN) {
         t.count++;
     }
     return t;
+}
+
+// An expanded sample outside the interior columns: the row taps times the column taps ct of x.
+inline float ExpandEdgeSample(const float* const* rows,
+                              const float* const* krows,
+                              int32_t nRows,
+                              const ExpandTaps& ct) {
+    float acc = 0.0f;
+    for (int32_t n = 0; n < nRows; n++) {
+        for (int32_t m = 0; m < ct.count; m++)
+            acc = rows[n][ct.src[m]] * krows[n][ct.k[m]] + acc;
+    }
+    return acc * 4.0f;
 }
 
 }  // namespace
@@ -168,32 +204,17 @@ void ExpandRowFromRows(const ExpandTarget& target,
                        int32_t srcWidth,
                        const float* kernel,
                        const RowKernels& kernels) {
-    // Columns 3 .. end - 1 have a centred window with every contributing grid column inside the source.
-    int32_t interiorBegin = 3;
-    int32_t interiorEnd = dstWidth - 3;
-    if (interiorEnd > 2 * srcWidth - 2)
-        interiorEnd = 2 * srcWidth - 2;
-    if (interiorEnd < interiorBegin)
-        interiorEnd = interiorBegin;
-    if (interiorBegin > dstWidth)
-        interiorBegin = interiorEnd = dstWidth;
-
+    const ColumnRange interior = ExpandInteriorColumns(dstWidth, srcWidth);
     const float* krows[3] = {};
-    for (int32_t n = 0; n < rt.count; n++)
-        krows[n] = kernel + rt.k[n] * 5;
+    KernelRowsOf(rt, kernel, krows);
     auto generic = [&](int32_t x) {
         const ExpandTaps ct = MakeExpandTaps(x, dstWidth, srcWidth);
-        float acc = 0.0f;
-        for (int32_t n = 0; n < rt.count; n++) {
-            for (int32_t m = 0; m < ct.count; m++)
-                acc = rows[n][ct.src[m]] * krows[n][ct.k[m]] + acc;
-        }
-        rowscalar::SinkSample(target, x, acc * 4.0f);
+        rowscalar::SinkSample(target, x, ExpandEdgeSample(rows, krows, rt.count, ct));
     };
-    for (int32_t x = 0; x < interiorBegin; x++)
+    for (int32_t x = 0; x < interior.begin; x++)
         generic(x);
-    kernels.expandInterior(target, rows, krows, rt.count, interiorBegin, interiorEnd);
-    for (int32_t x = interiorEnd; x < dstWidth; x++)
+    kernels.expandInterior(target, rows, krows, rt.count, interior.begin, interior.end);
+    for (int32_t x = interior.end; x < dstWidth; x++)
         generic(x);
 }
 
@@ -206,33 +227,18 @@ void ExpandRowsInterleavedU8(uint8_t* out,
                              int32_t srcWidth,
                              const float* kernel,
                              const RowKernels& kernels) {
-    int32_t interiorBegin = 3;
-    int32_t interiorEnd = dstWidth - 3;
-    if (interiorEnd > 2 * srcWidth - 2)
-        interiorEnd = 2 * srcWidth - 2;
-    if (interiorEnd < interiorBegin)
-        interiorEnd = interiorBegin;
-    if (interiorBegin > dstWidth)
-        interiorBegin = interiorEnd = dstWidth;
-
+    const ColumnRange interior = ExpandInteriorColumns(dstWidth, srcWidth);
     const float* krows[3] = {};
-    for (int32_t n = 0; n < rt.count; n++)
-        krows[n] = kernel + rt.k[n] * 5;
+    KernelRowsOf(rt, kernel, krows);
     auto generic = [&](int32_t x) {
         const ExpandTaps ct = MakeExpandTaps(x, dstWidth, srcWidth);
-        for (int c = 0; c < 3; c++) {
-            float acc = 0.0f;
-            for (int32_t n = 0; n < rt.count; n++) {
-                for (int32_t m = 0; m < ct.count; m++)
-                    acc = rows[c][n][ct.src[m]] * krows[n][ct.k[m]] + acc;
-            }
-            out[3 * x + c] = rowscalar::StoreU8(acc * 4.0f + gain * d[c][x]);
-        }
+        for (int c = 0; c < 3; c++)
+            out[3 * x + c] = rowscalar::StoreU8(ExpandEdgeSample(rows[c], krows, rt.count, ct) + gain * d[c][x]);
     };
-    for (int32_t x = 0; x < interiorBegin; x++)
+    for (int32_t x = 0; x < interior.begin; x++)
         generic(x);
-    kernels.expandInterior3U8(out, rows, krows, rt.count, d, gain, interiorBegin, interiorEnd);
-    for (int32_t x = interiorEnd; x < dstWidth; x++)
+    kernels.expandInterior3U8(out, rows, krows, rt.count, d, gain, interior.begin, interior.end);
+    for (int32_t x = interior.end; x < dstWidth; x++)
         generic(x);
 }
 
@@ -246,12 +252,13 @@ void ReducePlane(float* dst,
     if (dstWidth < 5 || dstHeight < 5)
         return;
     const RowKernels& kernels = ActiveRowKernels();
-    ParallelRows(dstHeight, int64_t{dstWidth} * 25, [&](int32_t begin, int32_t end) {
+    const Status status = ParallelRows(dstHeight, int64_t{dstWidth} * 25, [&](int32_t begin, int32_t end) {
         for (int32_t y = begin; y < end; y++) {
             ReducePlaneRow(dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth), src, y, dstWidth, srcWidth,
                            srcHeight, kernel, kernels);
         }
     });
+    status.IgnoreError();  // the rows allocate nothing and throw nothing
 }
 
 void ExpandPlane(float* dst,
@@ -264,11 +271,12 @@ void ExpandPlane(float* dst,
     if (dstWidth < 5 || dstHeight < 5)
         return;
     const RowKernels& kernels = ActiveRowKernels();
-    ParallelRows(dstHeight, int64_t{dstWidth} * 6, [&](int32_t begin, int32_t end) {
+    const Status status = ParallelRows(dstHeight, int64_t{dstWidth} * 6, [&](int32_t begin, int32_t end) {
         for (int32_t y = begin; y < end; y++) {
             const ExpandTarget row{ExpandSink::kStore, dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth),
                                    nullptr, 0.0f};
             ExpandPlaneRow(row, src, y, dstWidth, dstHeight, srcWidth, srcHeight, kernel, kernels);
         }
     });
+    status.IgnoreError();  // the rows allocate nothing and throw nothing
 }

@@ -15,7 +15,7 @@ public:
     ~FloatPlane();
 
     // Zero-filled; returns false (and leaves the plane empty) when the memory cannot be had.
-    bool Allocate(int32_t width, int32_t height);
+    [[nodiscard]] bool Allocate(int32_t width, int32_t height);
     void Release();
 
     float* Data() { return data_; }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "pyramid/row_kernels.h"
+#include "pyramid/sample_store.h"
 
 // Internal linkage on purpose: the vector files are compiled for other instruction sets, and a shared
 // out-of-line copy could otherwise end up in code that runs on any processor.
@@ -47,14 +48,8 @@ inline float ReduceSample(const float* const* rows, int32_t sx, const float* ker
     return acc;
 }
 
-inline uint8_t StoreU8(float v) {
-    // NaN falls through to 0.
-    return v >= 255.0f ? uint8_t{255} : v > 0.0f ? static_cast<uint8_t>(static_cast<int32_t>(v)) : uint8_t{0};
-}
-
-inline uint16_t StoreU16(float v) {
-    return v >= 65535.0f ? uint16_t{65535} : v > 0.0f ? static_cast<uint16_t>(static_cast<int32_t>(v)) : uint16_t{0};
-}
+using samplestore::StoreU16;
+using samplestore::StoreU8;
 
 // One expanded sample into its target.
 inline void SinkSample(const ExpandTarget& t, int32_t x, float e) {

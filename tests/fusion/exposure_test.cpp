@@ -226,7 +226,7 @@ TEST(ExposureSort, IdentityTileIsDarkestForUpAndBrightestForDown) {
             const ExposureStep s = ExposureGrid()[n];
             TestPicture tile(40, 30);
             uint32_t score = 0;
-            RenderExposureTile(tile.buf, source.buf, s.gammaStep, s.clipStep, up, score);
+            ASSERT_EQ(RenderExposureTile(tile.buf, source.buf, s.gammaStep, s.clipStep, up, score), 0);
             entries.push_back({score, n});
         }
         const uint32_t identity = entries[0].score;

@@ -38,7 +38,7 @@ TEST(FusionTopLevel, HalvingsOfTheSmallerSideCappedByFlatness) {
 
 TEST(FusionPyramid, ConstructionSetsGeometryParametersAndZeroPlanes) {
     FusionPyramid p;
-    ASSERT_EQ(InitPyramid(p, Shape(400, 300), 7, 140, 3), 0);
+    ASSERT_TRUE(InitPyramid(p, Shape(400, 300), 7, 140, 3).ok());
     EXPECT_EQ(p.components, 3u);
     EXPECT_EQ(p.bitsPerComponent, 8);
     EXPECT_EQ(p.width, 400);
@@ -70,24 +70,24 @@ TEST(FusionPyramid, ConstructionSetsGeometryParametersAndZeroPlanes) {
 
 TEST(FusionPyramid, SmallPictureGetsOneLevelAndCoarseLevelsMayBeTiny) {
     FusionPyramid p;
-    ASSERT_EQ(InitPyramid(p, Shape(6, 40), 7, 128, 3), 0);
+    ASSERT_TRUE(InitPyramid(p, Shape(6, 40), 7, 128, 3).ok());
     EXPECT_EQ(p.topLevel, 0u);
     EXPECT_EQ(p.levelWidth[0], 6u);
-    ASSERT_EQ(InitPyramid(p, Shape(400, 300), 7, 128, 8), 0);
+    ASSERT_TRUE(InitPyramid(p, Shape(400, 300), 7, 128, 8).ok());
     EXPECT_EQ(p.topLevel, 6u);
     EXPECT_EQ(p.levelWidth[6], 6u);
     EXPECT_EQ(p.levelHeight[6], 4u);
     DonePyramid(p);
 }
 
-TEST(FusionPyramid, AllocationFailureReturnsOneAndDoneReleases) {
+TEST(FusionPyramid, AllocationFailureIsReportedAndDoneReleases) {
     FusionPyramid p;
     SetAllocationLimit(400 * 300 * 4 - 1);
-    EXPECT_EQ(InitPyramid(p, Shape(400, 300), 7, 128, 3), 1);
+    EXPECT_EQ(InitPyramid(p, Shape(400, 300), 7, 128, 3).code(), StatusCode::kOutOfMemory);
     SetAllocationLimit(0);
     EXPECT_NE(p.planes, nullptr);
     EXPECT_EQ(DonePyramid(p), 0);
     EXPECT_EQ(DonePyramid(p), 0);  // twice is harmless
-    EXPECT_EQ(InitPyramid(p, Shape(0, 300), 7, 128, 3), 1);
+    EXPECT_EQ(InitPyramid(p, Shape(0, 300), 7, 128, 3).code(), StatusCode::kInvalid);
     DonePyramid(p);
 }

@@ -167,28 +167,28 @@ TEST(Fusion, RunEqualsStepByStepCallsAndIgnoresThreadCount) {
     const std::vector<TestPicture> renderings = SortedRenderings(source, true, 4);
 
     FusionPyramid pyramid;
-    ASSERT_EQ(InitPyramid(pyramid, renderings[0].buf, 7, 128, 3), 0);
+    ASSERT_TRUE(InitPyramid(pyramid, renderings[0].buf, 7, 128, 3).ok());
     for (const TestPicture& r : renderings)
-        ASSERT_EQ(AddExposure(pyramid, r.buf), 0);
+        ASSERT_TRUE(AddExposure(pyramid, r.buf).ok());
     // Every component block carries the same weights.
     for (uint32_t j = 0; j <= pyramid.topLevel; ++j) {
         const size_t bytes = pyramid.WeightSum(0, j).Count() * sizeof(float);
         EXPECT_EQ(std::memcmp(pyramid.WeightSum(0, j).Data(), pyramid.WeightSum(2, j).Data(), bytes), 0);
     }
     TestPicture stepwise(150, 90);
-    ASSERT_EQ(RenderFusion(stepwise.buf, pyramid, false), 0);
+    ASSERT_TRUE(RenderFusion(stepwise.buf, pyramid, false).ok());
     DonePyramid(pyramid);
 
     // With the weight sums kept in block 0 only, the other blocks have none and the result is the same.
-    ASSERT_EQ(InitPyramid(pyramid, renderings[0].buf, 7, 128, 3, true), 0);
+    ASSERT_TRUE(InitPyramid(pyramid, renderings[0].buf, 7, 128, 3, true).ok());
     EXPECT_TRUE(pyramid.WeightSum(1, 0).Empty());
     for (const TestPicture& r : renderings)
-        ASSERT_EQ(AddExposure(pyramid, r.buf), 0);
+        ASSERT_TRUE(AddExposure(pyramid, r.buf).ok());
     TestPicture shared(150, 90);
-    ASSERT_EQ(RenderFusion(shared.buf, pyramid, false), 0);
+    ASSERT_TRUE(RenderFusion(shared.buf, pyramid, false).ok());
     EXPECT_EQ(Packed(shared), Packed(stepwise));
     TestPicture component(150, 90, 1);
-    ASSERT_EQ(CollapseComponent(component.buf, pyramid.Block(2), pyramid, false), 0);
+    ASSERT_TRUE(CollapseComponent(component.buf, pyramid.Block(2), pyramid, false).ok());
     const std::vector<uint8_t> one = Packed(component), all = Packed(stepwise);
     for (size_t k = 0; k < one.size(); ++k)
         ASSERT_EQ(one[k], all[k * 3 + 2]) << k;
@@ -274,39 +274,39 @@ TEST(Fusion, FailedRunsLeaveTheTargetUnchanged) {
 TEST(Fusion, StepFunctionsRefuseOtherShapes) {
     const TestPicture a = PhotoLike(32, 24, 1, 0), other = PhotoLike(33, 24, 2, 0);
     FusionPyramid pyramid;
-    EXPECT_EQ(AddExposure(pyramid, a.buf), 1);  // not constructed
-    ASSERT_EQ(InitPyramid(pyramid, a.buf, 7, 128, 3), 0);
-    EXPECT_EQ(AddExposure(pyramid, other.buf), 1);
+    EXPECT_EQ(AddExposure(pyramid, a.buf).code(), StatusCode::kInvalid);  // not constructed
+    ASSERT_TRUE(InitPyramid(pyramid, a.buf, 7, 128, 3).ok());
+    EXPECT_EQ(AddExposure(pyramid, other.buf).code(), StatusCode::kInvalid);
     TestPicture grey(32, 24, 1);
-    EXPECT_EQ(AddExposure(pyramid, grey.buf), 1);
+    EXPECT_EQ(AddExposure(pyramid, grey.buf).code(), StatusCode::kInvalid);
     for (uint32_t j = 0; j <= pyramid.topLevel; ++j)
         for (size_t k = 0; k < pyramid.WeightSum(0, j).Count(); ++k)
             ASSERT_EQ(pyramid.WeightSum(0, j).Data()[k], 0.f);
 
-    ASSERT_EQ(AddExposure(pyramid, a.buf), 0);
+    ASSERT_TRUE(AddExposure(pyramid, a.buf).ok());
     TestPicture wrong(33, 24, 3, 0, 9);
-    EXPECT_EQ(RenderFusion(wrong.buf, pyramid, false), 1);
+    EXPECT_EQ(RenderFusion(wrong.buf, pyramid, false).code(), StatusCode::kInvalid);
     EXPECT_EQ(wrong.bytes[0], 9);
     TestPicture plane(32, 24, 1);
-    EXPECT_EQ(CollapseComponent(wrong.buf, pyramid.Block(0), pyramid, false), 1);
-    EXPECT_EQ(CollapseComponent(plane.buf, pyramid.Block(1), pyramid, false), 0);
+    EXPECT_EQ(CollapseComponent(wrong.buf, pyramid.Block(0), pyramid, false).code(), StatusCode::kInvalid);
+    EXPECT_TRUE(CollapseComponent(plane.buf, pyramid.Block(1), pyramid, false).ok());
 
     // Allocation failure inside a collapse is reported (level 0 is made row by row; level 1 needs a plane).
     SetAllocationLimit(16 * 12 * 4 - 1);
-    EXPECT_EQ(CollapseComponent(plane.buf, pyramid.Block(1), pyramid, false), 1);
+    EXPECT_EQ(CollapseComponent(plane.buf, pyramid.Block(1), pyramid, false).code(), StatusCode::kOutOfMemory);
     // Later additions reuse the planes the first one made: nothing left to allocate.
-    EXPECT_EQ(AddExposure(pyramid, a.buf), 0);
+    EXPECT_TRUE(AddExposure(pyramid, a.buf).ok());
     // A first addition that cannot have its planes adds nothing.
     SetAllocationLimit(0);
     FusionPyramid fresh;
-    ASSERT_EQ(InitPyramid(fresh, a.buf, 7, 128, 3), 0);
+    ASSERT_TRUE(InitPyramid(fresh, a.buf, 7, 128, 3).ok());
     SetAllocationLimit(16 * 12 * 4 - 1);
-    EXPECT_EQ(AddExposure(fresh, a.buf), 1);
+    EXPECT_EQ(AddExposure(fresh, a.buf).code(), StatusCode::kOutOfMemory);
     SetAllocationLimit(0);
     for (uint32_t j = 0; j <= fresh.topLevel; ++j)
         for (size_t k = 0; k < fresh.WeightSum(0, j).Count(); ++k)
             ASSERT_EQ(fresh.WeightSum(0, j).Data()[k], 0.f);
-    EXPECT_EQ(AddExposure(fresh, a.buf), 0);
+    EXPECT_TRUE(AddExposure(fresh, a.buf).ok());
     DonePyramid(fresh);
     EXPECT_FALSE(fresh.gaussians);
     DonePyramid(pyramid);
@@ -318,12 +318,12 @@ TEST(Fusion, ConstantComponentStillGetsSharedWeights) {
         for (int32_t x = 0; x < 40; ++x)
             p.At(x, y, 1) = 100;
     FusionPyramid pyramid;
-    ASSERT_EQ(InitPyramid(pyramid, p.buf, 7, 128, 3), 0);
-    ASSERT_EQ(AddExposure(pyramid, p.buf), 0);
+    ASSERT_TRUE(InitPyramid(pyramid, p.buf, 7, 128, 3).ok());
+    ASSERT_TRUE(AddExposure(pyramid, p.buf).ok());
     const FloatPlane& w1 = pyramid.WeightSum(1, 0);
     EXPECT_EQ(std::memcmp(w1.Data(), pyramid.WeightSum(0, 0).Data(), w1.Count() * sizeof(float)), 0);
     TestPicture out(40, 30);
-    ASSERT_EQ(RenderFusion(out.buf, pyramid, false), 0);
+    ASSERT_TRUE(RenderFusion(out.buf, pyramid, false).ok());
     EXPECT_LE(MaxDifference(Packed(out), Packed(p)), 1);
     DonePyramid(pyramid);
 }

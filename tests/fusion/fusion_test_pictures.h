@@ -1,6 +1,8 @@
 // Test pictures for the fusion tests: owned 3 x 8-bit buffers with optional row padding.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -58,7 +60,7 @@ inline std::vector<TestPicture> SortedRenderings(const TestPicture& source, bool
         const ExposureStep step = ExposureGrid()[n];
         TestPicture tile(source.buf.width, source.buf.height);
         uint32_t score = 0;
-        RenderExposureTile(tile.buf, source.buf, step.gammaStep, step.clipStep, up, score);
+        EXPECT_EQ(RenderExposureTile(tile.buf, source.buf, step.gammaStep, step.clipStep, up, score), 0);
         tiles.push_back(tile);
         entries.push_back({score, n});
     }

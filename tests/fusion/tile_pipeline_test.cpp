@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace {
@@ -18,7 +19,7 @@ struct Recorder {
     std::mutex lock;
     std::vector<int32_t> rendered, writtenFiles, reported;
     std::vector<uint8_t> fileValue;  // first byte of each write
-    int32_t failWrite = -1, failRender = -1, stopAfter = -1;
+    int32_t failWrite = -1, throwWrite = -1, failRender = -1, stopAfter = -1;
 
     TilePipelineSteps Steps() {
         TilePipelineSteps s;
@@ -34,6 +35,8 @@ struct Recorder {
                     return false;  // the buffer changed under the writer
             if (n == failWrite)
                 return false;
+            if (n == throwWrite)
+                throw std::bad_alloc();
             writtenFiles.push_back(n);
             return true;
         };
@@ -90,6 +93,15 @@ TEST(TilePipeline, StopAndFailuresEndTheRunAfterTheTileConcerned) {
             EXPECT_EQ(res.end, TilePipelineEnd::kFailed);
             EXPECT_EQ(res.written, 1);
             EXPECT_EQ(r.reported, Upto(1)) << "a failed tile is never reported as written";
+        }
+        {
+            // A write that throws is a failed write, not an exception out of the run.
+            Recorder r;
+            r.throwWrite = 1;
+            const TilePipelineResult res = RunTilePipeline(39, a.buf, second, r.Steps());
+            EXPECT_EQ(res.end, TilePipelineEnd::kFailed);
+            EXPECT_EQ(res.written, 1);
+            EXPECT_EQ(r.reported, Upto(1));
         }
         {
             Recorder r;

@@ -1,6 +1,8 @@
 // Plain per-pixel references for the picture transforms and test helpers for picture buffers.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -14,7 +16,7 @@ struct ScopedPic {
     ScopedPic() { CQmPicBufAPI::Init(buf); }
     ScopedPic(int32_t w, int32_t h, int32_t c, int32_t bpc) {
         CQmPicBufAPI::Init(buf);
-        CQmPicBufAPI::ReinitHeap(buf, w, h, c, bpc);
+        EXPECT_EQ(CQmPicBufAPI::ReinitHeap(buf, w, h, c, bpc), 0) << w << "x" << h << "x" << c << "x" << bpc;
     }
     ~ScopedPic() { CQmPicBufAPI::DoneHeap(buf); }
     ScopedPic(const ScopedPic&) = delete;

@@ -1,0 +1,14 @@
+// Interleaved 3-byte pixels split into three float rows, the level-0 rows of a rendering: a scalar version and
+// an AVX2 one that give the same floats, chosen at run time.
+#pragma once
+
+#include <cstdint>
+
+// d0[x], d1[x], d2[x] = pixels[3x], pixels[3x + 1], pixels[3x + 2] as floats, for x < width.
+using SplitPixelsFn = void (*)(float* d0, float* d1, float* d2, const uint8_t* pixels, int32_t width);
+void SplitPixelsScalar(float* d0, float* d1, float* d2, const uint8_t* pixels, int32_t width);
+// Null where the processor has no AVX2.
+SplitPixelsFn Avx2SplitPixels();
+// The AVX2 splitter where the processor has it and the vector paths are on (see SetPyramidSimd), else the
+// scalar one.
+SplitPixelsFn ActiveSplitPixels();

@@ -1,0 +1,35 @@
+// Interleaved pixels split into float rows: the AVX2 splitter against the scalar one.
+#include "fusion/pixel_split.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+TEST(PixelSplit, Avx2GivesTheScalarFloatsForEveryWidthAndOffset) {
+    const SplitPixelsFn avx2 = Avx2SplitPixels();
+    if (!avx2)
+        GTEST_SKIP() << "no AVX2 on this processor";
+    std::mt19937 rng(5);
+    std::vector<uint8_t> pixels(3 * 200 + 16);
+    for (uint8_t& b : pixels)
+        b = static_cast<uint8_t>(rng());
+    // Widths around the 16-pixel blocks, and rows that start off any alignment.
+    for (int32_t width = 0; width <= 70; ++width) {
+        for (size_t offset : {size_t{0}, size_t{1}, size_t{7}}) {
+            const uint8_t* s = pixels.data() + offset;
+            std::vector<float> want(3 * static_cast<size_t>(width) + 3, -1.0f), got(want);
+            SplitPixelsScalar(want.data(), want.data() + width + 1, want.data() + 2 * width + 2, s, width);
+            avx2(got.data(), got.data() + width + 1, got.data() + 2 * width + 2, s, width);
+            ASSERT_EQ(std::memcmp(want.data(), got.data(), want.size() * sizeof(float)), 0)
+                << "width " << width << ", offset " << offset;
+            for (int32_t x = 0; x < width; ++x)
+                ASSERT_EQ(want[static_cast<size_t>(2 * width + 2 + x)], static_cast<float>(s[3 * x + 2])) << x;
+        }
+    }
+}
+
+}  // namespace
