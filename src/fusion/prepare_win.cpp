@@ -75,20 +75,20 @@ void HandBackSource(const wchar_t* reloadPath) {
     SendMain(MSG_SOURCE_AS_RESULT, 0, reinterpret_cast<LPARAM>(reloadPath));
 }
 
-void ReportTilesNotWritten(const std::wstring& folder) {
+std::wstring TilesNotWrittenText(const std::wstring& folder) {
     std::wstring text = Str(kStrTilesNotWritten);
     const size_t at = text.find(L"%s");
     if (at != std::wstring::npos) text.replace(at, 2, folder);
-    AskMessageBox(MainLink().Window(), text.c_str(), Str(kStrWarning), MB_OK | MB_ICONWARNING);
+    return text;
 }
 
-// The run stopped without tiles to fuse: the list is empty, the loaded picture shown again.
-void EndWithoutTiles(ImageDocument& document, const std::wstring& folder) {
+// The run stopped without tiles to fuse: the list is empty, the loaded picture shown again, and why.
+void EndWithoutTiles(ImageDocument& document, const std::wstring& why) {
     exposureCount = 0;
     CloseProgress(document);
     MainLink().SetCursor(IDC_ARROW);
     HandBackSource(nullptr);
-    ReportTilesNotWritten(folder);
+    AskMessageBox(MainLink().Window(), why.c_str(), Str(kStrWarning), MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace
@@ -128,7 +128,7 @@ DWORD PrepareExposures(ImageDocument& document) {
 
     const std::wstring folder = TemporaryFolderPath();
     if (folder.empty() || !EmptyTemporaryFolder(folder)) {
-        EndWithoutTiles(document, folder);
+        EndWithoutTiles(document, TilesNotWrittenText(folder));
         RequestUi(UiEvent::JobEnded);
         return 0;
     }
@@ -148,10 +148,15 @@ DWORD PrepareExposures(ImageDocument& document) {
     // Every tile name has the same length.
     bool failed = paths[0].size() >= static_cast<size_t>(kPathChars);
     int32_t n = 0;
+    // The source's values are counted once; every tile's score follows from them and its table.
+    ExposureHistogram histogram;
+    if (!failed && !CountExposureValues(document.sourceBuffer, histogram)) {
+        // Without the count every tile would score alike and the order would be wrong: stop instead.
+        EndWithoutTiles(document, Str(kStrPictureTooLarge));
+        RequestUi(UiEvent::JobEnded);
+        return 0;
+    }
     if (!failed) {
-        // The source's values are counted once; every tile's score follows from them and its table.
-        ExposureHistogram histogram;
-        CountExposureValues(document.sourceBuffer, histogram);
         TilePipelineSteps steps;
         steps.render = [&](int32_t t, SQmPicBuf& picture) {
             const ExposureStep& step = ExposureGrid()[t];
@@ -179,7 +184,7 @@ DWORD PrepareExposures(ImageDocument& document) {
     }
 
     if (failed) {
-        EndWithoutTiles(document, folder);
+        EndWithoutTiles(document, TilesNotWrittenText(folder));
     } else {
         SortExposureEntries(entries, static_cast<size_t>(n));
         for (int32_t j = 0; j < n; ++j) {

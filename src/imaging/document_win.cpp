@@ -107,7 +107,8 @@ Decode ConvertToBuffer(GpBitmap* bitmap, uint32_t format, bool grey, SQmPicBuf& 
         return lock.status() == Gdiplus::OutOfMemory ? OutOfMemoryVerdict(width, height, 4) : Decode::Silent;
     const size_t rowBytes = static_cast<size_t>(buffer.stride);
     for (UINT y = 0; y < height; ++y) {
-        ConvertRowToBuffer(format, grey, lock.Row(y), buffer.data + y * rowBytes, static_cast<int32_t>(width));
+        if (!ConvertRowToBuffer(format, grey, lock.Row(y), buffer.data + y * rowBytes, static_cast<int32_t>(width)))
+            return Decode::Silent;  // the layout was checked above: not reached
     }
     return Decode::Done;
 }

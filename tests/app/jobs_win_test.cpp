@@ -290,13 +290,13 @@ namespace {
 TEST_F(MainWindowTest, TranslationsAsLongAsTheirSlotsRunEverywhere) {
     Destroy();
     const std::wstring file = LocalisationFilePath();
-    WriteIniText(file, L"General", L"Languages No", L"1");
-    WriteIniText(file, L"General", L"Language Current", L"0");
-    WriteIniText(file, L"0", L"Language", std::wstring(1023, L'L').c_str());
+    EXPECT_TRUE(WriteIniText(file, L"General", L"Languages No", L"1"));
+    EXPECT_TRUE(WriteIniText(file, L"General", L"Language Current", L"0"));
+    EXPECT_TRUE(WriteIniText(file, L"0", L"Language", std::wstring(1023, L'L').c_str()));
     for (int n = 1; n <= kStringSlots; ++n) {
         std::wstring text(1023, static_cast<wchar_t>(L'A' + n % 26));
         if (n == kStrTilesNotWritten) text.replace(0, 2, L"%s");
-        WriteIniText(file, L"0", (L"string" + std::to_wstring(n)).c_str(), text.c_str());
+        EXPECT_TRUE(WriteIniText(file, L"0", (L"string" + std::to_wstring(n)).c_str(), text.c_str()));
     }
     Create();
     ASSERT_EQ(wcslen(Str(kStrProgress)), 1023u);

@@ -54,7 +54,7 @@ TEST_F(MainWindowTest, CrashWarningOnlyAfterAnInterruptedRun) {
     Destroy();
     EXPECT_EQ(ReadIniText(LocalisationFilePath(), L"General", L"Crashed Last Time", L""), L"0");
     // A run that never reached its shutdown leaves "1".
-    WriteIniText(LocalisationFilePath(), L"General", L"Crashed Last Time", L"1");
+    EXPECT_TRUE(WriteIniText(LocalisationFilePath(), L"General", L"Crashed Last Time", L"1"));
     Create();
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, L"The application crashed last time. It's probably caused by low memory.");

@@ -85,7 +85,7 @@ protected:
         std::wstring shipped(module);
         shipped = shipped.substr(0, shipped.rfind(L'\\')) + L"\\SolvanePictova_loc.ini";
         ASSERT_TRUE(CopyFileW(shipped.c_str(), LocalisationFilePath().c_str(), FALSE));
-        WriteIniText(LocalisationFilePath(), L"General", L"Language Current", std::to_wstring(language).c_str());
+        EXPECT_TRUE(WriteIniText(LocalisationFilePath(), L"General", L"Language Current", std::to_wstring(language).c_str()));
         Create();
     }
 

@@ -181,9 +181,9 @@ protected:
         EXPECT_EQ(pyramid.Build(gDocument.sourceBuffer), 0);
         SQmPicBuf out{};
         CQmPicBufAPI::Init(out);
-        CQmPicBufAPI::ReinitHeap(out, gDocument.sourceBuffer);
+        EXPECT_EQ(CQmPicBufAPI::ReinitHeap(out, gDocument.sourceBuffer), 0);
         CQmPicBufAPI::Copy(out, gDocument.sourceBuffer);
-        ApplySmartContrast(out, pyramid, lod);
+        EXPECT_EQ(ApplySmartContrast(out, pyramid, lod), 0);
         std::vector<uint8_t> bytes(out.data, out.data + out.size);
         CQmPicBufAPI::DoneHeap(out);
         return bytes;
@@ -274,7 +274,7 @@ TEST_F(SmartContrastDialogTest, RowsBeyondThePicturesLevelsAreDisabled) {
 }
 
 TEST_F(SmartContrastDialogTest, SliderEventsStepAndRecomputeByTheRules) {
-    WriteSettingsText(L"LOD_2", L"30");
+    EXPECT_TRUE(WriteSettingsText(L"LOD_2", L"30"));
     Load(320, 240);
     HWND dialog = Open();
     ASSERT_NE(dialog, nullptr);
@@ -346,9 +346,9 @@ TEST_F(SmartContrastDialogTest, SliderEventsStepAndRecomputeByTheRules) {
 }
 
 TEST_F(SmartContrastDialogTest, StoredValuesBeyondTheRangeKeepTheirGainAndText) {
-    WriteSettingsText(L"LOD_0", L"100");
-    WriteSettingsText(L"LOD_3", L"abc");
-    WriteSettingsText(L"LOD_5", L" +7x");
+    EXPECT_TRUE(WriteSettingsText(L"LOD_0", L"100"));
+    EXPECT_TRUE(WriteSettingsText(L"LOD_3", L"abc"));
+    EXPECT_TRUE(WriteSettingsText(L"LOD_5", L" +7x"));
     Load(320, 240);
     HWND dialog = Open();
     ASSERT_NE(dialog, nullptr);
@@ -372,7 +372,7 @@ TEST_F(SmartContrastDialogTest, SetDefaultsThenCancelLeavesTheSettingsFileAlone)
         wchar_t key[8], value[8];
         swprintf(key, 8, L"LOD_%d", k);
         swprintf(value, 8, L"%d", 3 * k + 1);
-        WriteSettingsText(key, value);
+        EXPECT_TRUE(WriteSettingsText(key, value));
     }
     const std::wstring before = ReadWhole(SettingsFilePath());
     Load(320, 240);

@@ -139,7 +139,7 @@ inline bool FusionApp::RunSolvane(bool up) {
 
 inline TestPicture MakePhoto(int width, int height, unsigned seed) {
     TestPicture p;
-    CQmPicBufAPI::ReinitHeap(p.buf, width, height, 3, 8);
+    EXPECT_EQ(CQmPicBufAPI::ReinitHeap(p.buf, width, height, 3, 8), 0);
     uint32_t state = seed * 2654435761u + 1;
     auto noise = [&] {
         state = state * 1664525u + 1013904223u;

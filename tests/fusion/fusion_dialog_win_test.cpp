@@ -68,7 +68,7 @@ std::vector<TestPicture> LoadTiles(int count) {
 
 TestPicture Crop(const SQmPicBuf& picture, const Region& r) {
     TestPicture c;
-    CQmPicBufAPI::ReinitHeap(c.buf, r.Width(), r.Height(), 3, 8);
+    EXPECT_EQ(CQmPicBufAPI::ReinitHeap(c.buf, r.Width(), r.Height(), 3, 8), 0);
     CQmPicBufAPI::CopyRect(c.buf, picture, {0, 0}, {r.x0, r.y0}, {r.Width(), r.Height()});
     return c;
 }
@@ -82,7 +82,7 @@ TestPicture ExpectedPreview(const SQmPicBuf& picture, const Region& r, const Fus
     for (TestPicture& t : tiles) owned.push_back(Crop(t.buf, work));
     for (TestPicture& o : owned) crops.push_back(o.buf);
     TestPicture fused;
-    CQmPicBufAPI::ReinitHeap(fused.buf, work.Width(), work.Height(), 3, 8);
+    EXPECT_EQ(CQmPicBufAPI::ReinitHeap(fused.buf, work.Width(), work.Height(), 3, 8), 0);
     EXPECT_EQ(RunFusion(fused.buf, std::span<const SQmPicBuf>(crops), params), FusionStatus::kDone);
     TestPicture result = CopyOf(picture);
     CQmPicBufAPI::CopyRect(result.buf, fused.buf, {r.x0, r.y0}, {r.x0 - work.x0, r.y0 - work.y0},
@@ -106,7 +106,7 @@ void MakeTiles(const SQmPicBuf& picture, int count, bool up) {
     for (int n = 0; n < count; ++n) {
         const ExposureStep s = ExposureGrid()[n];
         uint32_t score = 0;
-        RenderExposureTile(tile.buf, picture, s.gammaStep, s.clipStep, up, score);
+        EXPECT_EQ(RenderExposureTile(tile.buf, picture, s.gammaStep, s.clipStep, up, score), 0);
         const std::string name = ExposureTileName(s.gammaStep, s.clipStep);
         const std::wstring path = FusionApp::TileFolder() + L"/" + std::wstring(name.begin(), name.end());
         EXPECT_EQ(WriteColourBmp(path.c_str(), tile.buf), 0);
@@ -118,7 +118,7 @@ void MakeTiles(const SQmPicBuf& picture, int count, bool up) {
 // Opens the dialog the way the main window does after a preparation, without one.
 void OpenDialog(const std::wstring& path) {
     lstrcpynW(gSolvane.fusionSourcePath, path.c_str(), kPathChars);
-    CQmPicBufAPI::ReinitHeap(gDocument.resultBuffer, gDocument.sourceBuffer);
+    EXPECT_EQ(CQmPicBufAPI::ReinitHeap(gDocument.resultBuffer, gDocument.sourceBuffer), 0);
     gApp.zoomShowsSource = 0;
     RunFusionDialog(gDocument);
 }
@@ -226,7 +226,7 @@ TEST_F(FusionDialogTest, PowerArrowStepAndOkFuseTheWholePicture) {
 }
 
 TEST_F(FusionDialogTest, RegionIsCentredDraggedClampedAndRecomputedOnlyWhenMoved) {
-    WriteSettingsText(L"Power", L"3");
+    EXPECT_TRUE(WriteSettingsText(L"Power", L"3"));
     TestPicture photo = MakePhoto(2000, 1500, 13);
     const std::wstring path = WritePhoto(L"large.bmp", photo.buf);
     ASSERT_TRUE(FusionApp::Load(path));
@@ -301,8 +301,8 @@ TEST_F(FusionDialogTest, RegionIsCentredDraggedClampedAndRecomputedOnlyWhenMoved
 }
 
 TEST_F(FusionDialogTest, PreviewMatchesTheFusionOfTheWorkRegion) {
-    WriteSettingsText(L"Power", L"3");
-    WriteSettingsText(L"Exposure", L"150");
+    EXPECT_TRUE(WriteSettingsText(L"Power", L"3"));
+    EXPECT_TRUE(WriteSettingsText(L"Exposure", L"150"));
     TestPicture photo = MakePhoto(900, 700, 14);
     const std::wstring path = WritePhoto(L"work.bmp", photo.buf);
     ASSERT_TRUE(FusionApp::Load(path));
@@ -326,7 +326,7 @@ TEST_F(FusionDialogTest, PreviewMatchesTheFusionOfTheWorkRegion) {
 }
 
 TEST_F(FusionDialogTest, AnUnreadableTileLeavesThePictureAndSaysSo) {
-    WriteSettingsText(L"Power", L"3");
+    EXPECT_TRUE(WriteSettingsText(L"Power", L"3"));
     TestPicture photo = MakePhoto(200, 150, 15);
     const std::wstring path = WritePhoto(L"unreadable.bmp", photo.buf);
     ASSERT_TRUE(FusionApp::Load(path));
@@ -366,7 +366,7 @@ void RewriteTopDown(const wchar_t* path, const SQmPicBuf& picture) {
 }
 
 TEST_F(FusionDialogTest, TilesInAnotherLayoutAreReadThroughTheLoader) {
-    WriteSettingsText(L"Power", L"3");
+    EXPECT_TRUE(WriteSettingsText(L"Power", L"3"));
     TestPicture photo = MakePhoto(301, 207, 16);  // odd width: padded rows
     const std::wstring path = WritePhoto(L"layouts.bmp", photo.buf);
     ASSERT_TRUE(FusionApp::Load(path));
@@ -398,7 +398,7 @@ TEST_F(FusionDialogTest, TilesInAnotherLayoutAreReadThroughTheLoader) {
 }
 
 TEST_F(FusionDialogTest, ATileOfAnotherSizeFailsTheRunAsWithTheLoader) {
-    WriteSettingsText(L"Power", L"3");
+    EXPECT_TRUE(WriteSettingsText(L"Power", L"3"));
     TestPicture photo = MakePhoto(120, 90, 17);
     const std::wstring path = WritePhoto(L"sizes.bmp", photo.buf);
     ASSERT_TRUE(FusionApp::Load(path));

@@ -267,12 +267,12 @@ TEST_F(PrepareExposuresTest, ATileThatCannotBeWrittenStopsTheRunWithAMessage) {
 
 TEST_F(PrepareExposuresTest, GreyOrDeepPicturesNeverReachTheWorker) {
     TestPicture grey;
-    CQmPicBufAPI::ReinitHeap(grey.buf, 64, 48, 1, 8);
+    EXPECT_EQ(CQmPicBufAPI::ReinitHeap(grey.buf, 64, 48, 1, 8), 0);
     std::memset(grey.buf.data, 77, static_cast<size_t>(grey.buf.size));
     // A grey picture written as 24-bit reads back as colour, so give the document the grey one directly.
     TestPicture photo = MakePhoto(64, 48, 6);
     ASSERT_TRUE(FusionApp::Load(WritePhoto(L"grey.bmp", photo.buf)));
-    CQmPicBufAPI::ReinitHeap(gDocument.sourceBuffer, grey.buf);
+    EXPECT_EQ(CQmPicBufAPI::ReinitHeap(gDocument.sourceBuffer, grey.buf), 0);
     CQmPicBufAPI::Copy(gDocument.sourceBuffer, grey.buf);
     ASSERT_TRUE(FusionApp::RunSolvane(false));
     EXPECT_EQ(gHandover.calls, 0);

@@ -44,7 +44,7 @@ protected:
         wchar_t path[kPathChars] = {};
         wcscpy(path, file.c_str());
         ASSERT_EQ(LoadImageFile(document, path), 0);
-        CQmPicBufAPI::ReinitHeap(document.resultBuffer, document.sourceBuffer);
+        EXPECT_EQ(CQmPicBufAPI::ReinitHeap(document.resultBuffer, document.sourceBuffer), 0);
         CQmPicBufAPI::Copy(document.resultBuffer, document.sourceBuffer);
     }
     std::wstring MakeColourFile(const std::wstring& name, const wchar_t* mime) {

@@ -104,14 +104,14 @@ protected:
     }
     void WriteLocalisation(int count, int current) {
         const std::wstring file = LocalisationFilePath();
-        WriteIniText(file, L"General", L"Languages No", std::to_wstring(count).c_str());
-        WriteIniText(file, L"General", L"Language Current", std::to_wstring(current).c_str());
-        WriteIniText(file, L"0", L"Language", L"English");
-        WriteIniText(file, L"1", L"Language", L"Deutsch");
-        WriteIniText(file, L"1", L"string45", L"Gut");
-        WriteIniText(file, L"1", L"string47", L"Bitte neu starten");
-        WriteIniText(file, L"1", L"string38", L"Hinweis");
-        WriteIniText(file, L"2", L"Language", L"Francais");
+        EXPECT_TRUE(WriteIniText(file, L"General", L"Languages No", std::to_wstring(count).c_str()));
+        EXPECT_TRUE(WriteIniText(file, L"General", L"Language Current", std::to_wstring(current).c_str()));
+        EXPECT_TRUE(WriteIniText(file, L"0", L"Language", L"English"));
+        EXPECT_TRUE(WriteIniText(file, L"1", L"Language", L"Deutsch"));
+        EXPECT_TRUE(WriteIniText(file, L"1", L"string45", L"Gut"));
+        EXPECT_TRUE(WriteIniText(file, L"1", L"string47", L"Bitte neu starten"));
+        EXPECT_TRUE(WriteIniText(file, L"1", L"string38", L"Hinweis"));
+        EXPECT_TRUE(WriteIniText(file, L"2", L"Language", L"Francais"));
         // Start-up as the main window does it.
         LoadAppSettings();
         LoadStringTable();
@@ -154,7 +154,7 @@ TEST_F(OptionsDialogTest, AnotherLanguageIsStoredAndAnnouncedOnceInThatLanguage)
     EXPECT_STREQ(Str(kStrOk), L"OK");  // the rest of the interface waits for the next start
 
     // Opened again: the stored choice is preselected; OK on it writes again and says nothing.
-    WriteIniText(LocalisationFilePath(), L"General", L"Language Current", L"1 ");
+    EXPECT_TRUE(WriteIniText(LocalisationFilePath(), L"General", L"Language Current", L"1 "));
     Seen second = RunOptions(owner_, -2, IDOK);
     EXPECT_EQ(second.selection, 1);
     EXPECT_EQ(StoredLanguage(), L"1");
@@ -175,7 +175,7 @@ TEST_F(OptionsDialogTest, CancelStoresNothing) {
 
 TEST_F(OptionsDialogTest, ListFollowsTheFileAndSelectsNothingOutsideIt) {
     WriteLocalisation(2, 0);
-    WriteIniText(LocalisationFilePath(), L"General", L"Language Current", L"5");
+    EXPECT_TRUE(WriteIniText(LocalisationFilePath(), L"General", L"Language Current", L"5"));
     Seen seen = RunOptions(owner_, -2, IDCANCEL);
     EXPECT_EQ(seen.items, (std::vector<std::wstring>{L"English", L"Deutsch"}));
     EXPECT_EQ(seen.selection, -1);

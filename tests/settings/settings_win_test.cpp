@@ -95,7 +95,7 @@ TEST_F(SettingsTest, CrashFlagOverANormalAndAnInterruptedRun) {
     LoadAppSettings();
     EXPECT_EQ(gAppSettings.crashedLastTime, 1);
     EXPECT_EQ(LocKey(L"General", L"Crashed Last Time"), L"1");
-    WriteCrashFlag(false);
+    EXPECT_TRUE(WriteCrashFlag(false));
     LoadAppSettings();
     EXPECT_EQ(gAppSettings.crashedLastTime, 0);
 }
@@ -156,7 +156,7 @@ TEST_F(SettingsTest, ASectionTranslatingOneTextLeavesTheRestEnglish) {
     EXPECT_EQ(gAppSettings.languages[1], L"Deutsch");
 
     // A current language without a section gives the all-English table.
-    WriteLocalisationInt(L"Language Current", -1);
+    EXPECT_TRUE(WriteLocalisationInt(L"Language Current", -1));
     LoadAppSettings();
     LoadStringTable();
     EXPECT_STREQ(Str(kStrOk), L"OK");
@@ -172,7 +172,7 @@ TEST_F(SettingsTest, ALongTranslationIsCutAt1023) {
     longText[1022] = L'y';
     WriteLocalisation(L"[General]\r\nLanguage Current=0\r\n[0]\r\nstring47=" + longText + L"\r\nLanguage=" +
                       longText + L"\r\n");
-    WriteLocalisationInt(L"Languages No", 1);
+    EXPECT_TRUE(WriteLocalisationInt(L"Languages No", 1));
     LoadAppSettings();
     LoadStringTable();
     std::wstring got = Str(kStrRestartForLanguage);
