@@ -32,16 +32,16 @@ bool WriteTiff(const std::string& path, const SQmPicBuf& pic) {
         Put32(head, count);
         Put32(head, value);
     };
-    entry(256, 4, 1, w);                  // ImageWidth
-    entry(257, 4, 1, h);                  // ImageLength
-    entry(258, 3, 3, bits);               // BitsPerSample 8, 8, 8
-    entry(259, 3, 1, 1);                  // no compression
-    entry(262, 3, 1, 2);                  // RGB
-    entry(273, 4, 1, data);               // StripOffsets
-    entry(277, 3, 1, 3);                  // SamplesPerPixel
-    entry(278, 4, 1, h);                  // RowsPerStrip
-    entry(279, 4, 1, w * h * 3);          // StripByteCounts
-    entry(284, 3, 1, 1);                  // chunky
+    entry(256, 4, 1, w);          // ImageWidth
+    entry(257, 4, 1, h);          // ImageLength
+    entry(258, 3, 3, bits);       // BitsPerSample 8, 8, 8
+    entry(259, 3, 1, 1);          // no compression
+    entry(262, 3, 1, 2);          // RGB
+    entry(273, 4, 1, data);       // StripOffsets
+    entry(277, 3, 1, 3);          // SamplesPerPixel
+    entry(278, 4, 1, h);          // RowsPerStrip
+    entry(279, 4, 1, w * h * 3);  // StripByteCounts
+    entry(284, 3, 1, 1);          // chunky
     Put32(head, 0);
     for (int i = 0; i < 3; ++i)
         Put16(head, 8);

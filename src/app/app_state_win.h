@@ -40,7 +40,7 @@ struct AppState {
     uint8_t unsavedResult = 0;
     uint8_t zoomShowsSource = 0;
     std::atomic<HWND> dialogMouseTarget{nullptr};  // processing dialog that gets the view's mouse
-    std::atomic<uint8_t> dialogOwnsDrag{0};   // the Fusion dialog owns the left-button drag
+    std::atomic<uint8_t> dialogOwnsDrag{0};        // the Fusion dialog owns the left-button drag
 
     ViewRenderer renderer;
 
@@ -62,7 +62,9 @@ extern AppState gApp;
 extern ImageDocument gDocument;
 
 // The view map of the current placement (what the view and the dialogs map points with).
-inline CQmPicMap CurrentViewMap() { return ViewMap(gApp.Placement()); }
+inline CQmPicMap CurrentViewMap() {
+    return ViewMap(gApp.Placement());
+}
 
 // Class cursor and current cursor of the main window (IDC_WAIT, IDC_ARROW, IDC_SIZEALL).
 void SetMainCursor(LPCWSTR cursor);

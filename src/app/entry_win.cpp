@@ -3,4 +3,6 @@
 
 #include "app/main_window_win.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) { return RunApplication(instance, show); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    return RunApplication(instance, show);
+}

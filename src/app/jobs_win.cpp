@@ -23,7 +23,9 @@ bool StartJobThread(LPTHREAD_START_ROUTINE routine) {
 
 }  // namespace
 
-bool JobRunning() { return gApp.runningJobs.load() > 0; }
+bool JobRunning() {
+    return gApp.runningJobs.load() > 0;
+}
 
 DWORD WINAPI SmartContrastThread(LPVOID document) {
     DialogBoxParamW(MainInstance(), MAKEINTRESOURCEW(IDD_SMART_CONTRAST), gApp.mainWindow,
@@ -40,17 +42,21 @@ DWORD WINAPI PreparationThread(LPVOID document) {
 }
 
 void OnSmartContrastCommand() {
-    if (JobRunning() || !AskContinueWithoutSaving()) return;
+    if (JobRunning() || !AskContinueWithoutSaving())
+        return;
     static_cast<void>(StartJobThread(SmartContrastThread));  // no thread: nothing started, nothing to say
 }
 
 void OnSolvaneCommand(bool up) {
     gSolvane.fusionUp = up ? 1 : 0;
-    if (JobRunning() || !AskContinueWithoutSaving()) return;
-    if (!BeginSolvaneRun(gDocument)) return;
+    if (JobRunning() || !AskContinueWithoutSaving())
+        return;
+    if (!BeginSolvaneRun(gDocument))
+        return;
     if (!StartJobThread(PreparationThread)) {
         // No worker: the hidden progress dialog goes again and the picture stays as it was.
-        if (HWND progress = gDocument.progressDialog.load()) SendMessageW(progress, WM_COMMAND, IDOK, 0);
+        if (HWND progress = gDocument.progressDialog.load())
+            SendMessageW(progress, WM_COMMAND, IDOK, 0);
         SendMessageW(gApp.mainWindow, MSG_SOURCE_AS_RESULT, 0, 0);
     }
 }

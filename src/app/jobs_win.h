@@ -6,7 +6,6 @@
 #include "app/app_hooks_win.h"
 #include "imaging/document_win.h"
 
-
 DWORD WINAPI SmartContrastThread(LPVOID document);
 DWORD WINAPI PreparationThread(LPVOID document);
 

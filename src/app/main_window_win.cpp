@@ -52,11 +52,16 @@ struct ToolButton {
 };
 
 const ToolButton kToolButtons[] = {
-    {1, CmdLoad, BTNS_BUTTON, kStrLoadImage},          {0, CmdSaveAs, BTNS_BUTTON, kStrSaveAs},
-    {0, 0, BTNS_SEP, 0},                     {5, CmdSmartContrast, BTNS_BUTTON, kStrSmartContrastMenu},
-    {7, CmdSolvaneUp, BTNS_BUTTON, kStrSolvaneUp},    {8, CmdSolvaneDown, BTNS_BUTTON, kStrSolvaneDown},
-    {2, CmdZoomIn, BTNS_BUTTON, kStrZoomIn},       {3, CmdZoomOut, BTNS_BUTTON, kStrZoomOut},
-    {6, CmdZoom100, BTNS_BUTTON, kStrZoom100},      {4, CmdZoomFit, BTNS_BUTTON, kStrZoomFit},
+    {1, CmdLoad, BTNS_BUTTON, kStrLoadImage},
+    {0, CmdSaveAs, BTNS_BUTTON, kStrSaveAs},
+    {0, 0, BTNS_SEP, 0},
+    {5, CmdSmartContrast, BTNS_BUTTON, kStrSmartContrastMenu},
+    {7, CmdSolvaneUp, BTNS_BUTTON, kStrSolvaneUp},
+    {8, CmdSolvaneDown, BTNS_BUTTON, kStrSolvaneDown},
+    {2, CmdZoomIn, BTNS_BUTTON, kStrZoomIn},
+    {3, CmdZoomOut, BTNS_BUTTON, kStrZoomOut},
+    {6, CmdZoom100, BTNS_BUTTON, kStrZoom100},
+    {4, CmdZoomFit, BTNS_BUTTON, kStrZoomFit},
     {9, CmdZoomBox, BTNS_BUTTON, kStrSetZoom},
 };
 
@@ -72,10 +77,12 @@ void ApplyUiEvent(UiEvent event) {
     gUi = s;
     HMENU menu = GetMenu(gApp.mainWindow);
     const UINT bar = s.menuBar ? MF_ENABLED : MF_GRAYED;
-    for (UINT pos = 0; pos < 3; ++pos) EnableMenuItem(menu, pos, MF_BYPOSITION | bar);
+    for (UINT pos = 0; pos < 3; ++pos)
+        EnableMenuItem(menu, pos, MF_BYPOSITION | bar);
     EnableMenuItem(menu, CmdSaveAs, MF_BYCOMMAND | (s.menuSaveAs ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, CmdClose, MF_BYCOMMAND | (s.menuClose ? MF_ENABLED : MF_GRAYED));
-    if (barChanged) DrawMenuBar(gApp.mainWindow);  // only a changed bar is redrawn
+    if (barChanged)
+        DrawMenuBar(gApp.mainWindow);  // only a changed bar is redrawn
     const std::pair<int, bool> buttons[] = {{CmdLoad, s.toolLoad},
                                             {CmdSaveAs, s.toolSaveAs},
                                             {CmdSmartContrast, s.toolSmartContrast},
@@ -103,7 +110,8 @@ AppLink gLink;
 // The save's wait for exiftool: the window keeps painting and zooming with the hourglass, while the
 // commands that would change the picture or the file are refused as during any job.
 DWORD WaitKeepingWindowAlive(HANDLE process, DWORD milliseconds) {
-    if (!gApp.mainWindow) return WaitForSingleObject(process, milliseconds);
+    if (!gApp.mainWindow)
+        return WaitForSingleObject(process, milliseconds);
     ++gApp.runningJobs;
     ApplyUiEvent(UiEvent::JobStarted);
     SetMainCursor(IDC_WAIT);
@@ -126,7 +134,8 @@ DWORD WaitKeepingWindowAlive(HANDLE process, DWORD milliseconds) {
                 quitCode = msg.wParam;
                 continue;
             }
-            if (PreTranslateMainMessage(msg)) continue;
+            if (PreTranslateMainMessage(msg))
+                continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
@@ -136,7 +145,8 @@ DWORD WaitKeepingWindowAlive(HANDLE process, DWORD milliseconds) {
         ApplyUiEvent(UiEvent::JobEnded);
         SetMainCursor(IDC_ARROW);
     }
-    if (quit) PostQuitMessage(static_cast<int>(quitCode));
+    if (quit)
+        PostQuitMessage(static_cast<int>(quitCode));
     return result;
 }
 
@@ -153,8 +163,9 @@ void CreateStatusBar(HWND window) {
 void LoadToolbarImages() {
     const int percent = ToolbarStripPercent(gDpi);
     const int enabledId = percent == 200 ? IDB_TOOLBAR_200 : percent == 150 ? IDB_TOOLBAR_150 : IDB_TOOLBAR;
-    const int disabledId =
-        percent == 200 ? IDB_TOOLBAR_DISABLED_200 : percent == 150 ? IDB_TOOLBAR_DISABLED_150 : IDB_TOOLBAR_DISABLED;
+    const int disabledId = percent == 200   ? IDB_TOOLBAR_DISABLED_200
+                           : percent == 150 ? IDB_TOOLBAR_DISABLED_150
+                                            : IDB_TOOLBAR_DISABLED;
     // Nine square images side by side; the strip's grey background becomes the button face.
     const int cell = percent == 200 ? 46 : percent == 150 ? 35 : 23;
     ScopedImageList images(ImageList_LoadImageW(MainInstance(), MAKEINTRESOURCEW(enabledId), cell, 0, CLR_NONE,
@@ -180,9 +191,8 @@ void SetZoomPlaceholderWidth() {
 
 void CreateToolbar(HWND window) {
     HWND tb = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
-                              WS_CHILD | WS_VISIBLE | WS_BORDER | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS, 0, 0, 0, 0,
-                              window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TOOLBAR)), MainInstance(),
-                              nullptr);
+                              WS_CHILD | WS_VISIBLE | WS_BORDER | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS, 0, 0, 0, 0, window,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TOOLBAR)), MainInstance(), nullptr);
     gApp.toolbar = tb;
     SendMessageW(tb, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageW(tb, TB_SETINDENT, ScaleToDpi(8, gDpi), 0);
@@ -215,10 +225,9 @@ void PlaceZoomBox() {
 }
 
 void CreateZoomBox() {
-    gApp.zoomBox = CreateWindowExW(0, L"ComboBox", nullptr,
-                                   WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_HASSTRINGS,
-                                   0, 0, 0, 0, gApp.toolbar, reinterpret_cast<HMENU>(static_cast<INT_PTR>(CmdZoomBox)),
-                                   MainInstance(), nullptr);
+    gApp.zoomBox = CreateWindowExW(
+        0, L"ComboBox", nullptr, WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_HASSTRINGS,
+        0, 0, 0, 0, gApp.toolbar, reinterpret_cast<HMENU>(static_cast<INT_PTR>(CmdZoomBox)), MainInstance(), nullptr);
     PlaceZoomBox();
     for (const char* text : kZoomListTexts)
         SendMessageW(gApp.zoomBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WidenAscii(text).c_str()));
@@ -286,7 +295,8 @@ LRESULT OnCreate(HWND window) {
     gApp.unsavedResult = 0;
     LoadAppSettings();
     LoadStringTable();
-    if (gAppSettings.crashedLastTime != 0) AskMessageBox(window, Str(kStrCrashedLastTime), Str(kStrWarning), MB_ICONINFORMATION | MB_OK);
+    if (gAppSettings.crashedLastTime != 0)
+        AskMessageBox(window, Str(kStrCrashedLastTime), Str(kStrWarning), MB_ICONINFORMATION | MB_OK);
     gApp.mainWindow = window;
     SetMainWindowLink(&gLink);
     CreateStatusBar(window);
@@ -299,7 +309,8 @@ LRESULT OnCreate(HWND window) {
     r.overlayRect = nullptr;
 
     gDpi = GetDpiForWindow(window);
-    if (gDpi == 0) gDpi = 96;
+    if (gDpi == 0)
+        gDpi = 96;
     CreateToolbar(window);
     CreateZoomBox();
     LocaliseMenu(window);
@@ -394,16 +405,19 @@ void ShowSourceAsResult(const wchar_t* reloadPath) {
 }
 
 void OnLoad(HWND window) {
-    if (JobRunning() || !AskContinueWithoutSaving()) return;
+    if (JobRunning() || !AskContinueWithoutSaving())
+        return;
     wchar_t path[kPathChars] = {};
-    if (LoadImageFile(gDocument, path) != 0) return;
+    if (LoadImageFile(gDocument, path) != 0)
+        return;
     ShowLoadedPicture(window, path, L"");
 }
 
 // A file dropped on the window or named on the command line: the unsaved question, then the load.
 void OpenGivenFile(HWND window, const std::wstring& given) {
     // While a job runs the picture must not be replaced under it.
-    if (JobRunning() || !AskContinueWithoutSaving()) return;
+    if (JobRunning() || !AskContinueWithoutSaving())
+        return;
     // A longer path would be cut into another file's name: such a file is refused whole.
     if (given.size() >= static_cast<size_t>(kPathChars)) {
         AskMessageBox(window, Str(kStrPathTooLong), nullptr, MB_OK | MB_ICONWARNING);
@@ -411,7 +425,8 @@ void OpenGivenFile(HWND window, const std::wstring& given) {
     }
     wchar_t path[kPathChars] = {};
     given.copy(path, given.size());
-    if (path[0] && LoadImageFile(gDocument, path) == 0) ShowLoadedPicture(window, path, Str(kStrShowing));
+    if (path[0] && LoadImageFile(gDocument, path) == 0)
+        ShowLoadedPicture(window, path, Str(kStrShowing));
 }
 
 void OnDropFiles(HWND window, HDROP drop) {
@@ -425,7 +440,8 @@ void OnDropFiles(HWND window, HDROP drop) {
 }
 
 void OnSaveAs(HWND window) {
-    if (JobRunning()) return;
+    if (JobRunning())
+        return;
     wchar_t name[kPathChars] = {};
     if (SaveImageFile(gDocument, name) == 0) {
         SetTitleFromPath(window, name);
@@ -435,7 +451,8 @@ void OnSaveAs(HWND window) {
 }
 
 void OnCloseImage() {
-    if (JobRunning() || !AskContinueWithoutSaving()) return;
+    if (JobRunning() || !AskContinueWithoutSaving())
+        return;
     CloseImage();
 }
 
@@ -447,29 +464,51 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     SetForegroundWindow(window);
     const int id = LOWORD(wParam);
     switch (id) {
-        case CmdLoad: OnLoad(window); return 0;
-        case CmdSaveAs: OnSaveAs(window); return 0;
-        case CmdClose: OnCloseImage(); return 0;
-        case CmdOptions: gAppHooks.showOptionsDialog(window); return 0;
-        case CmdExit:
-            if (!JobRunning()) DestroyWindow(window);
+        case CmdLoad:
+            OnLoad(window);
             return 0;
-        case CmdSmartContrast: OnSmartContrastCommand(); return 0;
-        case CmdSolvaneUp: OnSolvaneCommand(true); return 0;
-        case CmdSolvaneDown: OnSolvaneCommand(false); return 0;
-        case CmdAbout: OnAbout(window); return 0;
+        case CmdSaveAs:
+            OnSaveAs(window);
+            return 0;
+        case CmdClose:
+            OnCloseImage();
+            return 0;
+        case CmdOptions:
+            gAppHooks.showOptionsDialog(window);
+            return 0;
+        case CmdExit:
+            if (!JobRunning())
+                DestroyWindow(window);
+            return 0;
+        case CmdSmartContrast:
+            OnSmartContrastCommand();
+            return 0;
+        case CmdSolvaneUp:
+            OnSolvaneCommand(true);
+            return 0;
+        case CmdSolvaneDown:
+            OnSolvaneCommand(false);
+            return 0;
+        case CmdAbout:
+            OnAbout(window);
+            return 0;
         case CmdZoomIn:
         case CmdZoomOut:
         case CmdZoomFit:
-        case CmdZoom100: OnViewZoomCommand(id); return 0;
-        case CmdZoomBox: OnZoomBoxNotify(HIWORD(wParam)); return 0;
+        case CmdZoom100:
+            OnViewZoomCommand(id);
+            return 0;
+        case CmdZoomBox:
+            OnZoomBoxNotify(HIWORD(wParam));
+            return 0;
         case CmdFusionReady:
             // The worker waits in this call until the Fusion dialog has closed.
             RestoreSolvaneSource(gDocument);
             gApp.zoomShowsSource = 0;
             gAppHooks.runFusionDialog(gDocument);
             return 0;
-        default: return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+        default:
+            return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
     }
 }
 
@@ -479,7 +518,8 @@ LRESULT OnClose(HWND window) {
         MessageBeep(MB_ICONWARNING);
         return 0;
     }
-    if (!AskContinueWithoutSaving()) return 0;
+    if (!AskContinueWithoutSaving())
+        return 0;
     return DefWindowProcW(window, WM_CLOSE, 0, 0);
 }
 
@@ -487,7 +527,8 @@ LRESULT OnClose(HWND window) {
 // session back with a reason, as Windows shows it.
 LRESULT OnQueryEndSession(HWND window) {
     const bool keep = JobRunning() || !AskContinueWithoutSaving();
-    if (!keep) return TRUE;
+    if (!keep)
+        return TRUE;
     ShutdownBlockReasonCreate(window, Str(kStrUnsavedShutdown));
     return FALSE;
 }
@@ -495,12 +536,14 @@ LRESULT OnQueryEndSession(HWND window) {
 void OnEndSession(HWND window, bool ending) {
     ShutdownBlockReasonDestroy(window);
     // The process may end without its window being destroyed: this is the normal end of the run.
-    if (ending) static_cast<void>(WriteCrashFlag(false));  // as at a normal end
+    if (ending)
+        static_cast<void>(WriteCrashFlag(false));  // as at a normal end
 }
 
 LRESULT OnNotify(LPARAM lParam) {
     auto* header = reinterpret_cast<NMHDR*>(lParam);
-    if (header->code != TTN_GETDISPINFOW) return 0;
+    if (header->code != TTN_GETDISPINFOW)
+        return 0;
     auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
     for (const ToolButton& b : kToolButtons) {
         if (b.command != 0 && static_cast<UINT_PTR>(b.command) == header->idFrom) {
@@ -511,7 +554,9 @@ LRESULT OnNotify(LPARAM lParam) {
     return 0;
 }
 
-void SetCursorMessage(LPCWSTR cursor) { SetMainCursor(cursor); }
+void SetCursorMessage(LPCWSTR cursor) {
+    SetMainCursor(cursor);
+}
 
 // The view is painted from the surface, so the window's own background is never erased. A flat
 // (transparent) toolbar asks its parent for its background with its own DC: that one gets the face.
@@ -529,8 +574,10 @@ LRESULT OnEraseBackground(HWND window, HDC dc) {
 // ---- shared helpers -------------------------------------------------------------------------
 
 bool AskContinueWithoutSaving() {
-    if (!gApp.unsavedResult) return true;
-    return AskMessageBox(gApp.mainWindow, Str(kStrContinueWithoutSaving), Str(kStrWarning), MB_YESNO | MB_ICONINFORMATION) == IDYES;
+    if (!gApp.unsavedResult)
+        return true;
+    return AskMessageBox(gApp.mainWindow, Str(kStrContinueWithoutSaving), Str(kStrWarning),
+                         MB_YESNO | MB_ICONINFORMATION) == IDYES;
 }
 
 void SetMainCursor(LPCWSTR cursor) {
@@ -545,32 +592,63 @@ void SetStatusText(const wchar_t* text) {
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_CREATE: return OnCreate(window);
-        case WM_DESTROY: OnDestroy(); return 0;
+        case WM_CREATE:
+            return OnCreate(window);
+        case WM_DESTROY:
+            OnDestroy();
+            return 0;
         case WM_SIZE:
             SendMessageW(gApp.statusBar, WM_SIZE, wParam, lParam);
             SendMessageW(gApp.toolbar, TB_AUTOSIZE, 0, 0);
             OnViewSize();
             return 0;
-        case WM_PAINT: OnViewPaint(window); return 0;
-        case WM_ERASEBKGND: return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
-        case WM_CLOSE: return OnClose(window);
-        case WM_QUERYENDSESSION: return OnQueryEndSession(window);
-        case WM_DPICHANGED: OnDpiChanged(window, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
-        case WM_ENDSESSION: OnEndSession(window, wParam != FALSE); return 0;
-        case WM_NOTIFY: return OnNotify(lParam);
+        case WM_PAINT:
+            OnViewPaint(window);
+            return 0;
+        case WM_ERASEBKGND:
+            return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
+        case WM_CLOSE:
+            return OnClose(window);
+        case WM_QUERYENDSESSION:
+            return OnQueryEndSession(window);
+        case WM_DPICHANGED:
+            OnDpiChanged(window, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        case WM_ENDSESSION:
+            OnEndSession(window, wParam != FALSE);
+            return 0;
+        case WM_NOTIFY:
+            return OnNotify(lParam);
         case WM_SETCURSOR:
-            if (OnViewSetCursor(window, lParam)) return TRUE;
+            if (OnViewSetCursor(window, lParam))
+                return TRUE;
             break;
-        case WM_MOUSEMOVE: OnViewMouseMove(window, wParam, lParam); return 0;
-        case WM_LBUTTONDOWN: OnViewLeftDown(window, wParam, lParam); return 0;
-        case WM_LBUTTONUP: OnViewLeftUp(window, wParam, lParam); return 0;
-        case WM_LBUTTONDBLCLK: OnViewDoubleClick(); return 0;
-        case WM_RBUTTONDOWN: OnViewRightDown(); return 0;
-        case WM_RBUTTONUP: OnViewRightUp(); return 0;
-        case WM_MOUSEWHEEL: OnViewMouseWheel(window, wParam, lParam); return 0;
-        case WM_DROPFILES: OnDropFiles(window, reinterpret_cast<HDROP>(wParam)); return 0;
-        case WM_COMMAND: return OnCommand(window, wParam, lParam);
+        case WM_MOUSEMOVE:
+            OnViewMouseMove(window, wParam, lParam);
+            return 0;
+        case WM_LBUTTONDOWN:
+            OnViewLeftDown(window, wParam, lParam);
+            return 0;
+        case WM_LBUTTONUP:
+            OnViewLeftUp(window, wParam, lParam);
+            return 0;
+        case WM_LBUTTONDBLCLK:
+            OnViewDoubleClick();
+            return 0;
+        case WM_RBUTTONDOWN:
+            OnViewRightDown();
+            return 0;
+        case WM_RBUTTONUP:
+            OnViewRightUp();
+            return 0;
+        case WM_MOUSEWHEEL:
+            OnViewMouseWheel(window, wParam, lParam);
+            return 0;
+        case WM_DROPFILES:
+            OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
+            return 0;
+        case WM_COMMAND:
+            return OnCommand(window, wParam, lParam);
         case MSG_RESULT_CHANGED:
             RenderView(0, &gDocument.resultBuffer, kSlotResult, 1);
             RepaintMainWindow();
@@ -579,14 +657,29 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
             RepaintMainWindow();
             return 0;
-        case MSG_CURSOR_WAIT: SetCursorMessage(IDC_WAIT); return 0;
-        case MSG_CURSOR_ARROW: SetCursorMessage(IDC_ARROW); return 0;
-        case MSG_CURSOR_SIZEALL: SetCursorMessage(IDC_SIZEALL); return 0;
-        case MSG_ZOOM_TEXT_COMMIT: OnZoomTextCommit(); return 0;
-        case MSG_RESULT_UNSAVED: gApp.unsavedResult = 1; return 0;
-        case MSG_UI_EVENT: ApplyUiEvent(static_cast<UiEvent>(wParam)); return 0;
-        case MSG_SOURCE_AS_RESULT: ShowSourceAsResult(reinterpret_cast<const wchar_t*>(lParam)); return 0;
-        default: break;
+        case MSG_CURSOR_WAIT:
+            SetCursorMessage(IDC_WAIT);
+            return 0;
+        case MSG_CURSOR_ARROW:
+            SetCursorMessage(IDC_ARROW);
+            return 0;
+        case MSG_CURSOR_SIZEALL:
+            SetCursorMessage(IDC_SIZEALL);
+            return 0;
+        case MSG_ZOOM_TEXT_COMMIT:
+            OnZoomTextCommit();
+            return 0;
+        case MSG_RESULT_UNSAVED:
+            gApp.unsavedResult = 1;
+            return 0;
+        case MSG_UI_EVENT:
+            ApplyUiEvent(static_cast<UiEvent>(wParam));
+            return 0;
+        case MSG_SOURCE_AS_RESULT:
+            ShowSourceAsResult(reinterpret_cast<const wchar_t*>(lParam));
+            return 0;
+        default:
+            break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -612,22 +705,25 @@ HWND CreateMainWindow(HINSTANCE instance, int show) {
     wc.lpszClassName = className;
     RegisterClassExW(&wc);  // already registered on a second window in the same process
 
-    HWND window = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
-                                  nullptr, nullptr, instance, nullptr);
-    if (!window) return nullptr;
+    HWND window = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr,
+                                  nullptr, instance, nullptr);
+    if (!window)
+        return nullptr;
     ShowWindow(window, show);
     UpdateWindow(window);
     return window;
 }
 
 HACCEL MainAccelerators() {
-    if (!gAccelerators) gAccelerators = LoadAcceleratorsW(MainInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    if (!gAccelerators)
+        gAccelerators = LoadAcceleratorsW(MainInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME));
     return gAccelerators;
 }
 
 bool PreTranslateMainMessage(MSG& msg) {
     // Translated for the message's own window: shortcuts act only where the main window has the focus.
-    if (TranslateAcceleratorW(msg.hwnd, MainAccelerators(), &msg)) return true;
+    if (TranslateAcceleratorW(msg.hwnd, MainAccelerators(), &msg))
+        return true;
     HWND progress = gDocument.progressDialog;
     return progress && IsDialogMessageW(progress, &msg);
 }
@@ -635,17 +731,20 @@ bool PreTranslateMainMessage(MSG& msg) {
 void OpenStartupArgument(HWND window, const wchar_t* commandLine) {
     int count = 0;
     LPWSTR* arguments = commandLine && commandLine[0] ? CommandLineToArgvW(commandLine, &count) : nullptr;
-    if (!arguments) return;
+    if (!arguments)
+        return;
     // Explorer ("Open with", a double-click, a drop on the icon) names the file as the first argument;
     // further ones are ignored.
     std::wstring path = count >= 2 ? arguments[1] : L"";
     LocalFree(arguments);
-    if (path.empty()) return;
+    if (path.empty())
+        return;
     const DWORD full = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (full > 0) {
         std::wstring absolute(full, L'\0');
         const DWORD got = GetFullPathNameW(path.c_str(), full, absolute.data(), nullptr);
-        if (got > 0 && got < full) path.assign(absolute.c_str(), got);
+        if (got > 0 && got < full)
+            path.assign(absolute.c_str(), got);
     }
     OpenGivenFile(window, path);
 }
@@ -654,11 +753,13 @@ int RunApplication(HINSTANCE instance, int show) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     HWND window = CreateMainWindow(instance, show);
-    if (!window) return 0;
+    if (!window)
+        return 0;
     OpenStartupArgument(window, GetCommandLineW());
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (PreTranslateMainMessage(msg)) continue;
+        if (PreTranslateMainMessage(msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

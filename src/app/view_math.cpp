@@ -9,7 +9,8 @@ const char* const kZoomListTexts[kZoomListCount] = {"10.0 %",  "25.0 %",  "50.0 
                                                     "150.0 %", "200.0 %", "400.0 %", "800.0 %"};
 
 double ZoomForListEntry(int index) {
-    if (index < 0 || index >= kZoomListCount) return 1.0;
+    if (index < 0 || index >= kZoomListCount)
+        return 1.0;
     return kZoomListValues[index];
 }
 
@@ -33,19 +34,23 @@ ZoomTextResult ScanZoomText(const Str& text) {
     const size_t n = std::min<size_t>(text.size(), 9);
     for (size_t i = 0; i < n; ++i) {
         const auto c = text[i];
-        if (c == 0 || c == ' ' || c == '%') break;
+        if (c == 0 || c == ' ' || c == '%')
+            break;
         if (c == '.' || c == ',') {
             fraction = true;
         } else if (c >= '0' && c <= '9') {
             value = value * 10 + static_cast<int>(c - '0');
-            if (fraction) ++fractionDigits;
+            if (fraction)
+                ++fractionDigits;
         } else {
             invalid = true;
         }
     }
-    if (invalid) return {false, 0};
+    if (invalid)
+        return {false, 0};
     double p = value;
-    for (int i = 0; i < fractionDigits; ++i) p /= 10;
+    for (int i = 0; i < fractionDigits; ++i)
+        p /= 10;
     if (p <= 10)
         p = 10;
     else if (p >= 800)
@@ -55,10 +60,16 @@ ZoomTextResult ScanZoomText(const Str& text) {
 
 }  // namespace
 
-ZoomTextResult ParseZoomText(const std::u16string& text) { return ScanZoomText(text); }
-ZoomTextResult ParseZoomText(const std::string& text) { return ScanZoomText(text); }
+ZoomTextResult ParseZoomText(const std::u16string& text) {
+    return ScanZoomText(text);
+}
+ZoomTextResult ParseZoomText(const std::string& text) {
+    return ScanZoomText(text);
+}
 
-FitBand FitBandFor(int toolbarBottom, int clientBottom) { return {toolbarBottom + 2, clientBottom - 20}; }
+FitBand FitBandFor(int toolbarBottom, int clientBottom) {
+    return {toolbarBottom + 2, clientBottom - 20};
+}
 
 void FitPlacement(ViewPlacement& p, int clientWidth, const FitBand& band) {
     const int h = band.bottom - band.top;
@@ -81,8 +92,14 @@ void CentreAnchors(ViewPlacement& p, int sourceWidth, int sourceHeight) {
     p.anchorImgY = sourceHeight * 0.5;
 }
 
-void WheelPlacement(ViewPlacement& p, int& cx, int& cy, bool forward, int resultWidth, int resultHeight,
-                    int sourceWidth, int sourceHeight) {
+void WheelPlacement(ViewPlacement& p,
+                    int& cx,
+                    int& cy,
+                    bool forward,
+                    int resultWidth,
+                    int resultHeight,
+                    int sourceWidth,
+                    int sourceHeight) {
     const CQmPicMap before = ViewMap(p);
     int x0, y0, x1, y1;
     before.MapPointSrcToDst(x0, y0, 0.0, 0.0);
@@ -94,9 +111,11 @@ void WheelPlacement(ViewPlacement& p, int& cx, int& cy, bool forward, int result
     p.anchorWinX = cx;
     p.anchorWinY = cy;
     p.zoom *= factor;
-    if (p.zoom >= kWheelMaxZoom) p.zoom = kWheelMaxZoom;
+    if (p.zoom >= kWheelMaxZoom)
+        p.zoom = kWheelMaxZoom;
     const double minZoom = 100.0 / std::max(sourceWidth, sourceHeight);
-    if (p.zoom <= minZoom) p.zoom = minZoom;
+    if (p.zoom <= minZoom)
+        p.zoom = minZoom;
 }
 
 void PanPlacement(ViewPlacement& p, int fromX, int fromY, int toX, int toY) {

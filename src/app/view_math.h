@@ -58,8 +58,14 @@ void CentreAnchors(ViewPlacement& p, int sourceWidth, int sourceHeight);
 // Mouse wheel about the client point (cx, cy): the point is clamped to the result picture's window
 // rectangle, becomes the anchor, and zoom is limited to [100 / longer source side, 8].
 // Returns the clamped point through cx, cy.
-void WheelPlacement(ViewPlacement& p, int& cx, int& cy, bool forward, int resultWidth, int resultHeight,
-                    int sourceWidth, int sourceHeight);
+void WheelPlacement(ViewPlacement& p,
+                    int& cx,
+                    int& cy,
+                    bool forward,
+                    int resultWidth,
+                    int resultHeight,
+                    int sourceWidth,
+                    int sourceHeight);
 
 // Panning: the picture follows the mouse one to one in screen pixels.
 void PanPlacement(ViewPlacement& p, int fromX, int fromY, int toX, int toY);
@@ -71,7 +77,8 @@ void ForEachOutlinePixel(int X0, int Y0, int X1, int Y1, int w, int h, Visit vis
     // 64-bit: mapped corners may sit at the ends of the int range at extreme zoom.
     const long long x0 = X0, y0 = Y0, x1 = X1, y1 = Y1;
     auto put = [&](long long x, long long y) {
-        if (x >= 0 && x < w && y >= 0 && y < h) visit(static_cast<int>(x), static_cast<int>(y));
+        if (x >= 0 && x < w && y >= 0 && y < h)
+            visit(static_cast<int>(x), static_cast<int>(y));
     };
     // Loops are cut to the window first: at high zoom the corners lie far outside it.
     const long long xa = x0 + 2 > 0 ? x0 + 2 : 0, xb = x1 - 2 < w - 1 ? x1 - 2 : w - 1;

@@ -38,7 +38,9 @@ RECT MainClient() {
     return r;
 }
 
-FitBand CurrentFitBand() { return FitBandFor(ToolbarBottom(), MainClient().bottom); }
+FitBand CurrentFitBand() {
+    return FitBandFor(ToolbarBottom(), MainClient().bottom);
+}
 
 void InvertOutline(SQmPicBuf& target, const int32_t* rect) {
     const CQmPicMap map = CurrentViewMap();
@@ -85,7 +87,8 @@ POINT CursorInClient(HWND window) {
 
 void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
     ViewRenderer& r = gApp.renderer;
-    if (r.surface == nullptr || r.surface->data == nullptr) return;
+    if (r.surface == nullptr || r.surface->data == nullptr)
+        return;
     if (slot != kSlotSource && slot != kSlotResult) {
         // The whole surface, not only the window's part: a window enlarged later must not uncover the
         // picture that was there before.
@@ -99,7 +102,8 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
     GetClientRect(r.ownerWindow, &client);
     const int W = std::min<int>(client.right - client.left, r.surface->width);
     const int H = std::min<int>(client.bottom - client.top, r.surface->height);
-    if (W <= 0 || H <= 0) return;
+    if (W <= 0 || H <= 0)
+        return;
 
     SQmPicBuf target = *r.surface;  // the surface seen as a W x H picture with its own stride
     target.width = W;
@@ -110,10 +114,13 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
 
     SQmPicBuf& cache = slot == kSlotSource ? r.sourceCache.buf() : r.resultCache.buf();
     if (useCache) {
-        if (cache.data == nullptr) return;
+        if (cache.data == nullptr)
+            return;
     } else {
-        if (buffer == nullptr || buffer->data == nullptr) return;
-        if (CQmPicBufAPI::ReinitHeap(cache, *buffer) != 0) return;
+        if (buffer == nullptr || buffer->data == nullptr)
+            return;
+        if (CQmPicBufAPI::ReinitHeap(cache, *buffer) != 0)
+            return;
         CQmPicBufAPI::Copy(cache, *buffer);
         if (CQmPicBufAPI::ConvertBpcComp(cache, 8, 3) != 0) {
             // No room for the 8-bit copy: a stale or half-converted cache must not be shown.
@@ -124,17 +131,20 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
     if (redraw) {
         SQmPicBuf& view = r.viewBuffer.buf();
         if (view.width != W || view.height != H || view.data == nullptr) {
-            if (CQmPicBufAPI::ReinitHeap(view, W, H, 3, 8) != 0) return;
+            if (CQmPicBufAPI::ReinitHeap(view, W, H, 3, 8) != 0)
+                return;
         }
         CQmPicBufAPI::SetConst(view, all, kViewGrey);
         CQmPicBufAPI::TransformBilinearFast(view, cache, CurrentViewMap());
         CQmPicBufAPI::Copy(target, view, all);
     }
-    if (const int32_t* overlay = r.overlayRect.load()) InvertOutline(target, overlay);
+    if (const int32_t* overlay = r.overlayRect.load())
+        InvertOutline(target, overlay);
 }
 
 void RepaintMainWindow() {
-    if (gApp.mainWindow) SendMessageW(gApp.mainWindow, WM_PAINT, 0, 0);
+    if (gApp.mainWindow)
+        SendMessageW(gApp.mainWindow, WM_PAINT, 0, 0);
 }
 
 void OnViewPaint(HWND window) {
@@ -155,8 +165,7 @@ void OnViewPaint(HWND window) {
     r.right = std::min<LONG>(r.right, surface.width);
     r.bottom = std::min<LONG>(r.bottom, surface.height);
     if (gDocument.memoryDC && r.right > r.left && r.bottom > r.top)
-        BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, gDocument.memoryDC.get(), r.left, r.top,
-               SRCCOPY);
+        BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, gDocument.memoryDC.get(), r.left, r.top, SRCCOPY);
     EndPaint(window, &ps);
 }
 
@@ -180,7 +189,8 @@ void ReleaseRendererPictures() {
 }
 
 void OnViewZoomCommand(int command) {
-    if (!SourceShown()) return;
+    if (!SourceShown())
+        return;
     switch (command) {
         case CmdZoomIn:
             gApp.zoom *= kZoomInFactor;
@@ -229,7 +239,8 @@ void OnZoomTextCommit() {
         return;
     }
     std::u16string typed;
-    for (wchar_t c : text) typed.push_back(static_cast<char16_t>(c));
+    for (wchar_t c : text)
+        typed.push_back(static_cast<char16_t>(c));
     const ZoomTextResult r = ParseZoomText(typed);
     if (!r.ok) {
         WriteZoomText();
@@ -244,7 +255,8 @@ void OnZoomTextCommit() {
 }
 
 void OnViewMouseWheel(HWND window, WPARAM wParam, LPARAM lParam) {
-    if (!SourceShown() || gApp.dragging) return;
+    if (!SourceShown() || gApp.dragging)
+        return;
     POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     ScreenToClient(window, &pt);
     int cx = pt.x, cy = pt.y;
@@ -264,7 +276,8 @@ void OnViewLeftDown(HWND window, WPARAM wParam, LPARAM lParam) {
     const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     gApp.lastMouseX = x;
     gApp.lastMouseY = y;
-    if (y < ToolbarBottom() + 2 || y > MainClient().bottom - StatusBarHeight()) return;
+    if (y < ToolbarBottom() + 2 || y > MainClient().bottom - StatusBarHeight())
+        return;
     HWND dialog = gApp.dialogMouseTarget.load();
     if (dialog && gApp.dialogOwnsDrag.load() == 1) {
         SendMessageW(dialog, WM_LBUTTONDOWN, wParam, lParam);
@@ -279,7 +292,8 @@ void OnViewLeftDown(HWND window, WPARAM wParam, LPARAM lParam) {
 void OnViewMouseMove(HWND, WPARAM wParam, LPARAM lParam) {
     if (HWND dialog = gApp.dialogMouseTarget.load()) {
         SendMessageW(dialog, WM_MOUSEMOVE, wParam, lParam);
-        if (gApp.dialogOwnsDrag.load() == 1) return;
+        if (gApp.dialogOwnsDrag.load() == 1)
+            return;
     }
     const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     gApp.lastMouseX = x;
@@ -296,12 +310,14 @@ void OnViewMouseMove(HWND, WPARAM wParam, LPARAM lParam) {
 }
 
 void OnViewLeftUp(HWND, WPARAM wParam, LPARAM lParam) {
-    if (HWND dialog = gApp.dialogMouseTarget.load()) SendMessageW(dialog, WM_LBUTTONUP, wParam, lParam);
+    if (HWND dialog = gApp.dialogMouseTarget.load())
+        SendMessageW(dialog, WM_LBUTTONUP, wParam, lParam);
     gApp.dragging = 0;
 }
 
 void OnViewDoubleClick() {
-    if (!SourceShown()) return;
+    if (!SourceShown())
+        return;
     gApp.dragging = 0;
     ResetMousePositions();
     CentreOnPicture();
@@ -311,12 +327,14 @@ void OnViewDoubleClick() {
 }
 
 void OnViewRightDown() {
-    if (gDocument.sourceBuffer.data) RenderView(1, &gDocument.sourceBuffer, kSlotSource, 1);
+    if (gDocument.sourceBuffer.data)
+        RenderView(1, &gDocument.sourceBuffer, kSlotSource, 1);
     RepaintMainWindow();
 }
 
 void OnViewRightUp() {
-    if (gDocument.resultBuffer.data) RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
+    if (gDocument.resultBuffer.data)
+        RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
     RepaintMainWindow();
 }
 
@@ -331,7 +349,8 @@ void OnViewSize() {
 
 bool OnViewSetCursor(HWND window, LPARAM lParam) {
     HWND dialog = gApp.dialogMouseTarget.load();
-    if (!dialog) return false;
+    if (!dialog)
+        return false;
     const UINT cause = HIWORD(lParam);
     const POINT pt = CursorInClient(window);
     const LPARAM at = MAKELPARAM(pt.x, pt.y);

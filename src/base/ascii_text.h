@@ -4,4 +4,6 @@
 #include <string>
 #include <string_view>
 
-inline std::wstring WidenAscii(std::string_view text) { return std::wstring(text.begin(), text.end()); }
+inline std::wstring WidenAscii(std::string_view text) {
+    return std::wstring(text.begin(), text.end());
+}

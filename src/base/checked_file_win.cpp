@@ -16,7 +16,8 @@ public:
     bool failed() const { return failed_; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
+        if (!object)
+            return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IStream || riid == IID_ISequentialStream) {
             *object = static_cast<IStream*>(this);
             AddRef();
@@ -32,24 +33,30 @@ public:
     HRESULT STDMETHODCALLTYPE Read(void* out, ULONG size, ULONG* read) override {
         DWORD got = 0;
         const BOOL ok = ReadFile(file_, out, size, &got, nullptr);
-        if (read) *read = got;
+        if (read)
+            *read = got;
         return !ok ? STG_E_READFAULT : got < size ? S_FALSE : S_OK;
     }
     // A failed write is remembered and then reported to the encoder as done: some encoders crash on
     // their own error paths (a TIFF encoder did on a full disk), and the file is thrown away anyway.
     HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) override {
-        if (written) *written = size;
-        if (failed_) return S_OK;
+        if (written)
+            *written = size;
+        if (failed_)
+            return S_OK;
         const DWORD allowed = static_cast<DWORD>(WritableBytes(size));
         DWORD done = 0;
         const BOOL ok = allowed == 0 || WriteFile(file_, data, allowed, &done, nullptr);
-        if (!ok || done != size) failed_ = true;
+        if (!ok || done != size)
+            failed_ = true;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
         LARGE_INTEGER now{};
-        if (!SetFilePointerEx(file_, move, &now, origin)) return STG_E_INVALIDFUNCTION;
-        if (position) position->QuadPart = static_cast<ULONGLONG>(now.QuadPart);
+        if (!SetFilePointerEx(file_, move, &now, origin))
+            return STG_E_INVALIDFUNCTION;
+        if (position)
+            position->QuadPart = static_cast<ULONGLONG>(now.QuadPart);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER size) override {
@@ -66,7 +73,8 @@ public:
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE Commit(DWORD) override {
-        if (!FlushFileBuffers(file_)) failed_ = true;
+        if (!FlushFileBuffers(file_))
+            failed_ = true;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Revert() override { return S_OK; }
@@ -77,7 +85,8 @@ public:
         return STG_E_INVALIDFUNCTION;
     }
     HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override {
-        if (!stat) return E_POINTER;
+        if (!stat)
+            return E_POINTER;
         *stat = STATSTG{};
         LARGE_INTEGER size{};
         GetFileSizeEx(file_, &size);
@@ -104,8 +113,10 @@ ScopedFile CreateTemporaryBeside(const std::wstring& target, std::wstring& tempo
         temporary = stem + std::to_wstring(i) + L".tmp";
         ScopedFile file(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) return file;
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+        if (file)
+            return file;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
     }
     temporary.clear();
     return ScopedFile();
@@ -115,18 +126,22 @@ ScopedFile CreateTemporaryBeside(const std::wstring& target, std::wstring& tempo
 
 namespace {
 
-bool WriteReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
-                    const std::function<void(const std::wstring& temporary)>& beforeReplace, bool durable) {
+bool WriteReplacing(const std::wstring& target,
+                    const std::function<bool(IStream*)>& write,
+                    const std::function<void(const std::wstring& temporary)>& beforeReplace,
+                    bool durable) {
     std::wstring temporary;
     ScopedFile file = CreateTemporaryBeside(target, temporary);
-    if (!file) return false;
+    if (!file)
+        return false;
     bool whole = false;
     {
         CheckedFileStream stream(file.get());
         whole = write(&stream) && !stream.failed() && (!durable || FlushFileBuffers(file.get()));
     }
     whole = file.Close() && whole;  // the last bytes may fail only here
-    if (whole && beforeReplace) beforeReplace(temporary);
+    if (whole && beforeReplace)
+        beforeReplace(temporary);
     // A reader holding the target open for a moment (another instance reading its settings) delays the
     // replacement; it does not make the write fail.
     for (int attempt = 0; whole && attempt < 50; ++attempt) {
@@ -134,7 +149,8 @@ bool WriteReplacing(const std::wstring& target, const std::function<bool(IStream
                         MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0)))
             return true;
         const DWORD error = GetLastError();
-        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION) break;
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION)
+            break;
         Sleep(10);
     }
     DeleteFileW(temporary.c_str());
@@ -143,7 +159,8 @@ bool WriteReplacing(const std::wstring& target, const std::function<bool(IStream
 
 }  // namespace
 
-bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
+bool WriteFileReplacing(const std::wstring& target,
+                        const std::function<bool(IStream*)>& write,
                         const std::function<void(const std::wstring& temporary)>& beforeReplace) {
     return WriteReplacing(target, write, beforeReplace, true);
 }
@@ -158,7 +175,8 @@ bool WriteBytesReplacing(const std::wstring& target, const void* data, size_t si
         while (size > 0) {
             const ULONG n = size > 0x10000000 ? 0x10000000 : static_cast<ULONG>(size);
             ULONG written = 0;
-            if (stream->Write(p, n, &written) != S_OK || written != n) return false;
+            if (stream->Write(p, n, &written) != S_OK || written != n)
+                return false;
             p += n;
             size -= n;
         }

@@ -15,8 +15,10 @@ struct IStream;
 // name, and then the file replaces target. Otherwise the temporary file is deleted and target is left
 // as it was. True when target now holds the new contents. The temporary name is short, so a target
 // whose name is near the length limit can still be written.
-[[nodiscard]] bool WriteFileReplacing(const std::wstring& target, const std::function<bool(IStream*)>& write,
-                        const std::function<void(const std::wstring& temporary)>& beforeReplace = nullptr);
+[[nodiscard]] bool WriteFileReplacing(
+    const std::wstring& target,
+    const std::function<bool(IStream*)>& write,
+    const std::function<void(const std::wstring& temporary)>& beforeReplace = nullptr);
 
 // The same for scratch files the program itself reads back and makes again (the exposure tiles): still
 // checked and never left half written under target, but neither flushed to the disk nor renamed with

@@ -2,7 +2,8 @@
 #include "base/command_line.h"
 
 std::wstring QuoteArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return argument;
     std::wstring out = L"\"";
     size_t backslashes = 0;
     for (wchar_t c : argument) {
@@ -28,7 +29,8 @@ std::wstring QuoteArgument(const std::wstring& argument) {
 std::wstring BuildCommandLine(const std::vector<std::wstring>& arguments) {
     std::wstring line;
     for (size_t i = 0; i < arguments.size(); ++i) {
-        if (i) line += L' ';
+        if (i)
+            line += L' ';
         line += QuoteArgument(arguments[i]);
     }
     return line;
@@ -39,16 +41,20 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& line) {
     size_t i = 0;
     const size_t n = line.size();
     for (;;) {
-        while (i < n && (line[i] == L' ' || line[i] == L'\t')) ++i;
-        if (i >= n) break;
+        while (i < n && (line[i] == L' ' || line[i] == L'\t'))
+            ++i;
+        if (i >= n)
+            break;
         std::wstring arg;
         bool quoted = false;
         while (i < n) {
             wchar_t c = line[i];
-            if (!quoted && (c == L' ' || c == L'\t')) break;
+            if (!quoted && (c == L' ' || c == L'\t'))
+                break;
             if (c == L'\\') {
                 size_t count = 0;
-                while (i < n && line[i] == L'\\') ++count, ++i;
+                while (i < n && line[i] == L'\\')
+                    ++count, ++i;
                 if (i < n && line[i] == L'"') {
                     arg.append(count / 2, L'\\');
                     if (count % 2) {

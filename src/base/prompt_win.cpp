@@ -20,7 +20,9 @@ std::atomic<Prompter*> gPrompter{&gSystemPrompter};
 
 }  // namespace
 
-Prompter& CurrentPrompter() { return *gPrompter.load(); }
+Prompter& CurrentPrompter() {
+    return *gPrompter.load();
+}
 
 Prompter* SetPrompter(Prompter* prompter) {
     Prompter* previous = gPrompter.exchange(prompter ? prompter : &gSystemPrompter);
@@ -31,6 +33,10 @@ int AskMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT 
     return CurrentPrompter().ShowMessageBox(owner, text, caption, type);
 }
 
-BOOL AskOpenFileName(OPENFILENAMEW& ofn) { return CurrentPrompter().ShowOpenDialog(ofn); }
+BOOL AskOpenFileName(OPENFILENAMEW& ofn) {
+    return CurrentPrompter().ShowOpenDialog(ofn);
+}
 
-BOOL AskSaveFileName(OPENFILENAMEW& ofn) { return CurrentPrompter().ShowSaveDialog(ofn); }
+BOOL AskSaveFileName(OPENFILENAMEW& ofn) {
+    return CurrentPrompter().ShowSaveDialog(ofn);
+}

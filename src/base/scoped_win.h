@@ -22,7 +22,8 @@ public:
     ScopedResource& operator=(const ScopedResource&) = delete;
     ScopedResource(ScopedResource&& other) noexcept : handle_(other.release()) {}
     ScopedResource& operator=(ScopedResource&& other) noexcept {
-        if (this != &other) reset(other.release());
+        if (this != &other)
+            reset(other.release());
         return *this;
     }
 
@@ -35,7 +36,8 @@ public:
     }
     // Releases now; false when the release itself failed (a file's last write may fail on close).
     bool Close() {
-        if (handle_ == Traits::None()) return true;
+        if (handle_ == Traits::None())
+            return true;
         return Traits::Release(std::exchange(handle_, Traits::None()));
     }
 
@@ -92,13 +94,13 @@ struct GdiplusToken {
 
 }  // namespace scoped_traits
 
-using ScopedHandle = ScopedResource<scoped_traits::KernelHandle>;   // threads, processes, mutexes
-using ScopedFile = ScopedResource<scoped_traits::FileHandle>;       // CreateFile
-using ScopedFind = ScopedResource<scoped_traits::FindHandle>;       // FindFirstFile
+using ScopedHandle = ScopedResource<scoped_traits::KernelHandle>;  // threads, processes, mutexes
+using ScopedFile = ScopedResource<scoped_traits::FileHandle>;      // CreateFile
+using ScopedFind = ScopedResource<scoped_traits::FindHandle>;      // FindFirstFile
 using ScopedFont = ScopedResource<scoped_traits::GdiObject<HFONT>>;
 using ScopedBitmap = ScopedResource<scoped_traits::GdiObject<HBITMAP>>;
 using ScopedRegion = ScopedResource<scoped_traits::GdiObject<HRGN>>;
-using ScopedMemoryDc = ScopedResource<scoped_traits::MemoryDc>;     // CreateCompatibleDC
+using ScopedMemoryDc = ScopedResource<scoped_traits::MemoryDc>;  // CreateCompatibleDC
 using ScopedImageList = ScopedResource<scoped_traits::ImageList>;
 using ScopedGpBitmap = ScopedResource<scoped_traits::GpImageHandle>;  // flat-API images and bitmaps
 using ScopedGdiplusToken = ScopedResource<scoped_traits::GdiplusToken>;
@@ -122,7 +124,8 @@ public:
         return *this;
     }
     void Restore() {
-        if (dc_ && previous_) SelectObject(dc_, previous_);
+        if (dc_ && previous_)
+            SelectObject(dc_, previous_);
         dc_ = nullptr;
         previous_ = nullptr;
     }
@@ -137,7 +140,8 @@ class ScopedCom {
 public:
     explicit ScopedCom(DWORD model = COINIT_APARTMENTTHREADED) : started_(SUCCEEDED(CoInitializeEx(nullptr, model))) {}
     ~ScopedCom() {
-        if (started_) CoUninitialize();
+        if (started_)
+            CoUninitialize();
     }
     ScopedCom(const ScopedCom&) = delete;
     ScopedCom& operator=(const ScopedCom&) = delete;

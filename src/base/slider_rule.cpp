@@ -18,6 +18,7 @@ int32_t SliderTargetValue(int32_t code, int32_t position, int16_t thumb) {
 }
 
 bool SliderNeedsRecompute(int32_t code, int32_t previous, int32_t current) {
-    if (code == kSliderThumbPosition) return true;
+    if (code == kSliderThumbPosition)
+        return true;
     return code != kSliderThumbTrack && current != previous;
 }

@@ -28,8 +28,9 @@ private:
     StatusCode code_ = StatusCode::kOk;
 };
 
-#define SP_RETURN_IF_ERROR(expr)                 \
-    do {                                         \
-        const Status sp_status_ = (expr);        \
-        if (!sp_status_.ok()) return sp_status_; \
+#define SP_RETURN_IF_ERROR(expr)          \
+    do {                                  \
+        const Status sp_status_ = (expr); \
+        if (!sp_status_.ok())             \
+            return sp_status_;            \
     } while (0)

@@ -5,8 +5,7 @@ struct MainUiEnables {
     bool picture = false;  // a picture is loaded
     bool menuBar = true;   // top-level positions 0, 1 and 2
     bool menuSaveAs = false, menuClose = false;
-    bool toolLoad = true, toolSaveAs = false, toolSmartContrast = false, toolSolvaneUp = false,
-         toolSolvaneDown = false;
+    bool toolLoad = true, toolSaveAs = false, toolSmartContrast = false, toolSolvaneUp = false, toolSolvaneDown = false;
     bool zoomBox = false;
 
     bool operator==(const MainUiEnables&) const = default;

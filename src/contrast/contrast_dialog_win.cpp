@@ -33,8 +33,9 @@ constexpr int kValueIds[kLodCount] = {IDC_SC_VALUE_0, IDC_SC_VALUE_1, IDC_SC_VAL
                                       IDC_SC_VALUE_4, IDC_SC_VALUE_5, IDC_SC_VALUE_6, IDC_SC_VALUE_7};
 constexpr int kLabelIds[kLodCount] = {IDC_SC_LABEL_0, IDC_SC_LABEL_1, IDC_SC_LABEL_2, IDC_SC_LABEL_3,
                                       IDC_SC_LABEL_4, IDC_SC_LABEL_5, IDC_SC_LABEL_6, IDC_SC_LABEL_7};
-constexpr int kLabelStrings[kLodCount] = {kStrLevelOne,       kStrLevelTwo,       kStrLevelFour,      kStrLevelEight,
-                                           kStrLevelSixteen,   kStrLevelThirtyTwo, kStrLevelSixtyFour, kStrLevelOneTwentyEight};
+constexpr int kLabelStrings[kLodCount] = {kStrLevelOne,       kStrLevelTwo,           kStrLevelFour,
+                                          kStrLevelEight,     kStrLevelSixteen,       kStrLevelThirtyTwo,
+                                          kStrLevelSixtyFour, kStrLevelOneTwentyEight};
 constexpr const wchar_t* kLodKeys[kLodCount] = {L"LOD_0", L"LOD_1", L"LOD_2", L"LOD_3",
                                                 L"LOD_4", L"LOD_5", L"LOD_6", L"LOD_7"};
 

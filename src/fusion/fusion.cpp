@@ -101,7 +101,9 @@ Status ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const Fusio
         const size_t rowFloats = static_cast<size_t>(w0);
         std::vector<float> ring(rowFloats * 8 * 3);
         int32_t inSlot[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
-        auto slot = [&](int c, int32_t sy) { return ring.data() + rowFloats * (static_cast<size_t>(c) * 8 + (sy & 7)); };
+        auto slot = [&](int c, int32_t sy) {
+            return ring.data() + rowFloats * (static_cast<size_t>(c) * 8 + (sy & 7));
+        };
         for (int32_t y = y0; y < y1; ++y) {
             int32_t sy = y <= 1 ? 0 : 2 * y - 2;
             if (sy + 5 > h0)
@@ -382,8 +384,8 @@ Status RebuildUpper(const CollapseSource& src, FusionPyramid& pyramid, CollapseW
                 RatioRow(ratio.data(), src.Weighted(j) + row, src.WeightSum(j) + row, static_cast<size_t>(wj));
                 // e + 1 * r is e + r to the bit.
                 const ExpandTarget t{ExpandSink::kGainAdd, ws.rebuilt[j].Data() + row, ratio.data(), 1.0f};
-                ExpandPlaneRow(t, ws.rebuilt[j + 1].Data(), y, wj, hj, LevelW(pyramid, j + 1),
-                               LevelH(pyramid, j + 1), pyramid.kernel, kernels);
+                ExpandPlaneRow(t, ws.rebuilt[j + 1].Data(), y, wj, hj, LevelW(pyramid, j + 1), LevelH(pyramid, j + 1),
+                               pyramid.kernel, kernels);
             }
         }));
     }

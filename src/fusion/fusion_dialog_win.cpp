@@ -43,7 +43,8 @@ const SliderInfo kSliders[] = {
 
 const SliderInfo* SliderFor(int id) {
     for (const SliderInfo& s : kSliders)
-        if (s.slider == id) return &s;
+        if (s.slider == id)
+            return &s;
     return nullptr;
 }
 
@@ -54,7 +55,9 @@ void StoreRegion(int32_t out[4], const Region& r) {
     out[3] = r.y1;
 }
 
-Region LoadRegion(const int32_t in[4]) { return {in[0], in[1], in[2], in[3]}; }
+Region LoadRegion(const int32_t in[4]) {
+    return {in[0], in[1], in[2], in[3]};
+}
 
 void Cursor(LPCWSTR cursor, UINT message) {
     MainLink().SetCursor(cursor);
@@ -68,8 +71,10 @@ bool SameShape(const SQmPicBuf& a, const SQmPicBuf& b) {
 
 // dst := src, re-shaping dst when it differs.
 [[nodiscard]] bool CopyPicture(SQmPicBuf& dst, const SQmPicBuf& src) {
-    if (!src.data) return false;
-    if (!SameShape(dst, src) && CQmPicBufAPI::ReinitHeap(dst, src) != 0) return false;
+    if (!src.data)
+        return false;
+    if (!SameShape(dst, src) && CQmPicBufAPI::ReinitHeap(dst, src) != 0)
+        return false;
     CQmPicBufAPI::Copy(dst, src);
     return true;
 }
@@ -78,12 +83,14 @@ bool SameShape(const SQmPicBuf& a, const SQmPicBuf& b) {
 // it is shaped like the loaded picture. Nothing is said here: the dialog reports a failed run once.
 const SQmPicBuf* DecodeTile(int32_t i) {
     FusionDialogState& st = gFusionDialog;
-    if (i < 0 || i >= exposureCount || i >= kExposureTileCount || exposureFiles[i][0] == 0) return nullptr;
+    if (i < 0 || i >= exposureCount || i >= kExposureTileCount || exposureFiles[i][0] == 0)
+        return nullptr;
     wchar_t path[kPathChars];
     lstrcpynW(path, exposureFiles[i], kPathChars);
     DecodedFile decoded;
     int messageKey = 0;
-    if (!DecodePictureFile(path, decoded, messageKey).ok() || !SameShape(decoded.picture.buf(), st.document->sourceBuffer))
+    if (!DecodePictureFile(path, decoded, messageKey).ok() ||
+        !SameShape(decoded.picture.buf(), st.document->sourceBuffer))
         return nullptr;
     st.tile = std::move(decoded.picture);
     return &st.tile.buf();
@@ -103,11 +110,13 @@ enum class TileRead { kRead, kUseLoader, kUnavailable };
 // rows of the rectangle are read. Anything the reader does not accept goes through the loader instead.
 TileRead ReadTileRect(int32_t i, const CQmRect<int>& rect, SQmPicBuf& dst) {
     const SQmPicBuf& source = gFusionDialog.document->sourceBuffer;
-    if (i < 0 || i >= exposureCount || i >= kExposureTileCount || exposureFiles[i][0] == 0) return TileRead::kUnavailable;
+    if (i < 0 || i >= exposureCount || i >= kExposureTileCount || exposureFiles[i][0] == 0)
+        return TileRead::kUnavailable;
     wchar_t path[kPathChars];
     lstrcpynW(path, exposureFiles[i], kPathChars);
     BmpTileReader reader;
-    if (!reader.Open(std::filesystem::path(path))) return TileRead::kUseLoader;
+    if (!reader.Open(std::filesystem::path(path)))
+        return TileRead::kUseLoader;
     // The loader would read it too, and then refuse it for its shape.
     if (reader.Info().width != source.width || reader.Info().height != source.height)
         return TileRead::kUnavailable;
@@ -125,11 +134,15 @@ FusionRunParams RunParams(HWND dialog, uint32_t minSide) {
     return p;
 }
 
-void ReportFailedRun(HWND owner) { AskMessageBox(owner, Str(kStrFusionFailed), Str(kStrWarning), MB_OK | MB_ICONWARNING); }
+void ReportFailedRun(HWND owner) {
+    AskMessageBox(owner, Str(kStrFusionFailed), Str(kStrWarning), MB_OK | MB_ICONWARNING);
+}
 
 // The one way to ask for a preview now, whatever the region: the dialog's own WM_LBUTTONUP with wParam 1
 // (a real button release sends 0 and recomputes only when the region moved).
-void RequestPreview(HWND dialog) { SendMessageW(dialog, WM_LBUTTONUP, 1, 0); }
+void RequestPreview(HWND dialog) {
+    SendMessageW(dialog, WM_LBUTTONUP, 1, 0);
+}
 
 // The fused preview of region r, computed on the work region around it, into previewPicture.
 FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work) {
@@ -141,12 +154,16 @@ FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work) {
         return FusionStatus::kAllocationFailed;
     auto source = [&](int32_t i) -> const SQmPicBuf* {
         switch (ReadTileRect(i, {work.x0, work.y0, work.x1, work.y1}, crop.buf())) {
-            case TileRead::kRead: return &crop.buf();
-            case TileRead::kUnavailable: return nullptr;
-            case TileRead::kUseLoader: break;
+            case TileRead::kRead:
+                return &crop.buf();
+            case TileRead::kUnavailable:
+                return nullptr;
+            case TileRead::kUseLoader:
+                break;
         }
         const SQmPicBuf* tile = DecodeTile(i);
-        if (!tile) return nullptr;
+        if (!tile)
+            return nullptr;
         CQmPicBufAPI::CopyRect(crop.buf(), *tile, {0, 0}, {work.x0, work.y0}, {work.Width(), work.Height()});
         st.tile.Reset();  // a whole tile is not kept for a preview
         return &crop.buf();
@@ -175,7 +192,8 @@ void OnPreview(HWND dialog, WPARAM wParam) {
     }
     StoreRegion(st.lastPreviewRect, r);
     ++st.previewRuns;
-    for (const SliderInfo& s : kSliders) st.*(s.previewed) = st.*(s.value);
+    for (const SliderInfo& s : kSliders)
+        st.*(s.previewed) = st.*(s.value);
 
     // A region dragged wholly off the picture has nothing to preview.
     const FusionStatus status = r.Empty() ? FusionStatus::kDone : ComputePreview(dialog, r, work);
@@ -198,7 +216,8 @@ void OnPreview(HWND dialog, WPARAM wParam) {
         gShown.region = r;
     }
     SendMain(MSG_RESULT_CHANGED);
-    if (status != FusionStatus::kDone) ReportFailedRun(dialog);
+    if (status != FusionStatus::kDone)
+        ReportFailedRun(dialog);
 }
 
 // The corners of previewRectF in main-window client pixels.
@@ -247,7 +266,8 @@ void OnMouseMove(HWND dialog, WPARAM wParam, LPARAM lParam) {
 
 void OnButtonDown(LPARAM lParam) {
     FusionDialogState& st = gFusionDialog;
-    if (!InMappedRegion(st.pointerX, st.pointerY)) return;
+    if (!InMappedRegion(st.pointerX, st.pointerY))
+        return;
     Cursor(IDC_SIZEALL, MSG_CURSOR_SIZEALL);
     st.pointerX = st.dragX = GET_X_LPARAM(lParam);
     st.pointerY = st.dragY = GET_Y_LPARAM(lParam);
@@ -263,7 +283,8 @@ void ShowValue(HWND dialog, int label, int32_t value) {
 void OnSlider(HWND dialog, WPARAM wParam, LPARAM lParam) {
     HWND bar = reinterpret_cast<HWND>(lParam);
     const SliderInfo* info = bar ? SliderFor(GetDlgCtrlID(bar)) : nullptr;
-    if (!info) return;
+    if (!info)
+        return;
     const int32_t code = LOWORD(wParam);
     const int32_t old = static_cast<int32_t>(SendMessageW(bar, TBM_GETPOS, 0, 0));
     const int32_t wanted = SliderTargetValue(code, old, static_cast<int16_t>(HIWORD(wParam)));
@@ -273,10 +294,10 @@ void OnSlider(HWND dialog, WPARAM wParam, LPARAM lParam) {
     ShowValue(dialog, info->label, value);
     // Against the value the preview shows, not the control's position before this event: Home, End and
     // page clicks move the control before they are reported.
-    if (SliderNeedsRecompute(code, gFusionDialog.*(info->previewed), value)) RequestPreview(dialog);
+    if (SliderNeedsRecompute(code, gFusionDialog.*(info->previewed), value))
+        RequestPreview(dialog);
     SetFocus(dialog);
 }
-
 
 INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
     FusionDialogState& st = gFusionDialog;
@@ -345,9 +366,12 @@ bool FuseWholePicture(HWND dialog) {
         const SQmPicBuf& like = doc.sourceBuffer;
         if (SameShape(tile, like) || CQmPicBufAPI::ReinitHeap(tile, like) == 0) {
             switch (ReadTileRect(i, {0, 0, like.width, like.height}, tile)) {
-                case TileRead::kRead: return &tile;
-                case TileRead::kUnavailable: return nullptr;
-                case TileRead::kUseLoader: break;
+                case TileRead::kRead:
+                    return &tile;
+                case TileRead::kUnavailable:
+                    return nullptr;
+                case TileRead::kUseLoader:
+                    break;
             }
         }
         return DecodeTile(i);
@@ -365,7 +389,8 @@ void EndFusionDialog(HWND dialog, int id) {
     if (id != IDOK) {
         MainLink().SetOverlay(nullptr);
         // Nothing is accepted: the result is the unprocessed picture again.
-        if (!CopyPicture(doc.resultBuffer, doc.sourceBuffer)) CQmPicBufAPI::DoneHeap(doc.resultBuffer);
+        if (!CopyPicture(doc.resultBuffer, doc.sourceBuffer))
+            CQmPicBufAPI::DoneHeap(doc.resultBuffer);
         SendMain(MSG_RESULT_CHANGED);
         SetFocus(MainLink().Window());
     } else {
@@ -384,7 +409,8 @@ void EndFusionDialog(HWND dialog, int id) {
             SendMain(MSG_RESULT_UNSAVED);
         } else {
             // No half-previewed picture is left behind: the result is the unprocessed picture again.
-            if (!CopyPicture(doc.resultBuffer, doc.sourceBuffer)) CQmPicBufAPI::DoneHeap(doc.resultBuffer);
+            if (!CopyPicture(doc.resultBuffer, doc.sourceBuffer))
+                CQmPicBufAPI::DoneHeap(doc.resultBuffer);
             ReportFailedRun(dialog);
         }
     }
@@ -404,32 +430,51 @@ void EndFusionDialog(HWND dialog, int id) {
 
 }  // namespace
 
-Region CurrentPreviewRect() { return LoadRegion(gFusionDialog.previewRect); }
+Region CurrentPreviewRect() {
+    return LoadRegion(gFusionDialog.previewRect);
+}
 
 INT_PTR CALLBACK FusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG: return OnInitDialog(dialog, lParam);
-        case WM_LBUTTONUP: OnPreview(dialog, wParam); return TRUE;
-        case WM_MOUSEMOVE: OnMouseMove(dialog, wParam, lParam); return TRUE;
-        case WM_LBUTTONDOWN: OnButtonDown(lParam); return TRUE;
-        case WM_MOUSEWHEEL: SendMain(WM_MOUSEWHEEL, wParam, lParam); return TRUE;
-        case WM_HSCROLL: OnSlider(dialog, wParam, lParam); return TRUE;
+        case WM_INITDIALOG:
+            return OnInitDialog(dialog, lParam);
+        case WM_LBUTTONUP:
+            OnPreview(dialog, wParam);
+            return TRUE;
+        case WM_MOUSEMOVE:
+            OnMouseMove(dialog, wParam, lParam);
+            return TRUE;
+        case WM_LBUTTONDOWN:
+            OnButtonDown(lParam);
+            return TRUE;
+        case WM_MOUSEWHEEL:
+            SendMain(WM_MOUSEWHEEL, wParam, lParam);
+            return TRUE;
+        case WM_HSCROLL:
+            OnSlider(dialog, wParam, lParam);
+            return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case IDC_FU_STRETCH: RequestPreview(dialog); return TRUE;
+                case IDC_FU_STRETCH:
+                    RequestPreview(dialog);
+                    return TRUE;
                 case IDOK:
                 case IDCANCEL:
-                    if (gFusionDialog.dialog == dialog) EndFusionDialog(dialog, LOWORD(wParam));
+                    if (gFusionDialog.dialog == dialog)
+                        EndFusionDialog(dialog, LOWORD(wParam));
                     return TRUE;
-                default: return FALSE;
+                default:
+                    return FALSE;
             }
-        default: return FALSE;
+        default:
+            return FALSE;
     }
 }
 
 void RestoreSolvaneSource(ImageDocument& document) {
     Picture& backup = gSolvane.sourceBackup;
-    if (backup->data && backup->size == document.sourceBuffer.size) CQmPicBufAPI::Copy(document.sourceBuffer, backup.buf());
+    if (backup->data && backup->size == document.sourceBuffer.size)
+        CQmPicBufAPI::Copy(document.sourceBuffer, backup.buf());
     backup.Reset();  // not needed again in this run; the dialog works without a second copy
 }
 

@@ -18,9 +18,9 @@ struct FusionDialogState {
     int32_t powerValue = 15;
     // The values the last preview was computed with: a slider event recomputes when its value differs.
     int32_t previewedExposure = 0, previewedFlatness = 0, previewedPower = 0;
-    RegionF previewRectF{};          // as dragged; may leave the picture
-    int32_t previewRect[4] = {};     // x0, y0, x1, y1 rounded and clamped; the view outlines it
-    int32_t lastPreviewRect[4] = {};  // of the last computed preview
+    RegionF previewRectF{};              // as dragged; may leave the picture
+    int32_t previewRect[4] = {};         // x0, y0, x1, y1 rounded and clamped; the view outlines it
+    int32_t lastPreviewRect[4] = {};     // of the last computed preview
     int32_t pointerX = 0, pointerY = 0;  // main-window client position of the last move
     int32_t dragX = 0, dragY = 0;        // position at the previous drag step
     uint8_t dragActive = 0;

@@ -129,7 +129,8 @@ struct FactorTables {
             contrast[i] = top ? ContrastFactor<true>(static_cast<float>(i), x.ec)
                               : ContrastFactor<false>(static_cast<float>(i), x.ec);
         for (int i = 0; i < kFusionToneTableSize; ++i)
-            tone[i] = top ? ToneFactor<true>(static_cast<float>(i), m, x.ee) : ToneFactor<false>(static_cast<float>(i), m, x.ee);
+            tone[i] = top ? ToneFactor<true>(static_cast<float>(i), m, x.ee)
+                          : ToneFactor<false>(static_cast<float>(i), m, x.ee);
         ready = true;
     }
 
@@ -202,7 +203,8 @@ inline void WeightPixel(const WeightSpanArgs& a,
     const float absLap = AbsLap(a.sumMid[cx - 1], a.sumUp[cx], a.sumMid[cx], a.sumMid[cx + 1], a.sumDown[cx]);
     const float s = a.sumOwn[xi];
     const float squares = SquaredDeviation(s, g0, g1, g2);
-    const float product = tables.Contrast(absLap, a.ec) * saturation.Factor(squares, a.es) * tables.Tone(s, a.midTone, a.ee);
+    const float product =
+        tables.Contrast(absLap, a.ec) * saturation.Factor(squares, a.es) * tables.Tone(s, a.midTone, a.ee);
     const float w = static_cast<float>(static_cast<double>(product) + 1e-5);
     a.weightSum[xi] += w;
     a.weighted[0][xi] += w * a.value[0][xi];
@@ -426,7 +428,8 @@ Status WeightLevel(bool top,
     bool bytes = true;
     for (int k = 0; k < 3 && bytes; ++k)
         for (size_t i = 0; i < count; ++i)
-            if (!(guide[k][i] >= 0.0f && guide[k][i] <= 255.0f && guide[k][i] == static_cast<float>(static_cast<int>(guide[k][i])))) {
+            if (!(guide[k][i] >= 0.0f && guide[k][i] <= 255.0f &&
+                  guide[k][i] == static_cast<float>(static_cast<int>(guide[k][i])))) {
                 bytes = false;
                 break;
             }

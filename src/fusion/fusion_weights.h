@@ -129,8 +129,14 @@ const char* ActiveWeightSpanKernelsName();
 // factors come from exact tables.
 class FusionRowWeigher {
 public:
-    FusionRowWeigher(bool top, int32_t width, int32_t height, int32_t midTone, int32_t contrastParam,
-                     int32_t saturationParam, int32_t exposednessParam, bool byteGuides);
+    FusionRowWeigher(bool top,
+                     int32_t width,
+                     int32_t height,
+                     int32_t midTone,
+                     int32_t contrastParam,
+                     int32_t saturationParam,
+                     int32_t exposednessParam,
+                     bool byteGuides);
     ~FusionRowWeigher();
     FusionRowWeigher(const FusionRowWeigher&) = delete;
     FusionRowWeigher& operator=(const FusionRowWeigher&) = delete;

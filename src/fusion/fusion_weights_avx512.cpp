@@ -29,9 +29,13 @@ struct Avx512F {
     static F Mul(F a, F b) { return _mm512_mul_ps(a, b); }
     static F Div(F a, F b) { return _mm512_div_ps(a, b); }
     static F Fma(F a, F b, F c) { return _mm512_fmadd_ps(a, b, c); }
-    static F Neg(F a) { return _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(a), _mm512_set1_epi32(INT32_MIN))); }
+    static F Neg(F a) {
+        return _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(a), _mm512_set1_epi32(INT32_MIN)));
+    }
     static F Sqrt(F a) { return _mm512_sqrt_ps(a); }
-    static F Abs(F a) { return _mm512_castsi512_ps(_mm512_and_si512(_mm512_castps_si512(a), _mm512_set1_epi32(INT32_MAX))); }
+    static F Abs(F a) {
+        return _mm512_castsi512_ps(_mm512_and_si512(_mm512_castps_si512(a), _mm512_set1_epi32(INT32_MAX)));
+    }
     static F RoundInt(F a) { return _mm512_roundscale_ps(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC); }
     static Mask Greater(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ); }
     static F Select(Mask m, F a, F b) { return _mm512_mask_blend_ps(m, b, a); }

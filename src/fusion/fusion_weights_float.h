@@ -160,8 +160,8 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
         const F mean = V::Div(s, three);
         const F diff = V::Sub(mean, m);
         const F square = V::Mul(diff, diff);
-        F e = ExpFromDouble<V>(V::MulD(V::Half(square, 0), minusHundredth),
-                               V::MulD(V::Half(square, 1), minusHundredth));
+        F e =
+            ExpFromDouble<V>(V::MulD(V::Half(square, 0), minusHundredth), V::MulD(V::Half(square, 1), minusHundredth));
         if (!Top)
             e = V::Add(e, tiny);
 

@@ -27,14 +27,17 @@ namespace {
 // Creates the folder if needed and deletes every file in it, read-only ones too; subfolders stay.
 // False when the folder cannot be listed.
 bool EmptyTemporaryFolder(const std::wstring& folder) {
-    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectoryW(folder.c_str(), nullptr);
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
+        CreateDirectoryW(folder.c_str(), nullptr);
     WIN32_FIND_DATAW found{};
     std::vector<std::wstring> files;
     {
         const ScopedFind find(FindFirstFileW((folder + L"\\*.*").c_str(), &found));
-        if (!find) return false;
+        if (!find)
+            return false;
         do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;  // also "." and ".."
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                continue;  // also "." and ".."
             files.emplace_back(found.cFileName);
         } while (FindNextFileW(find.get(), &found));
     }
@@ -66,7 +69,8 @@ void StepProgress(HWND progress, int32_t n) {
 }
 
 void CloseProgress(ImageDocument& document) {
-    if (HWND progress = document.progressDialog.load()) SendMessageW(progress, WM_COMMAND, IDOK, 0);
+    if (HWND progress = document.progressDialog.load())
+        SendMessageW(progress, WM_COMMAND, IDOK, 0);
 }
 
 // The result holds a rendering after a run that did not reach the Fusion dialog; what the user
@@ -78,7 +82,8 @@ void HandBackSource(const wchar_t* reloadPath) {
 std::wstring TilesNotWrittenText(const std::wstring& folder) {
     std::wstring text = Str(kStrTilesNotWritten);
     const size_t at = text.find(L"%s");
-    if (at != std::wstring::npos) text.replace(at, 2, folder);
+    if (at != std::wstring::npos)
+        text.replace(at, 2, folder);
     return text;
 }
 
@@ -180,7 +185,8 @@ DWORD PrepareExposures(ImageDocument& document) {
         failed = run.end == TilePipelineEnd::kFailed;
         // The tile after which the abort was seen is written but not counted.
         n = run.end == TilePipelineEnd::kStopped ? run.written - 1 : run.written;
-        if (run.lastBuffer == 1) CQmPicBufAPI::Copy(document.resultBuffer, second.buf());
+        if (run.lastBuffer == 1)
+            CQmPicBufAPI::Copy(document.resultBuffer, second.buf());
     }
 
     if (failed) {
@@ -211,13 +217,15 @@ HWND ProgressTextControl(HWND progressDialog) {
     for (HWND child = GetWindow(progressDialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         wchar_t cls[16] = {};
         GetClassNameW(child, cls, 16);
-        if (lstrcmpiW(cls, L"Static") == 0) return child;
+        if (lstrcmpiW(cls, L"Static") == 0)
+            return child;
     }
     return nullptr;
 }
 
 void SetProgressText(HWND progressDialog, const wchar_t* text) {
-    if (HWND line = ProgressTextControl(progressDialog)) SetWindowTextW(line, text);
+    if (HWND line = ProgressTextControl(progressDialog))
+        SetWindowTextW(line, text);
 }
 
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -10,7 +10,8 @@ namespace {
 void PlaceAxis(int64_t c, int32_t extent, double& lo, double& hi) {
     int64_t v1 = std::min<int64_t>(c + kPreviewSide / 2, extent);
     int64_t v0 = v1 - kPreviewSide;
-    if (v0 <= 0) v0 = 0;
+    if (v0 <= 0)
+        v0 = 0;
     v1 = std::min<int64_t>(v0 + kPreviewSide, extent);
     lo = static_cast<double>(v0);
     hi = static_cast<double>(v1);
@@ -18,8 +19,10 @@ void PlaceAxis(int64_t c, int32_t extent, double& lo, double& hi) {
 
 int32_t RoundClamp(double v, int32_t extent) {
     const double t = std::trunc(v + 0.5);
-    if (!(t > 0)) return 0;  // also NaN
-    if (t >= extent) return extent;
+    if (!(t > 0))
+        return 0;  // also NaN
+    if (t >= extent)
+        return extent;
     return static_cast<int32_t>(t);
 }
 
@@ -46,9 +49,10 @@ Region GrowClampRegion(const Region& r, int32_t margin, int32_t width, int32_t h
             clamp(int64_t{r.x1} + margin, width), clamp(int64_t{r.y1} + margin, height)};
 }
 
-RegionF MoveRegion(const RegionF& r, double dx, double dy) { return {r.x0 + dx, r.y0 + dy, r.x1 + dx, r.y1 + dy}; }
+RegionF MoveRegion(const RegionF& r, double dx, double dy) {
+    return {r.x0 + dx, r.y0 + dy, r.x1 + dx, r.y1 + dy};
+}
 
 bool PointInWindowRegion(int32_t x, int32_t y, int32_t rx0, int32_t ry0, int32_t rx1, int32_t ry1) {
     return rx0 <= x && x < rx1 && ry0 <= y && y < ry1;
 }
-

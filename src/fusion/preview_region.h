@@ -39,4 +39,6 @@ RegionF MoveRegion(const RegionF& r, double dx, double dy);
 bool PointInWindowRegion(int32_t x, int32_t y, int32_t rx0, int32_t ry0, int32_t rx1, int32_t ry1);
 
 // The progress percentage shown after tile n (0-based): 5, 7, 10, 12, ... 100.
-inline int32_t PreparationPercent(int32_t n) { return n * 5 / 2 + 5; }
+inline int32_t PreparationPercent(int32_t n) {
+    return n * 5 / 2 + 5;
+}

@@ -34,9 +34,11 @@ enum class Decode { Done, Refused, TooLarge, Silent };
 // GDI+ answers OutOfMemory for some malformed files too: a picture counts as too large only when a
 // block of its size really cannot be had.
 bool CanHold(uint64_t width, uint64_t height, uint32_t bytesPerPixel) {
-    if (width > SIZE_MAX || height > SIZE_MAX) return false;
+    if (width > SIZE_MAX || height > SIZE_MAX)
+        return false;
     void* block = AllocBytes(CheckedMul(static_cast<size_t>(width), static_cast<size_t>(height), bytesPerPixel));
-    if (!block) return false;
+    if (!block)
+        return false;
     FreeBytes(block);
     return true;
 }
@@ -44,7 +46,6 @@ bool CanHold(uint64_t width, uint64_t height, uint32_t bytesPerPixel) {
 Decode OutOfMemoryVerdict(uint64_t width, uint64_t height, uint32_t bytesPerPixel) {
     return CanHold(width, height, bytesPerPixel) ? Decode::Silent : Decode::TooLarge;
 }
-
 
 // The 8-bit indexed bitmap as a new 24-bit bitmap; grey is cleared by any used colour that is not grey.
 Decode ExpandIndexed(GpBitmap* indexed, ScopedGpBitmap& expanded, bool& grey) {
@@ -121,34 +122,40 @@ FileRead ReadLoadedFile(const wchar_t* path, ScopedStream& stream, ClaimedSize& 
     claimKnown = false;
     ScopedFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return FileRead::Unreadable;
+    if (!file)
+        return FileRead::Unreadable;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return FileRead::Unreadable;
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0)
+        return FileRead::Unreadable;
     const uint64_t bytes = static_cast<uint64_t>(size.QuadPart);
     const uint64_t limit = AllocationLimit();
     HGLOBAL memory = bytes < SIZE_MAX / 2 && (limit == 0 || bytes <= limit)
                          ? GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(bytes ? bytes : 1))
                          : nullptr;
-    if (!memory) return FileRead::TooLarge;
+    if (!memory)
+        return FileRead::TooLarge;
     auto* data = static_cast<uint8_t*>(GlobalLock(memory));
     uint64_t done = 0;
     while (data && done < bytes) {
         const DWORD chunk = static_cast<DWORD>(bytes - done < (1u << 30) ? bytes - done : (1u << 30));
         DWORD got = 0;
-        if (!ReadFile(file.get(), data + done, chunk, &got, nullptr) || got == 0) break;
+        if (!ReadFile(file.get(), data + done, chunk, &got, nullptr) || got == 0)
+            break;
         done += got;
     }
     file.reset();
     if (data && done == bytes) {
         HeaderReader read = [data, bytes](uint64_t offset, uint8_t* out, size_t count) -> size_t {
-            if (offset >= bytes) return 0;
+            if (offset >= bytes)
+                return 0;
             const size_t n = static_cast<size_t>(bytes - offset < count ? bytes - offset : count);
             std::memcpy(out, data + offset, n);
             return n;
         };
         claimKnown = ReadClaimedSize(read, claim);
     }
-    if (data) GlobalUnlock(memory);
+    if (data)
+        GlobalUnlock(memory);
     IStream* raw = nullptr;
     if (!data || done != bytes || CreateStreamOnHGlobal(memory, TRUE, &raw) != S_OK || !raw) {
         GlobalFree(memory);
@@ -271,9 +278,12 @@ Status DecodePictureFile(const wchar_t* path, DecodedFile& decoded, int& message
     ClaimedSize claim;
     bool claimKnown = false;
     switch (ReadLoadedFile(path, file, claim, claimKnown)) {
-        case FileRead::Read: break;
-        case FileRead::TooLarge: return Refuse(kStrPictureTooLarge);
-        case FileRead::Unreadable: return Refuse(kStrFormatNotSupported);
+        case FileRead::Read:
+            break;
+        case FileRead::TooLarge:
+            return Refuse(kStrPictureTooLarge);
+        case FileRead::Unreadable:
+            return Refuse(kStrFormatNotSupported);
     }
     // A header that claims a size no bitmap could hold is refused before the decoder tries to allocate
     // it (a decoder may otherwise spend minutes or the whole memory on a few bytes of file).

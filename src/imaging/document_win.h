@@ -16,7 +16,8 @@
 
 struct StreamRelease {
     void operator()(IStream* stream) const {
-        if (stream) stream->Release();
+        if (stream)
+            stream->Release();
     }
 };
 using ScopedStream = std::unique_ptr<IStream, StreamRelease>;
@@ -44,10 +45,10 @@ struct ImageDocument {
     // reads decodedBitmap from these as long as it lives, and a save over the file takes its metadata
     // from them. Declared first, so it outlives the bitmap.
     ScopedStream loadedFile;
-    ScopedGpBitmap decodedBitmap;     // null before the first load
-    SQmPicBuf displaySurface{};       // over the section's bits; what the view paints
-    SQmPicBuf sourceBuffer{};         // the picture as loaded
-    SQmPicBuf resultBuffer{};         // the picture as processed; what is saved
+    ScopedGpBitmap decodedBitmap;  // null before the first load
+    SQmPicBuf displaySurface{};    // over the section's bits; what the view paints
+    SQmPicBuf sourceBuffer{};      // the picture as loaded
+    SQmPicBuf resultBuffer{};      // the picture as processed; what is saved
     // The progress dialog of the running preparation: made and cleared on the UI thread, read by the
     // worker.
     std::atomic<HWND> progressDialog{nullptr};

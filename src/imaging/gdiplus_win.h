@@ -19,7 +19,8 @@ public:
         status_ = gdip::GdipBitmapLockBits(bitmap, &rect, mode, format, &data_);
     }
     ~ScopedBitmapLock() {
-        if (status_ == Gdiplus::Ok) gdip::GdipBitmapUnlockBits(bitmap_, &data_);
+        if (status_ == Gdiplus::Ok)
+            gdip::GdipBitmapUnlockBits(bitmap_, &data_);
     }
     ScopedBitmapLock(const ScopedBitmapLock&) = delete;
     ScopedBitmapLock& operator=(const ScopedBitmapLock&) = delete;

@@ -22,18 +22,24 @@ std::atomic<MainWindowLink*> gLink{nullptr};
 
 }  // namespace
 
-void SetMainWindowLink(MainWindowLink* link) { gLink = link; }
+void SetMainWindowLink(MainWindowLink* link) {
+    gLink = link;
+}
 
 MainWindowLink& MainLink() {
     MainWindowLink* link = gLink.load();
     return link ? *link : gNoWindow;
 }
 
-HINSTANCE MainInstance() { return GetModuleHandleW(nullptr); }
+HINSTANCE MainInstance() {
+    return GetModuleHandleW(nullptr);
+}
 
 LRESULT SendMain(UINT message, WPARAM wParam, LPARAM lParam) {
     HWND window = MainLink().Window();
     return window ? SendMessageW(window, message, wParam, lParam) : 0;
 }
 
-void RequestUi(UiEvent event) { SendMain(MSG_UI_EVENT, static_cast<WPARAM>(event)); }
+void RequestUi(UiEvent event) {
+    SendMain(MSG_UI_EVENT, static_cast<WPARAM>(event));
+}

@@ -50,5 +50,9 @@ struct BufferLayout {
 
 // One row of 8-bit palette indices into 24-bit blue, green, red. Colours are 0xAARRGGBB; an index
 // beyond `paletteCount` has no colour and gives black. Clears `grey` when a used colour is not grey.
-void ExpandIndexedRow(const uint8_t* indices, const uint32_t* palette, uint32_t paletteCount, uint8_t* bgr,
-                      int32_t width, bool& grey);
+void ExpandIndexedRow(const uint8_t* indices,
+                      const uint32_t* palette,
+                      uint32_t paletteCount,
+                      uint8_t* bgr,
+                      int32_t width,
+                      bool& grey);

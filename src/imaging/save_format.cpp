@@ -114,7 +114,8 @@ namespace {
 
 std::wstring Upper(std::wstring text) {
     for (wchar_t& c : text)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+        if (c >= L'a' && c <= L'z')
+            c = static_cast<wchar_t>(c - L'a' + L'A');
     return text;
 }
 
@@ -125,11 +126,14 @@ std::vector<std::wstring> SplitSearchPath(const std::wstring& path) {
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find(L';', start);
-        if (end == std::wstring::npos) end = path.size();
+        if (end == std::wstring::npos)
+            end = path.size();
         std::wstring folder = path.substr(start, end - start);
         folder.erase(std::remove(folder.begin(), folder.end(), L'"'), folder.end());
-        while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
-        if (!folder.empty()) folders.push_back(folder);
+        while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
+            folder.pop_back();
+        if (!folder.empty())
+            folders.push_back(folder);
         start = end + 1;
     }
     return folders;
@@ -139,11 +143,13 @@ std::vector<ToolCandidate> ExiftoolCandidates(const std::vector<std::wstring>& f
     std::vector<std::wstring> extensions;
     for (const std::wstring& e : SplitSearchPath(pathext.empty() ? L".COM;.EXE;.BAT;.CMD" : pathext)) {
         const std::wstring u = Upper(e);
-        if (u == L".COM" || u == L".EXE" || u == L".BAT" || u == L".CMD") extensions.push_back(e);
+        if (u == L".COM" || u == L".EXE" || u == L".BAT" || u == L".CMD")
+            extensions.push_back(e);
     }
     std::vector<ToolCandidate> out;
     for (const std::wstring& folder : folders) {
-        if (folder.empty()) continue;
+        if (folder.empty())
+            continue;
         for (const std::wstring& e : extensions) {
             const std::wstring u = Upper(e);
             out.push_back({folder + L"\\exiftool" + e, u == L".BAT" || u == L".CMD"});
@@ -154,6 +160,7 @@ std::vector<ToolCandidate> ExiftoolCandidates(const std::vector<std::wstring>& f
 
 bool SafeForBatch(const std::wstring& text) {
     for (wchar_t c : text)
-        if (c == L'%' || c == L'!' || c == L'"' || c < 32) return false;
+        if (c == L'%' || c == L'!' || c == L'"' || c < 32)
+            return false;
     return true;
 }

@@ -26,15 +26,15 @@ std::wstring SaveFilterList();
 [[nodiscard]] int FormatIndexOfExtension(const std::wstring& extension);
 
 struct SuggestedSave {
-    std::wstring fileName;    // "<name>-Solvane", or empty when the loaded name has no extension
-    int filterIndex = 0;      // 1..5 when the loaded extension is one of ours, else 0
+    std::wstring fileName;  // "<name>-Solvane", or empty when the loaded name has no extension
+    int filterIndex = 0;    // 1..5 when the loaded extension is one of ours, else 0
 };
 // From the loaded path: the name part after the last backslash, its extension from the last full stop.
 SuggestedSave SuggestSaveName(const std::wstring& sourcePath);
 
 struct ResolvedSave {
-    std::wstring path;     // the name to write
-    int formatIndex = 0;   // 1..5; 0 = no usable format
+    std::wstring path;    // the name to write
+    int formatIndex = 0;  // 1..5; 0 = no usable format
 };
 // The format from the chosen name's last four characters, else from the dialog's filter index
 // with that row's extension appended.

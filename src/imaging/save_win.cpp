@@ -254,27 +254,32 @@ uint8_t WriteColourBmp(const wchar_t* path, const SQmPicBuf& buffer) {
         return 1;
     }
     return WriteScratchFileReplacing(path,
-                              [&](IStream* stream) {
-                                  return WriteBmpTile(buffer, [stream](const uint8_t* bytes, size_t count) {
-                                      ULONG written = 0;
-                                      return stream->Write(bytes, static_cast<ULONG>(count), &written) == S_OK &&
-                                             written == count;
-                                  });
-                              })
+                                     [&](IStream* stream) {
+                                         return WriteBmpTile(buffer, [stream](const uint8_t* bytes, size_t count) {
+                                             ULONG written = 0;
+                                             return stream->Write(bytes, static_cast<ULONG>(count), &written) == S_OK &&
+                                                    written == count;
+                                         });
+                                     })
                ? 0
                : 1;
 }
 
-void SetProcessWaiter(ProcessWaiter waiter) { gProcessWaiter = waiter ? waiter : WaitForSingleObject; }
+void SetProcessWaiter(ProcessWaiter waiter) {
+    gProcessWaiter = waiter ? waiter : WaitForSingleObject;
+}
 
-void SetMetadataCopyTimeout(DWORD milliseconds) { gExiftoolTimeoutMs = milliseconds; }
+void SetMetadataCopyTimeout(DWORD milliseconds) {
+    gExiftoolTimeoutMs = milliseconds;
+}
 
 MetadataCopy RunMetadataCopy(const std::wstring& source, const std::wstring& target) {
     const std::wstring folder = ProgramDirectory();
     if (folder.empty())
         return MetadataCopy::kFailed;
     const ToolCandidate* tool = nullptr;
-    const std::vector<ToolCandidate> candidates = ExiftoolCandidates(ExiftoolFolders(folder), EnvironmentValue(L"PATHEXT"));
+    const std::vector<ToolCandidate> candidates =
+        ExiftoolCandidates(ExiftoolFolders(folder), EnvironmentValue(L"PATHEXT"));
     for (const ToolCandidate& c : candidates) {
         const DWORD attributes = GetFileAttributesW(c.path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -302,8 +307,8 @@ MetadataCopy RunMetadataCopy(const std::wstring& source, const std::wstring& tar
         const std::wstring targetName = slash == std::wstring::npos ? target : target.substr(slash + 1);
         if (!SafeForBatch(targetName) || !SafeForBatch(workingFolder + L"\\"))
             return MetadataCopy::kFailed;
-        const std::wstring sourceName = L"~sp" + std::to_wstring(GetCurrentProcessId()) + L"-source" +
-                                        std::to_wstring(GetTickCount()) + L".tmp";
+        const std::wstring sourceName =
+            L"~sp" + std::to_wstring(GetCurrentProcessId()) + L"-source" + std::to_wstring(GetTickCount()) + L".tmp";
         sourceCopy = workingFolder + L"\\" + sourceName;
         if (!CopyFileW(source.c_str(), sourceCopy.c_str(), TRUE))
             return MetadataCopy::kFailed;
@@ -361,7 +366,8 @@ UINT_PTR CALLBACK QualityHookProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         case WM_NOTIFY: {
             HWND types = GetDlgItem(GetParent(dialog), kIdFileTypeList);
             BOOL jpeg = SendMessageW(types, CB_GETCURSEL, 0, 0) == kJpegFormat - 1;
-            for (int id : {IDC_SAVE_QUALITY_SLIDER, IDC_SAVE_QUALITY_LABEL, IDC_SAVE_QUALITY_PERCENT, IDC_SAVE_QUALITY_VALUE}) {
+            for (int id :
+                 {IDC_SAVE_QUALITY_SLIDER, IDC_SAVE_QUALITY_LABEL, IDC_SAVE_QUALITY_PERCENT, IDC_SAVE_QUALITY_VALUE}) {
                 EnableWindow(GetDlgItem(dialog, id), jpeg);
             }
             return 0;

@@ -211,8 +211,7 @@ void ReduceInterior(float* out,
             acc[b] = V::Zero();
         for (int r = 0; r < 5; r++) {
             const float* k = kernel + r * 5;
-            const T k0 = V::Set1(k[0]), k1 = V::Set1(k[1]), k2 = V::Set1(k[2]), k3 = V::Set1(k[3]),
-                    k4 = V::Set1(k[4]);
+            const T k0 = V::Set1(k[0]), k1 = V::Set1(k[1]), k2 = V::Set1(k[2]), k3 = V::Set1(k[3]), k4 = V::Set1(k[4]);
             for (int b = 0; b < B; b++) {
                 const float* s = rows[r] + 2 * (x + b * V::N) - 2;
                 T e0, o0, e2, o2, e4, o4;

@@ -32,7 +32,7 @@ enum Cmd : int {
     CmdSmartContrast = 32820,
     CmdSolvaneUp = 32823,
     CmdSolvaneDown = 32825,
-    CmdZoomBox = 32810,  // the zoom box: a toolbar placeholder and the combo box over it
+    CmdZoomBox = 32810,     // the zoom box: a toolbar placeholder and the combo box over it
     CmdFusionReady = 4248,  // sent by the preparation worker when its tiles are ready
 };
 #endif

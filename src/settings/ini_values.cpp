@@ -4,17 +4,22 @@
 #include <cstdio>
 
 int32_t ParseIniInt(const wchar_t* text) {
-    if (!text) return 0;
+    if (!text)
+        return 0;
     const wchar_t* p = text;
-    while (*p == L' ' || *p == L'\t' || *p == L'\n' || *p == L'\r' || *p == L'\v' || *p == L'\f') ++p;
+    while (*p == L' ' || *p == L'\t' || *p == L'\n' || *p == L'\r' || *p == L'\v' || *p == L'\f')
+        ++p;
     bool negative = false;
-    if (*p == L'+' || *p == L'-') negative = *p++ == L'-';
+    if (*p == L'+' || *p == L'-')
+        negative = *p++ == L'-';
     int64_t value = 0;
     for (; *p >= L'0' && *p <= L'9'; ++p) {
         value = value * 10 + (*p - L'0');
-        if (value > int64_t{INT32_MAX} + 1) value = int64_t{INT32_MAX} + 1;  // saturate, keep scanning
+        if (value > int64_t{INT32_MAX} + 1)
+            value = int64_t{INT32_MAX} + 1;  // saturate, keep scanning
     }
-    if (negative) return static_cast<int32_t>(-value);
+    if (negative)
+        return static_cast<int32_t>(-value);
     return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
 }
 
@@ -25,7 +30,8 @@ std::wstring FormatIniInt(int32_t value) {
 }
 
 uint32_t ClampLanguageCount(int32_t parsed) {
-    if (parsed < 0 || static_cast<uint32_t>(parsed) > kMaxLanguages) return kMaxLanguages;
+    if (parsed < 0 || static_cast<uint32_t>(parsed) > kMaxLanguages)
+        return kMaxLanguages;
     return static_cast<uint32_t>(parsed);
 }
 

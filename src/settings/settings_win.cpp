@@ -25,7 +25,8 @@ std::wstring InstanceMarkerName() {
     std::wstring file = LocalisationFilePath();
     CharLowerBuffW(file.data(), static_cast<DWORD>(file.size()));
     uint64_t hash = 1469598103934665603ull;  // FNV-1a
-    for (wchar_t c : file) hash = (hash ^ static_cast<uint16_t>(c)) * 1099511628211ull;
+    for (wchar_t c : file)
+        hash = (hash ^ static_cast<uint16_t>(c)) * 1099511628211ull;
     wchar_t name[64];
     wsprintfW(name, L"SolvanePictova-running-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
               static_cast<unsigned long>(hash & 0xFFFFFFFFu));
@@ -51,7 +52,8 @@ bool DropInstanceMarker() {
 }  // namespace
 
 std::wstring ProgramDirectory() {
-    if (!gDirectoryOverride.empty()) return gDirectoryOverride;
+    if (!gDirectoryOverride.empty())
+        return gDirectoryOverride;
     return ExecutableDirectory();
 }
 
@@ -60,29 +62,39 @@ std::wstring ExecutableDirectory() {
     std::wstring path(512, L'\0');
     for (;;) {
         DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
+        if (n == 0)
+            return std::wstring();
         if (n < path.size()) {
             path.resize(n);
             break;
         }
-        if (path.size() >= 32768) return std::wstring();
+        if (path.size() >= 32768)
+            return std::wstring();
         path.resize(path.size() * 2);
     }
     return ProgramDirectoryFromModulePath(path);
 }
 
-std::wstring SettingsFilePath() { return SettingsPathIn(ProgramDirectory()); }
+std::wstring SettingsFilePath() {
+    return SettingsPathIn(ProgramDirectory());
+}
 
-std::wstring LocalisationFilePath() { return LocalisationPathIn(ProgramDirectory()); }
+std::wstring LocalisationFilePath() {
+    return LocalisationPathIn(ProgramDirectory());
+}
 
-void SetProgramDirectoryOverride(const std::wstring& directory) { gDirectoryOverride = directory; }
+void SetProgramDirectoryOverride(const std::wstring& directory) {
+    gDirectoryOverride = directory;
+}
 
-std::wstring ReadIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key,
+std::wstring ReadIniText(const std::wstring& file,
+                         const wchar_t* section,
+                         const wchar_t* key,
                          const wchar_t* defaultValue) {
     wchar_t value[kIniValueChars];
     value[0] = L'\0';
-    DWORD n = GetPrivateProfileStringW(section, key, defaultValue ? defaultValue : L"", value, kIniValueChars,
-                                       file.c_str());
+    DWORD n =
+        GetPrivateProfileStringW(section, key, defaultValue ? defaultValue : L"", value, kIniValueChars, file.c_str());
     return std::wstring(value, n < kIniValueChars ? n : kIniValueChars - 1);
 }
 
@@ -90,7 +102,8 @@ std::wstring ReadIniText(const std::wstring& file, const wchar_t* section, const
 // two programs writing at once can interleave. Instead the whole new text goes into a temporary file
 // that replaces the old one only once it is complete, in the file's own encoding.
 bool WriteIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
-    if (!section || !key) return WritePrivateProfileStringW(section, key, value, file.c_str()) != FALSE;
+    if (!section || !key)
+        return WritePrivateProfileStringW(section, key, value, file.c_str()) != FALSE;
     return WriteIniTexts(file, section, {{key, value ? value : L"", value == nullptr}});
 }
 
@@ -104,12 +117,12 @@ bool WriteIniTexts(const std::wstring& file, const wchar_t* section, const std::
         if (ok) {
             bytes.resize(static_cast<size_t>(size.QuadPart));
             DWORD got = 0;
-            ok = bytes.empty() ||
-                 (ReadFile(in.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                  got == bytes.size());
+            ok = bytes.empty() || (ReadFile(in.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                                   got == bytes.size());
         }
         in.reset();
-        if (!ok) return false;
+        if (!ok)
+            return false;
     } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
         return false;
     }
@@ -134,7 +147,8 @@ bool WriteIniTexts(const std::wstring& file, const wchar_t* section, const std::
         MultiByteToWideChar(page, 0, from, n, text.data(), static_cast<int>(text.size()));
     }
 
-    for (const IniEntry& e : entries) text = SetIniValueInText(text, section, e.key, e.remove ? nullptr : e.value.c_str());
+    for (const IniEntry& e : entries)
+        text = SetIniValueInText(text, section, e.key, e.remove ? nullptr : e.value.c_str());
 
     std::vector<uint8_t> out(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(bom));
     if (encoding == Encoding::Utf16) {
@@ -142,8 +156,8 @@ bool WriteIniTexts(const std::wstring& file, const wchar_t* section, const std::
         out.insert(out.end(), p, p + text.size() * sizeof(wchar_t));
     } else if (!text.empty()) {
         const UINT page = encoding == Encoding::Utf8 ? CP_UTF8 : CP_ACP;
-        const int n = WideCharToMultiByte(page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                          nullptr);
+        const int n =
+            WideCharToMultiByte(page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
         const size_t at = out.size();
         out.resize(at + static_cast<size_t>(n));
         WideCharToMultiByte(page, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<char*>(&out[at]), n,
@@ -173,8 +187,7 @@ bool WriteSettingsTexts(const std::vector<IniEntry>& entries) {
 }
 
 int32_t ReadLocalisationInt(const wchar_t* key, int32_t defaultValue) {
-    return ParseIniInt(
-        ReadIniText(LocalisationFilePath(), kGeneral, key, FormatIniInt(defaultValue).c_str()).c_str());
+    return ParseIniInt(ReadIniText(LocalisationFilePath(), kGeneral, key, FormatIniInt(defaultValue).c_str()).c_str());
 }
 
 bool WriteLocalisationInt(const wchar_t* key, int32_t value) {
@@ -183,7 +196,8 @@ bool WriteLocalisationInt(const wchar_t* key, int32_t value) {
 
 bool WriteCrashFlag(bool running) {
     // Another instance still running keeps the flag set for itself.
-    if (!running && DropInstanceMarker()) return true;
+    if (!running && DropInstanceMarker())
+        return true;
     return WriteLocalisationInt(L"Crashed Last Time", running ? 1 : 0);
 }
 
@@ -191,7 +205,8 @@ void LoadAppSettings() {
     AppSettings& s = gAppSettings;
     s.languageCount = ClampLanguageCount(ReadLocalisationInt(L"Languages No", 0));
     s.crashedLastTime = static_cast<uint8_t>(ReadLocalisationInt(L"Crashed Last Time", 0) & 0xFF);
-    if (TakeInstanceMarker()) s.crashedLastTime = 0;
+    if (TakeInstanceMarker())
+        s.crashedLastTime = 0;
     // Without a writable file no crash can be told next time either; the program runs regardless.
     static_cast<void>(WriteCrashFlag(true));
     s.currentLanguage = ReadLocalisationInt(L"Language Current", 0);

@@ -8,9 +8,9 @@
 #include "settings/ini_values.h"
 
 struct AppSettings {
-    uint32_t languageCount = 0;   // "Languages No", at most 100
-    int32_t currentLanguage = 0;  // "Language Current"
-    uint8_t crashedLastTime = 0;  // low byte of "Crashed Last Time"
+    uint32_t languageCount = 0;           // "Languages No", at most 100
+    int32_t currentLanguage = 0;          // "Language Current"
+    uint8_t crashedLastTime = 0;          // low byte of "Crashed Last Time"
     std::vector<std::wstring> languages;  // languageCount display names
 };
 
@@ -52,7 +52,14 @@ int32_t ReadLocalisationInt(const wchar_t* key, int32_t defaultValue);
 [[nodiscard]] bool WriteLocalisationInt(const wchar_t* key, int32_t value);
 
 // Any section and key of either file, value cut at 1023 characters.
-std::wstring ReadIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key,
+std::wstring ReadIniText(const std::wstring& file,
+                         const wchar_t* section,
+                         const wchar_t* key,
                          const wchar_t* defaultValue);
-[[nodiscard]] bool WriteIniText(const std::wstring& file, const wchar_t* section, const wchar_t* key, const wchar_t* value);
-[[nodiscard]] bool WriteIniTexts(const std::wstring& file, const wchar_t* section, const std::vector<IniEntry>& entries);
+[[nodiscard]] bool WriteIniText(const std::wstring& file,
+                                const wchar_t* section,
+                                const wchar_t* key,
+                                const wchar_t* value);
+[[nodiscard]] bool WriteIniTexts(const std::wstring& file,
+                                 const wchar_t* section,
+                                 const std::vector<IniEntry>& entries);

@@ -74,9 +74,9 @@ constexpr DefaultText kEnglish[] = {
     {kStrFusionFailed,
      L"The fusion could not be computed: there is not enough memory, or a prepared picture could not be read. "
      L"The picture was left unchanged."},
-    {kStrPathTooLong, L"The path of this file is too long to be opened. Move the file to a folder with a shorter path."},
-    {kStrSavedWithoutMetadata,
-     L"The picture was saved without its metadata: exiftool did not finish in time."},
+    {kStrPathTooLong,
+     L"The path of this file is too long to be opened. Move the file to a folder with a shorter path."},
+    {kStrSavedWithoutMetadata, L"The picture was saved without its metadata: exiftool did not finish in time."},
     {kStrUnsavedShutdown, L"SolvanePictova has a processed picture that is not saved, or is still working on one."},
     {kStrLanguageNotSaved,
      L"The language could not be saved: the program's folder cannot be written. The language stays as it was."},
@@ -86,7 +86,8 @@ constexpr DefaultText kEnglish[] = {
 
 const wchar_t* EnglishString(int n) {
     for (const DefaultText& d : kEnglish) {
-        if (d.key == n) return d.text;
+        if (d.key == n)
+            return d.text;
     }
     return L"";
 }

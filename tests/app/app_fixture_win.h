@@ -64,9 +64,11 @@ inline bool WriteGreyBmp(const std::wstring& path, int width, int height) {
     put16(26, 1);
     put16(28, 8);
     put32(46, 256);
-    for (uint32_t i = 0; i < 256; ++i) put32(54 + i * 4, i | (i << 8) | (i << 16));
+    for (uint32_t i = 0; i < 256; ++i)
+        put32(54 + i * 4, i | (i << 8) | (i << 16));
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) file[offset + static_cast<size_t>(stride) * y + x] = static_cast<uint8_t>(x + y);
+        for (int x = 0; x < width; ++x)
+            file[offset + static_cast<size_t>(stride) * y + x] = static_cast<uint8_t>(x + y);
     return WriteWholeFile(path, file.data(), file.size());
 }
 
@@ -115,15 +117,18 @@ inline int ToolbarClientBottom() {
 inline std::vector<uint8_t> SurfaceSnapshot() {
     const RECT c = Client();
     std::vector<uint8_t> out;
-    for (int y = 0; y < c.bottom; ++y) out.insert(out.end(), SurfacePixel(0, y), SurfacePixel(c.right, y));
+    for (int y = 0; y < c.bottom; ++y)
+        out.insert(out.end(), SurfacePixel(0, y), SurfacePixel(c.right, y));
     return out;
 }
 
 inline void Pump() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) continue;
-        if (PreTranslateMainMessage(msg)) continue;
+        if (msg.message == WM_QUIT)
+            continue;
+        if (PreTranslateMainMessage(msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
@@ -134,7 +139,8 @@ template <typename Cond>
 bool PumpUntil(Cond cond, int milliseconds = 20000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (!cond()) {
-        if (std::chrono::steady_clock::now() > end) return false;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
         Pump();
         Sleep(5);
     }
@@ -174,7 +180,8 @@ protected:
     }
 
     void Destroy() {
-        if (window && IsWindow(window)) DestroyWindow(window);
+        if (window && IsWindow(window))
+            DestroyWindow(window);
         window = nullptr;
         Pump();
     }
@@ -197,7 +204,8 @@ protected:
 // Dropped files as the shell hands them over.
 inline HGLOBAL MakeDrop(const std::vector<std::wstring>& files) {
     size_t chars = 1;
-    for (const auto& f : files) chars += f.size() + 1;
+    for (const auto& f : files)
+        chars += f.size() + 1;
     HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
     auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
     drop->pFiles = sizeof(DROPFILES);
@@ -213,11 +221,14 @@ inline HGLOBAL MakeDrop(const std::vector<std::wstring>& files) {
 
 // Screenshots of the virtual display for a person to look at, when SP_SCREENSHOT_DIR names a Linux
 // folder. The NoPump variant is for threads other than the window's.
-inline bool ScreenshotsWanted() { return GetEnvironmentVariableA("SP_SCREENSHOT_DIR", nullptr, 0) > 0; }
+inline bool ScreenshotsWanted() {
+    return GetEnvironmentVariableA("SP_SCREENSHOT_DIR", nullptr, 0) > 0;
+}
 
 inline void TakeScreenshotNoPump(const char* name) {
     char dir[512] = {};
-    if (!GetEnvironmentVariableA("SP_SCREENSHOT_DIR", dir, sizeof dir)) return;
+    if (!GetEnvironmentVariableA("SP_SCREENSHOT_DIR", dir, sizeof dir))
+        return;
     std::string command = std::string("Z:\\usr\\bin\\import -window root ") + dir + "/" + name + ".png";
     STARTUPINFOA si{};
     si.cb = sizeof si;
@@ -232,7 +243,8 @@ inline void TakeScreenshotNoPump(const char* name) {
 }
 
 inline void TakeScreenshot(const char* name) {
-    if (!ScreenshotsWanted()) return;
+    if (!ScreenshotsWanted())
+        return;
     Pump();
     Sleep(300);
     Pump();

@@ -16,16 +16,18 @@ namespace {
 // Ends the processing dialog as soon as it is open, from another thread, as a user would.
 class DialogCloser {
 public:
-    explicit DialogCloser(WPARAM button) : thread_([this, button] {
-        while (!stop_) {
-            if (HWND dialog = gApp.dialogMouseTarget.load()) {
-                ++opened_;
-                PostMessageW(dialog, WM_COMMAND, button, 0);
-                while (!stop_ && gApp.dialogMouseTarget.load() == dialog) Sleep(5);
-            }
-            Sleep(5);
-        }
-    }) {}
+    explicit DialogCloser(WPARAM button)
+        : thread_([this, button] {
+              while (!stop_) {
+                  if (HWND dialog = gApp.dialogMouseTarget.load()) {
+                      ++opened_;
+                      PostMessageW(dialog, WM_COMMAND, button, 0);
+                      while (!stop_ && gApp.dialogMouseTarget.load() == dialog)
+                          Sleep(5);
+                  }
+                  Sleep(5);
+              }
+          }) {}
     ~DialogCloser() {
         stop_ = true;
         thread_.join();
@@ -38,7 +40,9 @@ private:
     std::thread thread_;
 };
 
-std::wstring ProgressText(HWND progress) { return WindowText(ProgressTextControl(progress)); }
+std::wstring ProgressText(HWND progress) {
+    return WindowText(ProgressTextControl(progress));
+}
 
 }  // namespace
 
@@ -60,8 +64,9 @@ TEST_F(MainWindowTest, SolvaneRefusesGreyAnd16BitPictures) {
     EXPECT_FALSE(MenuBarGrayed(0));
     EXPECT_TRUE(ButtonEnabled(CmdSolvaneUp));
     // The refused command leaves the result as it was (it could still be saved), the backup is taken.
-    EXPECT_EQ(std::vector<uint8_t>(gDocument.resultBuffer.data, gDocument.resultBuffer.data + gDocument.resultBuffer.size),
-              result);
+    EXPECT_EQ(
+        std::vector<uint8_t>(gDocument.resultBuffer.data, gDocument.resultBuffer.data + gDocument.resultBuffer.size),
+        result);
     EXPECT_EQ(gSolvane.sourceBackup->width, 64);
 
     // A 16-bit colour picture is refused the same way.
@@ -99,7 +104,8 @@ TEST_F(MainWindowTest, SolvaneRunHandsOverToTheFusionDialogAndRefusesToClose) {
     EXPECT_FALSE(IsWindow(progress));  // destroyed at the end of its run
     EXPECT_EQ(gDocument.progressDialog.load(), nullptr);
     EXPECT_EQ(gApp.zoomShowsSource, 0);
-    for (int pos = 0; pos < 3; ++pos) EXPECT_FALSE(MenuBarGrayed(pos)) << pos;
+    for (int pos = 0; pos < 3; ++pos)
+        EXPECT_FALSE(MenuBarGrayed(pos)) << pos;
     for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
         EXPECT_TRUE(ButtonEnabled(id)) << id;
     EXPECT_EQ(gApp.dialogMouseTarget.load(), nullptr);
@@ -138,7 +144,8 @@ TEST_F(MainWindowTest, SmartContrastJobDisablesTheInterfaceAndTheViewStillPans) 
     ASSERT_TRUE(PumpUntil([] { return gApp.dialogMouseTarget.load() != nullptr; }));
     EXPECT_TRUE(JobRunning());
     PumpUntil([] { return MenuBarGrayed(0) && !ButtonEnabled(CmdSolvaneDown); }, 3000);
-    for (int pos = 0; pos < 3; ++pos) EXPECT_TRUE(MenuBarGrayed(pos)) << pos;
+    for (int pos = 0; pos < 3; ++pos)
+        EXPECT_TRUE(MenuBarGrayed(pos)) << pos;
     for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
         EXPECT_FALSE(ButtonEnabled(id)) << id;
 
@@ -176,7 +183,8 @@ TEST_F(MainWindowTest, SmartContrastJobDisablesTheInterfaceAndTheViewStillPans) 
     EXPECT_TRUE(IsWindow(window));
     PostMessageW(gApp.dialogMouseTarget.load(), WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(PumpUntil([] { return !JobRunning(); }));
-    for (int pos = 0; pos < 3; ++pos) EXPECT_FALSE(MenuBarGrayed(pos)) << pos;
+    for (int pos = 0; pos < 3; ++pos)
+        EXPECT_FALSE(MenuBarGrayed(pos)) << pos;
     for (int id : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})
         EXPECT_TRUE(ButtonEnabled(id)) << id;
     EXPECT_EQ(gApp.dialogMouseTarget.load(), nullptr);
@@ -207,17 +215,19 @@ TEST_F(MainWindowTest, SolvaneWithoutMemoryForTheBackupStartsNothing) {
     EXPECT_EQ(prompter.messages[0].text, Str(kStrPictureTooLarge));
     EXPECT_FALSE(JobRunning());
     EXPECT_EQ(gDocument.progressDialog.load(), nullptr);
-    EXPECT_EQ(std::vector<uint8_t>(gDocument.resultBuffer.data, gDocument.resultBuffer.data + gDocument.resultBuffer.size),
-              result);
+    EXPECT_EQ(
+        std::vector<uint8_t>(gDocument.resultBuffer.data, gDocument.resultBuffer.data + gDocument.resultBuffer.size),
+        result);
 }
 
 // Screenshots of the dialogs over a loaded picture, for a person to look at (SP_SCREENSHOT_DIR).
 TEST_F(MainWindowTest, DialogsOnScreen) {
-    if (!ScreenshotsWanted()) GTEST_SKIP() << "SP_SCREENSHOT_DIR not set";
+    if (!ScreenshotsWanted())
+        GTEST_SKIP() << "SP_SCREENSHOT_DIR not set";
     LoadPicture(900, 600);
 
-    HWND progress = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), window,
-                                       ProgressDialogProc, 0);
+    HWND progress =
+        CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), window, ProgressDialogProc, 0);
     SetWindowTextW(progress, L"Preparing images ...");
     SetProgressText(progress, L"Progress: 42%");
     SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 40));
@@ -235,10 +245,12 @@ TEST_F(MainWindowTest, DialogsOnScreen) {
 
     std::thread fusionShot([] {
         HWND dialog = nullptr;
-        for (int i = 0; i < 6000 && !(dialog = gApp.dialogMouseTarget.load()); ++i) Sleep(10);
+        for (int i = 0; i < 6000 && !(dialog = gApp.dialogMouseTarget.load()); ++i)
+            Sleep(10);
         Sleep(1500);
         TakeScreenshotNoPump("fusion_dialog");
-        if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        if (dialog)
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
     Command(CmdSolvaneUp);
     EXPECT_TRUE(PumpUntil([] { return !JobRunning(); }, 90000));
@@ -246,10 +258,12 @@ TEST_F(MainWindowTest, DialogsOnScreen) {
 
     std::thread optionsShot([] {
         HWND dialog = nullptr;
-        for (int i = 0; i < 500 && !(dialog = FindWindowW(L"#32770", L"Options")); ++i) Sleep(10);
+        for (int i = 0; i < 500 && !(dialog = FindWindowW(L"#32770", L"Options")); ++i)
+            Sleep(10);
         Sleep(500);
         TakeScreenshotNoPump("options_dialog");
-        if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        if (dialog)
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
     Command(CmdOptions);
     optionsShot.join();
@@ -273,9 +287,11 @@ TEST_F(MainWindowTest, OptionsCommandOpensTheOptionsDialog) {
     std::atomic<bool> found{false};
     std::thread user([&] {
         HWND dialog = nullptr;
-        for (int i = 0; i < 500 && !(dialog = FindWindowW(L"#32770", L"Options")); ++i) Sleep(10);
+        for (int i = 0; i < 500 && !(dialog = FindWindowW(L"#32770", L"Options")); ++i)
+            Sleep(10);
         found = dialog != nullptr;
-        if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        if (dialog)
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
     Command(CmdOptions);
     user.join();
@@ -295,7 +311,8 @@ TEST_F(MainWindowTest, TranslationsAsLongAsTheirSlotsRunEverywhere) {
     EXPECT_TRUE(WriteIniText(file, L"0", L"Language", std::wstring(1023, L'L').c_str()));
     for (int n = 1; n <= kStringSlots; ++n) {
         std::wstring text(1023, static_cast<wchar_t>(L'A' + n % 26));
-        if (n == kStrTilesNotWritten) text.replace(0, 2, L"%s");
+        if (n == kStrTilesNotWritten)
+            text.replace(0, 2, L"%s");
         EXPECT_TRUE(WriteIniText(file, L"0", (L"string" + std::to_wstring(n)).c_str(), text.c_str()));
     }
     Create();
@@ -320,9 +337,11 @@ TEST_F(MainWindowTest, TranslationsAsLongAsTheirSlotsRunEverywhere) {
         HWND dialog = nullptr;
         for (int i = 0; i < 500 && !dialog; ++i, Sleep(10)) {
             HWND found = FindWindowW(L"#32770", nullptr);
-            if (found && GetWindow(found, GW_OWNER) == gApp.mainWindow) dialog = found;
+            if (found && GetWindow(found, GW_OWNER) == gApp.mainWindow)
+                dialog = found;
         }
-        if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        if (dialog)
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
     Command(CmdOptions);
     user.join();

@@ -16,7 +16,8 @@ TEST_F(MainWindowTest, CreationStateAndGreySurface) {
     EXPECT_TRUE(ButtonEnabled(CmdLoad));
     for (int id : {CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown, CmdZoomBox})
         EXPECT_FALSE(ButtonEnabled(id)) << id;
-    for (int id : {CmdZoomIn, CmdZoomOut, CmdZoom100, CmdZoomFit}) EXPECT_TRUE(ButtonEnabled(id)) << id;
+    for (int id : {CmdZoomIn, CmdZoomOut, CmdZoom100, CmdZoomFit})
+        EXPECT_TRUE(ButtonEnabled(id)) << id;
     EXPECT_FALSE(IsWindowEnabled(gApp.zoomBox));
     EXPECT_EQ(ZoomText(), L"100.0 %");
     EXPECT_EQ(SendMessageW(gApp.zoomBox, CB_GETCOUNT, 0, 0), 8);
@@ -39,7 +40,8 @@ TEST_F(MainWindowTest, CreationStateAndGreySurface) {
     const RECT c = Client();
     bool grey = true;
     for (int y = 0; y < c.bottom && grey; ++y)
-        for (int x = 0; x < c.right * 3 && grey; ++x) grey = SurfacePixel(0, y)[x] == 190;
+        for (int x = 0; x < c.right * 3 && grey; ++x)
+            grey = SurfacePixel(0, y)[x] == 190;
     EXPECT_TRUE(grey);
 
     // The zoom commands do nothing without a picture.
@@ -93,10 +95,11 @@ TEST_F(MainWindowTest, LoadShowsTheFittedPictureAndEnablesCommands) {
     EXPECT_DOUBLE_EQ(gApp.zoom, expected);
     EXPECT_DOUBLE_EQ(gApp.anchorWinX, c.right * 0.5);
     EXPECT_DOUBLE_EQ(gApp.anchorWinY, h * 0.5 + top);
-    EXPECT_EQ(ZoomText(), std::wstring(L"") + [&] {
-                  const std::string t = FormatZoomText(expected);
-                  return std::wstring(t.begin(), t.end());
-              }());
+    EXPECT_EQ(
+        ZoomText(), std::wstring(L"") + [&] {
+            const std::string t = FormatZoomText(expected);
+            return std::wstring(t.begin(), t.end());
+        }());
     // The picture reaches from the band's top to its bottom (red is 0 inside, 190 outside).
     const int cx = c.right / 2;
     EXPECT_EQ(SurfacePixel(cx, top + 1)[2], 0);
@@ -204,7 +207,8 @@ TEST_F(MainWindowTest, CloseMakesTheViewGreyAndKeepsTheTitle) {
     const RECT c = Client();
     bool grey = true;
     for (int y = 0; y < c.bottom && grey; ++y)
-        for (int x = 0; x < c.right * 3 && grey; ++x) grey = SurfacePixel(0, y)[x] == 190;
+        for (int x = 0; x < c.right * 3 && grey; ++x)
+            grey = SurfacePixel(0, y)[x] == 190;
     EXPECT_TRUE(grey);
     EXPECT_TRUE(MenuItemGrayed(CmdSaveAs));
     EXPECT_TRUE(MenuItemGrayed(CmdClose));
@@ -234,7 +238,8 @@ TEST_F(MainWindowTest, CloseMakesTheViewGreyAndKeepsTheTitle) {
 TEST_F(MainWindowTest, SaveAsOntoTheLoadedFile) {
     const std::wstring path = LoadPicture(320, 240, L"working copy.bmp");
     SQmPicBuf& r = gDocument.resultBuffer;
-    for (int32_t i = 0; i < r.size; ++i) r.data[i] = static_cast<uint8_t>(255 - r.data[i]);
+    for (int32_t i = 0; i < r.size; ++i)
+        r.data[i] = static_cast<uint8_t>(255 - r.data[i]);
     SendMessageW(window, MSG_RESULT_CHANGED, 0, 0);
     gApp.unsavedResult = 1;
     prompter.fileAnswers.push_back({true, path, 1});
@@ -256,7 +261,8 @@ TEST_F(MainWindowTest, SaveAsOntoTheLoadedFile) {
         // Answered from the question's own message loop once the box has been on screen a while.
         SetTimer(nullptr, 0, 4000, [](HWND, UINT, UINT_PTR id, DWORD) {
             KillTimer(nullptr, id);
-            if (HWND box = FindWindowW(L"#32770", L"Warning")) PostMessageW(box, WM_COMMAND, IDNO, 0);
+            if (HWND box = FindWindowW(L"#32770", L"Warning"))
+                PostMessageW(box, WM_COMMAND, IDNO, 0);
         });
         EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
         gApp.unsavedResult = 0;

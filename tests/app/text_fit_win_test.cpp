@@ -16,8 +16,8 @@
 namespace {
 
 std::string Narrow(const std::wstring& text) {
-    std::string out(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
-                    '\0');
+    std::string out(
+        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
     out.resize(out.size() - 1);
     return out;
@@ -25,10 +25,12 @@ std::string Narrow(const std::wstring& text) {
 
 // What the control draws: '&' marks a mnemonic unless the control says otherwise.
 std::wstring Drawn(const std::wstring& text, bool prefixes) {
-    if (!prefixes) return text;
+    if (!prefixes)
+        return text;
     std::wstring out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'&' && i + 1 < text.size()) ++i;
+        if (text[i] == L'&' && i + 1 < text.size())
+            ++i;
         out += text[i];
     }
     return out;
@@ -41,7 +43,8 @@ void CollectCut(HWND window, const std::string& where, std::vector<std::string>&
         GetClassNameW(c, cls, 32);
         const std::wstring text = WindowText(c);
         const bool button = lstrcmpiW(cls, L"Button") == 0, label = lstrcmpiW(cls, L"Static") == 0;
-        if (text.empty() || !(button || label) || !IsWindowVisible(c)) continue;
+        if (text.empty() || !(button || label) || !IsWindowVisible(c))
+            continue;
         const LONG style = GetWindowLongW(c, GWL_STYLE);
         RECT r{};
         GetClientRect(c, &r);
@@ -85,13 +88,16 @@ protected:
         std::wstring shipped(module);
         shipped = shipped.substr(0, shipped.rfind(L'\\')) + L"\\SolvanePictova_loc.ini";
         ASSERT_TRUE(CopyFileW(shipped.c_str(), LocalisationFilePath().c_str(), FALSE));
-        EXPECT_TRUE(WriteIniText(LocalisationFilePath(), L"General", L"Language Current", std::to_wstring(language).c_str()));
+        EXPECT_TRUE(
+            WriteIniText(LocalisationFilePath(), L"General", L"Language Current", std::to_wstring(language).c_str()));
         Create();
     }
 
     // Runs command and measures the dialog it opens from another thread, then closes it with Cancel: the
     // processing dialog that takes the view's mouse, or else the first dialog the main window owns.
-    void MeasureOwnedDialog(int command, const std::string& where, std::vector<std::string>& cut,
+    void MeasureOwnedDialog(int command,
+                            const std::string& where,
+                            std::vector<std::string>& cut,
                             const std::string& shot = "") {
         std::atomic<bool> seen{false};
         std::vector<std::string> found;
@@ -101,15 +107,18 @@ protected:
                 HWND d = gApp.dialogMouseTarget.load();
                 if (!d && command == CmdOptions) {
                     HWND w = FindWindowW(L"#32770", nullptr);
-                    if (w && GetWindow(w, GW_OWNER) == gApp.mainWindow && IsWindowVisible(w)) d = w;
+                    if (w && GetWindow(w, GW_OWNER) == gApp.mainWindow && IsWindowVisible(w))
+                        d = w;
                 }
                 dialog = d;
             }
-            if (!dialog) return;
+            if (!dialog)
+                return;
             Sleep(200);  // its texts are set while it opens
             seen = true;
             CollectCut(dialog, where, found);
-            if (!shot.empty()) TakeScreenshotNoPump(shot.c_str());
+            if (!shot.empty())
+                TakeScreenshotNoPump(shot.c_str());
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         });
         Command(command);
@@ -136,7 +145,8 @@ TEST_F(TextFitTest, EveryTextFitsItsControlInEveryLanguage) {
         GetTextExtentPoint32W(dc, Str(kStrTuneParameters), static_cast<int>(wcslen(Str(kStrTuneParameters))), &size);
         SelectObject(dc, old);
         ReleaseDC(gApp.statusBar, dc);
-        if (size.cx > Client().right) cut.push_back(lang + " status bar: " + Narrow(Str(kStrTuneParameters)));
+        if (size.cx > Client().right)
+            cut.push_back(lang + " status bar: " + Narrow(Str(kStrTuneParameters)));
         wchar_t item[256] = {};
         GetMenuStringW(GetMenu(window), CmdSaveAs, item, 256, MF_BYCOMMAND);
         EXPECT_EQ(std::wstring(item), std::wstring(Str(kStrSaveAs)) + L"\tCtrl+S") << lang;
@@ -145,8 +155,8 @@ TEST_F(TextFitTest, EveryTextFitsItsControlInEveryLanguage) {
         const bool shots = ScreenshotsWanted() && (language == 1 || language == 8 || language == 9);
         const std::string tag = "lang" + std::to_string(language) + "_";
         // Tooltips size themselves too: each button has its text.
-        for (int command : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown, CmdZoomIn,
-                            CmdZoomOut, CmdZoom100, CmdZoomFit, CmdZoomBox}) {
+        for (int command : {CmdLoad, CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown, CmdZoomIn, CmdZoomOut,
+                            CmdZoom100, CmdZoomFit, CmdZoomBox}) {
             NMTTDISPINFOW tip{};
             tip.hdr.code = TTN_GETDISPINFOW;
             tip.hdr.idFrom = static_cast<UINT_PTR>(command);
@@ -162,22 +172,26 @@ TEST_F(TextFitTest, EveryTextFitsItsControlInEveryLanguage) {
         HWND progress = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), window,
                                            ProgressDialogProc, 0);
         ShowWindow(progress, SW_SHOW);
-        for (const std::wstring& text : {std::wstring(Str(kStrProgressZero)), Str(kStrProgress) + std::wstring(L"100%"), std::wstring(Str(kStrCanceling))}) {
+        for (const std::wstring& text : {std::wstring(Str(kStrProgressZero)), Str(kStrProgress) + std::wstring(L"100%"),
+                                         std::wstring(Str(kStrCanceling))}) {
             SetProgressText(progress, text.c_str());
             CollectCut(progress, lang + " progress", cut);
         }
-        if (shots) TakeScreenshot((tag + "progress").c_str());
+        if (shots)
+            TakeScreenshot((tag + "progress").c_str());
         DestroyWindow(progress);
 
         // The save dialog's quality strip, as the hook fills it.
         HWND strip = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SAVE_QUALITY), window,
                                         reinterpret_cast<DLGPROC>(QualityHookProc), 0);
         CollectCut(strip, lang + " save strip", cut);
-        if (shots) TakeScreenshot((tag + "save_strip").c_str());
+        if (shots)
+            TakeScreenshot((tag + "save_strip").c_str());
         DestroyWindow(strip);
         gApp.unsavedResult = 0;
     }
-    for (const std::string& line : cut) std::printf("[cut] %s\n", line.c_str());
+    for (const std::string& line : cut)
+        std::printf("[cut] %s\n", line.c_str());
     EXPECT_TRUE(cut.empty()) << cut.size() << " texts do not fit";
 }
 

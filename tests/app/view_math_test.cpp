@@ -15,7 +15,8 @@ TEST(ZoomText, FormatsOneDecimalSpacePercent) {
     EXPECT_EQ(FormatZoomText(1.2), "120.0 %");
     EXPECT_EQ(FormatZoomText(0.8333333333333334), "83.3 %");
     double z = 1.0;
-    for (int i = 0; i < 5; ++i) z *= kZoomInFactor;
+    for (int i = 0; i < 5; ++i)
+        z *= kZoomInFactor;
     EXPECT_EQ(FormatZoomText(z), "248.8 %");
 }
 
@@ -26,10 +27,9 @@ TEST(ZoomText, ScannerClampsAndRejects) {
         double percent;
     };
     const Case cases[] = {
-        {"5", true, 10},       {"1500", true, 800},     {"75.5%", true, 75.5}, {"150,5", true, 150.5},
-        {"", true, 10},        {"2000 %", true, 800},   {"100.0 %", true, 100}, {"12a", false, 0},
-        {"abc", false, 0},     {"10", true, 10},        {"800", true, 800},    {"33.33", true, 33.33},
-        {"1.2.3", true, 10}, {"50 junk", true, 50},
+        {"5", true, 10},       {"1500", true, 800},    {"75.5%", true, 75.5}, {"150,5", true, 150.5}, {"", true, 10},
+        {"2000 %", true, 800}, {"100.0 %", true, 100}, {"12a", false, 0},     {"abc", false, 0},      {"10", true, 10},
+        {"800", true, 800},    {"33.33", true, 33.33}, {"1.2.3", true, 10},   {"50 junk", true, 50},
     };
     for (const Case& c : cases) {
         const ZoomTextResult r = ParseZoomText(std::string(c.text));
@@ -48,7 +48,8 @@ TEST(ZoomList, EntriesAndDefault) {
     EXPECT_EQ(ZoomForListEntry(0), 0.1);
     EXPECT_EQ(ZoomForListEntry(7), 8.0);
     EXPECT_EQ(ZoomForListEntry(-1), 1.0);
-    for (int i = 0; i < kZoomListCount; ++i) EXPECT_EQ(FormatZoomText(ZoomForListEntry(i)), kZoomListTexts[i]);
+    for (int i = 0; i < kZoomListCount; ++i)
+        EXPECT_EQ(FormatZoomText(ZoomForListEntry(i)), kZoomListTexts[i]);
 }
 
 TEST(ViewPlacementMath, FitTouchesTheBandAndCentres) {
@@ -155,9 +156,13 @@ TEST(Outline, EveryPixelOnceAndCutToTheWindow) {
     EXPECT_TRUE(hits.empty());  // every edge lies outside a 40 x 30 window
     // Corners at the ends of the int range (extreme zoom) do not overflow.
     hits.clear();
-    ForEachOutlinePixel(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 40, 30, [&](int x, int y) { hits.push_back({x, y}); });
+    ForEachOutlinePixel(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 40, 30, [&](int x, int y) {
+        hits.push_back({x, y});
+    });
     EXPECT_TRUE(hits.empty());
-    ForEachOutlinePixel(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 40, 30, [&](int x, int y) { hits.push_back({x, y}); });
+    ForEachOutlinePixel(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 40, 30, [&](int x, int y) {
+        hits.push_back({x, y});
+    });
     EXPECT_TRUE(hits.empty());
 }
 

@@ -36,7 +36,8 @@ TEST_F(MainWindowTest, ZoomButtonsWriteTheirTexts) {
     Command(CmdZoomOut);
     EXPECT_EQ(ZoomText(), L"83.3 %");
     Command(CmdZoom100);
-    for (int i = 0; i < 5; ++i) Command(CmdZoomIn);
+    for (int i = 0; i < 5; ++i)
+        Command(CmdZoomIn);
     EXPECT_EQ(ZoomText(), L"248.8 %");
     EXPECT_EQ(GetFocus(), window);
 }
@@ -77,7 +78,8 @@ TEST_F(MainWindowTest, EnterInTheZoomBoxCommitsTheTypedZoom) {
     EXPECT_EQ(ZoomText(), L"150.5 %");
 
     // Far beyond 800 % by the wheel and buttons: Enter over the box's own text keeps that zoom.
-    for (int i = 0; i < 40; ++i) Command(CmdZoomIn);
+    for (int i = 0; i < 40; ++i)
+        Command(CmdZoomIn);
     const double zoomed = gApp.zoom;
     const std::wstring shown = ZoomText();
     ASSERT_GT(shown.size(), 9u);
@@ -145,7 +147,8 @@ TEST_F(MainWindowTest, PanningMovesThePictureOneToOne) {
     const RECT c = Client();
     const int x0 = c.right / 2 - 25, y0 = c.bottom / 2 - 25;
     std::vector<uint8_t> before;
-    for (int y = y0; y < y0 + 50; ++y) before.insert(before.end(), SurfacePixel(x0, y), SurfacePixel(x0 + 50, y));
+    for (int y = y0; y < y0 + 50; ++y)
+        before.insert(before.end(), SurfacePixel(x0, y), SurfacePixel(x0 + 50, y));
     SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 300));
     EXPECT_EQ(gApp.dragging, 1);
     SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(310, 295));
@@ -200,7 +203,8 @@ TEST_F(MainWindowTest, OverlayOutlineInvertsEachPixelOnce) {
             for (int k = 0; k < 3; ++k) {
                 const size_t i = (static_cast<size_t>(y) * c.right + x) * 3 + k;
                 const uint8_t want = onOutline ? static_cast<uint8_t>(~plain[i]) : plain[i];
-                if (outlined[i] != want) ++wrong;
+                if (outlined[i] != want)
+                    ++wrong;
             }
             (onOutline ? inverted : kept)++;
         }
@@ -252,7 +256,8 @@ TEST_F(MainWindowTest, LargeScreenViewIsPaintedToTheFarCorner) {
 
 TEST_F(MainWindowTest, PhotoOnScreen) {
     wchar_t photo[1024] = {};
-    if (!GetEnvironmentVariableW(L"SP_PHOTO", photo, 1024)) GTEST_SKIP() << "SP_PHOTO not set";
+    if (!GetEnvironmentVariableW(L"SP_PHOTO", photo, 1024))
+        GTEST_SKIP() << "SP_PHOTO not set";
     prompter.fileAnswers.push_back({true, photo, 0});
     Command(CmdLoad);
     ASSERT_NE(gDocument.sourceBuffer.data, nullptr);
@@ -281,14 +286,14 @@ TEST_F(MainWindowTest, DpiScalesTheToolbarAndTheZoomBox) {
                               &cy);
         EXPECT_EQ(cx, cell);
         EXPECT_EQ(cy, cell);
-        ImageList_GetIconSize(
-            reinterpret_cast<HIMAGELIST>(SendMessageW(gApp.toolbar, TB_GETDISABLEDIMAGELIST, 0, 0)), &cx, &cy);
+        ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(SendMessageW(gApp.toolbar, TB_GETDISABLEDIMAGELIST, 0, 0)),
+                              &cx, &cy);
         EXPECT_EQ(cx, cell);
         RECT button{}, placeholder{}, box{};
         SendMessageW(gApp.toolbar, TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&button));
         EXPECT_GE(button.right - button.left, cell);
-        SendMessageW(gApp.toolbar, TB_GETITEMRECT,
-                     SendMessageW(gApp.toolbar, TB_COMMANDTOINDEX, CmdZoomBox, 0), reinterpret_cast<LPARAM>(&placeholder));
+        SendMessageW(gApp.toolbar, TB_GETITEMRECT, SendMessageW(gApp.toolbar, TB_COMMANDTOINDEX, CmdZoomBox, 0),
+                     reinterpret_cast<LPARAM>(&placeholder));
         EXPECT_EQ(placeholder.right - placeholder.left, ScaleToDpi(85, dpi));
         GetWindowRect(gApp.zoomBox, &box);
         EXPECT_EQ(box.right - box.left, placeholder.right - placeholder.left);
@@ -299,7 +304,8 @@ TEST_F(MainWindowTest, DpiScalesTheToolbarAndTheZoomBox) {
     const UINT dpi = GetDpiForWindow(window);
     expectScaled(dpi);
     TakeScreenshot(("dpi_" + std::to_string(dpi)).c_str());
-    if (dpi != 96) return;
+    if (dpi != 96)
+        return;
     // Dragged to a 200 % screen and back, with the sizes Windows suggests.
     RECT r{};
     GetWindowRect(window, &r);

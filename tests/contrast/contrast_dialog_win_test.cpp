@@ -427,14 +427,16 @@ TEST_F(SmartContrastDialogTest, WithoutAPictureEveryRowIsDisabledAndOkStillClose
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, kSliders[k])));
     // While it is open the whole interface is the job's.
     HMENU menu = GetMenu(main_);
-    for (UINT pos = 0; pos < 3; ++pos) EXPECT_TRUE(GetMenuState(menu, pos, MF_BYPOSITION) & MF_GRAYED) << pos;
+    for (UINT pos = 0; pos < 3; ++pos)
+        EXPECT_TRUE(GetMenuState(menu, pos, MF_BYPOSITION) & MF_GRAYED) << pos;
     EXPECT_FALSE(SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, CmdLoad, 0));
     SendMessageW(dialog, WM_COMMAND, IDC_SC_DEFAULTS, 0);
     Close(dialog, IDOK);
     EXPECT_EQ(SmartContrastRecomputeCount(), n);
     EXPECT_EQ(ReadIniText(SettingsFilePath(), L"General", L"LOD_7", L""), L"10");
     // Afterwards there is still nothing to save or process: only Load and the menus come back.
-    for (UINT pos = 0; pos < 3; ++pos) EXPECT_FALSE(GetMenuState(menu, pos, MF_BYPOSITION) & MF_GRAYED) << pos;
+    for (UINT pos = 0; pos < 3; ++pos)
+        EXPECT_FALSE(GetMenuState(menu, pos, MF_BYPOSITION) & MF_GRAYED) << pos;
     EXPECT_TRUE(GetMenuState(menu, CmdSaveAs, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_TRUE(SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, CmdLoad, 0));
     for (int command : {CmdSaveAs, CmdSmartContrast, CmdSolvaneUp, CmdSolvaneDown})

@@ -69,11 +69,10 @@ TestPicture CopyOf(const SQmPicBuf& picture);
 TestPicture LoadCopy(const std::wstring& path);
 bool SamePixels(const SQmPicBuf& a, const SQmPicBuf& b);
 
-bool MenuBarEnabled();             // positions 0, 1 and 2 all enabled
+bool MenuBarEnabled();  // positions 0, 1 and 2 all enabled
 bool ToolbarEnabled(int command);
 
 // ---- definitions (header only: shared by the test files of one executable) ----
-
 
 namespace fusion_harness {
 inline std::unique_ptr<TempFolder> gFolder;
@@ -96,7 +95,8 @@ inline void FusionApp::Start() {
 }
 
 inline void FusionApp::Stop() {
-    if (gApp.mainWindow) DestroyWindow(gApp.mainWindow);
+    if (gApp.mainWindow)
+        DestroyWindow(gApp.mainWindow);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }
@@ -105,22 +105,32 @@ inline void FusionApp::Stop() {
     gFolder.reset();
 }
 
-inline FakePrompter& FusionApp::prompter() { return gPrompter; }
-inline const std::wstring& FusionApp::folder() { return gFolder->path(); }
-inline std::wstring FusionApp::TileFolder() { return gFolder->path() + L"\\tmpfolder"; }
+inline FakePrompter& FusionApp::prompter() {
+    return gPrompter;
+}
+inline const std::wstring& FusionApp::folder() {
+    return gFolder->path();
+}
+inline std::wstring FusionApp::TileFolder() {
+    return gFolder->path() + L"\\tmpfolder";
+}
 
 inline bool FusionApp::PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
     for (;;) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) return false;
+            if (msg.message == WM_QUIT)
+                return false;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
-            if (done()) return true;
+            if (done())
+                return true;
         }
-        if (done()) return true;
-        if (GetTickCount64() > end) return false;
+        if (done())
+            return true;
+        if (GetTickCount64() > end)
+            return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
 }
@@ -189,7 +199,8 @@ inline std::wstring WritePhoto(const std::wstring& name, const SQmPicBuf& pictur
 
 inline TestPicture CopyOf(const SQmPicBuf& picture) {
     TestPicture p;
-    if (CQmPicBufAPI::ReinitHeap(p.buf, picture) == 0) CQmPicBufAPI::Copy(p.buf, picture);
+    if (CQmPicBufAPI::ReinitHeap(p.buf, picture) == 0)
+        CQmPicBufAPI::Copy(p.buf, picture);
     return p;
 }
 
@@ -198,7 +209,8 @@ inline TestPicture LoadCopy(const std::wstring& path) {
     wchar_t buffer[kPathChars] = {};
     lstrcpynW(buffer, path.c_str(), kPathChars);
     TestPicture p;
-    if (LoadImageFile(scratch, buffer) == 0) p = CopyOf(scratch.sourceBuffer);
+    if (LoadImageFile(scratch, buffer) == 0)
+        p = CopyOf(scratch.sourceBuffer);
     CQmPicBufAPI::DoneHeap(scratch.sourceBuffer);
     ReleaseDecodedBitmap(scratch);
     return p;
@@ -218,8 +230,11 @@ inline bool SamePixels(const SQmPicBuf& a, const SQmPicBuf& b) {
 inline bool MenuBarEnabled() {
     HMENU menu = GetMenu(gApp.mainWindow);
     for (UINT pos = 0; pos < 3; ++pos)
-        if (GetMenuState(menu, pos, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED)) return false;
+        if (GetMenuState(menu, pos, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED))
+            return false;
     return true;
 }
 
-inline bool ToolbarEnabled(int command) { return SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, command, 0) != 0; }
+inline bool ToolbarEnabled(int command) {
+    return SendMessageW(gApp.toolbar, TB_ISBUTTONENABLED, command, 0) != 0;
+}

@@ -21,7 +21,9 @@ namespace {
 ULONGLONG gHandoverTick = 0;
 bool gUp = true;
 
-void Pause(int ms) { FusionApp::PumpUntil([] { return false; }, ms); }
+void Pause(int ms) {
+    FusionApp::PumpUntil([] { return false; }, ms);
+}
 
 void Note(const char* what) {
     std::printf("[demo %8.3f s] %s\n", GetTickCount64() / 1000.0, what);
@@ -30,7 +32,8 @@ void Note(const char* what) {
 
 void CALLBACK Script(HWND, UINT, UINT_PTR id, DWORD) {
     HWND dialog = gFusionDialog.dialog;
-    if (!dialog || !IsWindowVisible(dialog)) return;
+    if (!dialog || !IsWindowVisible(dialog))
+        return;
     KillTimer(nullptr, id);
     std::printf("first preview: %.2f s\n", (GetTickCount64() - gHandoverTick) / 1000.0);
     Note("dialog open");

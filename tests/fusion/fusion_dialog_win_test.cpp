@@ -30,7 +30,8 @@ std::function<int(HWND)> gScript;
 
 void CALLBACK RunScript(HWND, UINT, UINT_PTR id, DWORD) {
     HWND dialog = gFusionDialog.dialog;
-    if (!dialog || !IsWindowVisible(dialog)) return;  // not open yet: wait for the next tick
+    if (!dialog || !IsWindowVisible(dialog))
+        return;  // not open yet: wait for the next tick
     KillTimer(nullptr, id);
     std::function<int(HWND)> script = std::move(gScript);
     gScript = nullptr;
@@ -57,12 +58,14 @@ void Mouse(UINT message, int x, int y) {
 // A mouse moves in small steps; the region follows only while the pointer stays over it.
 void Drag(int fromX, int toX, int y) {
     const int step = toX > fromX ? 5 : -5;
-    for (int x = fromX + step; step > 0 ? x <= toX : x >= toX; x += step) Mouse(WM_MOUSEMOVE, x, y);
+    for (int x = fromX + step; step > 0 ? x <= toX : x >= toX; x += step)
+        Mouse(WM_MOUSEMOVE, x, y);
 }
 
 std::vector<TestPicture> LoadTiles(int count) {
     std::vector<TestPicture> tiles;
-    for (int i = 0; i < count; ++i) tiles.push_back(LoadCopy(exposureFiles[i]));
+    for (int i = 0; i < count; ++i)
+        tiles.push_back(LoadCopy(exposureFiles[i]));
     return tiles;
 }
 
@@ -79,8 +82,10 @@ TestPicture ExpectedPreview(const SQmPicBuf& picture, const Region& r, const Fus
     std::vector<TestPicture> tiles = LoadTiles(std::min(params.count, exposureCount));
     std::vector<SQmPicBuf> crops;
     std::vector<TestPicture> owned;
-    for (TestPicture& t : tiles) owned.push_back(Crop(t.buf, work));
-    for (TestPicture& o : owned) crops.push_back(o.buf);
+    for (TestPicture& t : tiles)
+        owned.push_back(Crop(t.buf, work));
+    for (TestPicture& o : owned)
+        crops.push_back(o.buf);
     TestPicture fused;
     EXPECT_EQ(CQmPicBufAPI::ReinitHeap(fused.buf, work.Width(), work.Height(), 3, 8), 0);
     EXPECT_EQ(RunFusion(fused.buf, std::span<const SQmPicBuf>(crops), params), FusionStatus::kDone);
@@ -93,7 +98,8 @@ TestPicture ExpectedPreview(const SQmPicBuf& picture, const Region& r, const Fus
 TestPicture ExpectedWhole(const SQmPicBuf& picture, const FusionRunParams& params) {
     std::vector<TestPicture> tiles = LoadTiles(std::min(params.count, exposureCount));
     std::vector<SQmPicBuf> bufs;
-    for (TestPicture& t : tiles) bufs.push_back(t.buf);
+    for (TestPicture& t : tiles)
+        bufs.push_back(t.buf);
     TestPicture fused = CopyOf(picture);
     EXPECT_EQ(RunFusion(fused.buf, std::span<const SQmPicBuf>(bufs), params), FusionStatus::kDone);
     return fused;
@@ -244,7 +250,7 @@ TEST_F(FusionDialogTest, RegionIsCentredDraggedClampedAndRecomputedOnlyWhenMoved
         EXPECT_EQ(gApp.dialogOwnsDrag.load(), 1);
         Mouse(WM_LBUTTONDOWN, 300, 200);
         EXPECT_EQ(gFusionDialog.dragActive, 1);
-        Drag(300, 400, 200);  // 100 window pixels = 400 picture pixels
+        Drag(300, 400, 200);                    // 100 window pixels = 400 picture pixels
         rects.push_back(CurrentPreviewRect());  // 1
         EXPECT_EQ(gApp.dragging, 0) << "the view does not pan meanwhile";
         Mouse(WM_LBUTTONUP, 400, 200);
@@ -344,7 +350,8 @@ TEST_F(FusionDialogTest, AnUnreadableTileLeavesThePictureAndSaysSo) {
     EXPECT_EQ(status, FusionStatus::kPictureUnavailable);
     EXPECT_EQ(messagesWhileOpen, 1u);
     ASSERT_EQ(FusionApp::prompter().messages.size(), 2u);
-    for (const RecordedMessage& m : FusionApp::prompter().messages) EXPECT_EQ(m.text, Str(kStrFusionFailed));
+    for (const RecordedMessage& m : FusionApp::prompter().messages)
+        EXPECT_EQ(m.text, Str(kStrFusionFailed));
     EXPECT_TRUE(SamePixels(gDocument.resultBuffer, photo.buf));
     EXPECT_TRUE(SamePixels(gDocument.sourceBuffer, photo.buf));
     EXPECT_EQ(gApp.unsavedResult, 0);
@@ -355,7 +362,8 @@ TEST_F(FusionDialogTest, AnUnreadableTileLeavesThePictureAndSaysSo) {
 void RewriteTopDown(const wchar_t* path, const SQmPicBuf& picture) {
     auto header = MakeBmpTileHeader(picture.width, picture.height);
     const uint32_t negative = static_cast<uint32_t>(-picture.height);
-    for (int i = 0; i < 4; ++i) header[22 + i] = static_cast<uint8_t>(negative >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        header[22 + i] = static_cast<uint8_t>(negative >> (8 * i));
     std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
     const std::vector<char> pad(BmpTileRowBytes(picture.width) - picture.width * 3u, 0);

@@ -125,8 +125,8 @@ TEST(Fusion, VectorWeightsKeepTheFusedBytes) {
         bool stretch, up;
     };
     const Case cases[] = {
-        {10, 10, 3, 3, 3, false, true},  {11, 37, 4, 3, 8, true, false}, {24, 17, 5, 7, 3, false, true},
-        {45, 70, 6, 3, 3, false, false}, {64, 63, 4, 7, 8, true, true},  {69, 52, 3, 3, 2, false, true},
+        {10, 10, 3, 3, 3, false, true},    {11, 37, 4, 3, 8, true, false},     {24, 17, 5, 7, 3, false, true},
+        {45, 70, 6, 3, 3, false, false},   {64, 63, 4, 7, 8, true, true},      {69, 52, 3, 3, 2, false, true},
         {601, 443, 15, 7, 3, false, true}, {656, 656, 15, 3, 3, false, false},
     };
     const WeightSpanKernels* sets[] = {Sse2WeightSpanKernels(), Avx2WeightSpanKernels(), Avx512WeightSpanKernels()};
@@ -135,7 +135,8 @@ TEST(Fusion, VectorWeightsKeepTheFusedBytes) {
     for (const Case& c : cases) {
         const TestPicture source = PhotoLike(c.w, c.h, seed++, 1);
         const std::vector<TestPicture> renderings = SortedRenderings(source, c.up, c.n);
-        const std::vector<uint8_t> ref = RefFusePictures(Records(renderings), c.n, c.minSide, 128, c.flatness, c.stretch);
+        const std::vector<uint8_t> ref =
+            RefFusePictures(Records(renderings), c.n, c.minSide, 128, c.flatness, c.stretch);
         for (const WeightSpanKernels* set : sets) {
             if (!set)
                 continue;

@@ -208,7 +208,8 @@ TEST(FusionWeights, VectorKernelsStayWithinAFewUlpOfTheReference) {
         // exponentiation and differ by a unit or two more often.
         const double share = k == 0 ? 0.99 : 0.8;
         EXPECT_GT(static_cast<double>(exact), share * static_cast<double>(total)) << names[k];
-        std::printf("%s weights: %.2f %% of the sums exact\n", names[k], 100.0 * static_cast<double>(exact) / static_cast<double>(total));
+        std::printf("%s weights: %.2f %% of the sums exact\n", names[k],
+                    100.0 * static_cast<double>(exact) / static_cast<double>(total));
     }
     UseWeightSpanKernels(nullptr);
 }

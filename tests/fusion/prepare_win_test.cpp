@@ -35,7 +35,7 @@ INT_PTR RecordHandover(ImageDocument& document) {
     Handover& h = gHandover;
     ++h.calls;
     h.count = exposureCount;
-        h.menusEnabled = MenuBarEnabled();
+    h.menusEnabled = MenuBarEnabled();
     h.loadEnabled = ToolbarEnabled(CmdLoad);
     h.zoomShowsSource = gApp.zoomShowsSource;
     h.sourceIsLoaded = gExpectedSource && SamePixels(document.sourceBuffer, *gExpectedSource);

@@ -53,7 +53,8 @@ TEST_F(LoadTest, InitDocumentMakesAGreyTopDownSurface) {
     EXPECT_EQ(doc.displaySurface.components, 3);
     EXPECT_EQ(doc.displaySurface.bitsPerComponent, 8);
     size_t notGrey = 0;
-    for (int32_t i = 0; i < doc.displaySurface.size; ++i) notGrey += doc.displaySurface.data[i] != 190;
+    for (int32_t i = 0; i < doc.displaySurface.size; ++i)
+        notGrey += doc.displaySurface.data[i] != 190;
     EXPECT_EQ(notGrey, 0u);
     // Top-down: the first byte in memory is the top-left pixel as GDI sees it.
     doc.displaySurface.data[0] = 10;
@@ -100,11 +101,13 @@ TEST_F(LoadTest, Sixteen565And555PixelsExpandWithZeroLowBits) {
 // An 8-bit indexed file: only the colours its pixels use decide whether it is grey.
 TEST_F(LoadTest, IndexedPicturesAreGreyByTheColoursTheyUse) {
     std::vector<uint32_t> palette(256);
-    for (uint32_t i = 0; i < 256; ++i) palette[i] = i * 0x010101;
+    for (uint32_t i = 0; i < 256; ++i)
+        palette[i] = i * 0x010101;
     palette[200] = 0xFF0000;  // a coloured entry no pixel uses
     std::wstring grey = folder.File(L"grey.bmp");
     ASSERT_TRUE(WriteRawBmp(grey, 3, 2, 8, palette, {{0, 128, 255}, {7, 8, 9}}));
-    if (DecodedFormat(grey) != PixelFormat8bppIndexed) GTEST_SKIP() << "GDI+ does not report 8-bit indexed here";
+    if (DecodedFormat(grey) != PixelFormat8bppIndexed)
+        GTEST_SKIP() << "GDI+ does not report 8-bit indexed here";
     ASSERT_EQ(Load(grey), 0);
     EXPECT_EQ(document.sourceBuffer.components, 1);
     EXPECT_EQ(Source(), (std::vector<uint8_t>{0, 128, 255, 7, 8, 9}));
@@ -119,21 +122,26 @@ TEST_F(LoadTest, IndexedPicturesAreGreyByTheColoursTheyUse) {
 TEST_F(LoadTest, GreyGifLoadsAsOneComponentAndWithAColouredPixelAsThree) {
     auto makeGif = [&](const std::wstring& path, bool colouredPixel) {
         ScopedGpBitmap bitmap = MakeBitmap(4, 4, PixelFormat8bppIndexed, [&](uint8_t* row, int y) {
-            for (int x = 0; x < 4; ++x) row[x] = static_cast<uint8_t>(y * 4 + x);
-            if (colouredPixel && y == 3) row[3] = 16;
+            for (int x = 0; x < 4; ++x)
+                row[x] = static_cast<uint8_t>(y * 4 + x);
+            if (colouredPixel && y == 3)
+                row[3] = 16;
         });
         std::vector<uint8_t> block(sizeof(Gdiplus::ColorPalette) + 17 * sizeof(Gdiplus::ARGB));
         auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(block.data());
         palette->Flags = 0;
         palette->Count = 17;
-        for (UINT i = 0; i < 16; ++i) palette->Entries[i] = 0xFF000000u | (i * 16 * 0x010101u);
+        for (UINT i = 0; i < 16; ++i)
+            palette->Entries[i] = 0xFF000000u | (i * 16 * 0x010101u);
         palette->Entries[16] = 0xFF20A040u;
         gdip::GdipSetImagePalette(bitmap.get(), palette);
         return bitmap && SaveBitmap(bitmap.get(), path, L"image/gif");
     };
     std::wstring grey = folder.File(L"grey.gif"), coloured = folder.File(L"coloured.gif");
-    if (!makeGif(grey, false) || !makeGif(coloured, true)) GTEST_SKIP() << "GDI+ cannot write GIF here";
-    if (DecodedFormat(grey) != PixelFormat8bppIndexed) GTEST_SKIP() << "GIF does not decode as 8-bit indexed";
+    if (!makeGif(grey, false) || !makeGif(coloured, true))
+        GTEST_SKIP() << "GDI+ cannot write GIF here";
+    if (DecodedFormat(grey) != PixelFormat8bppIndexed)
+        GTEST_SKIP() << "GIF does not decode as 8-bit indexed";
     ASSERT_EQ(Load(grey), 0);
     EXPECT_EQ(document.sourceBuffer.components, 1);
     ASSERT_EQ(Load(coloured), 0);
@@ -155,7 +163,8 @@ TEST_F(LoadTest, ArgbPngLoadsAsThreeComponents) {
         }
     });
     ASSERT_TRUE(SaveBitmap(bitmap.get(), png, L"image/png"));
-    if (DecodedFormat(png) != PixelFormat32bppARGB) GTEST_SKIP() << "PNG with alpha is not 32-bit ARGB here";
+    if (DecodedFormat(png) != PixelFormat32bppARGB)
+        GTEST_SKIP() << "PNG with alpha is not 32-bit ARGB here";
     ASSERT_EQ(Load(png), 0);
     EXPECT_EQ(document.sourceBuffer.components, 3);
     EXPECT_EQ(document.sourceBuffer.width, 5);
@@ -170,7 +179,8 @@ TEST_F(LoadTest, ArgbPngLoadsAsThreeComponents) {
 TEST_F(LoadTest, RefusedFilesKeepThePreviousPictureAndSayWhy) {
     std::wstring good = folder.File(L"good.bmp");
     ScopedGpBitmap bitmap = MakeBitmap(4, 2, PixelFormat24bppRGB, [](uint8_t* row, int y) {
-        for (int i = 0; i < 12; ++i) row[i] = static_cast<uint8_t>(i + 20 * y);
+        for (int i = 0; i < 12; ++i)
+            row[i] = static_cast<uint8_t>(i + 20 * y);
     });
     ASSERT_TRUE(SaveBitmap(bitmap.get(), good, L"image/bmp"));
     ASSERT_EQ(Load(good), 0);
@@ -197,9 +207,8 @@ TEST_F(LoadTest, RefusedFilesKeepThePreviousPictureAndSayWhy) {
 
 TEST_F(LoadTest, TooLargePictureIsRefusedWithItsOwnMessage) {
     std::wstring file = folder.File(L"big.bmp");
-    ScopedGpBitmap bitmap = MakeBitmap(64, 64, PixelFormat24bppRGB, [](uint8_t* row, int) {
-        std::memset(row, 7, 64 * 3);
-    });
+    ScopedGpBitmap bitmap =
+        MakeBitmap(64, 64, PixelFormat24bppRGB, [](uint8_t* row, int) { std::memset(row, 7, 64 * 3); });
     ASSERT_TRUE(SaveBitmap(bitmap.get(), file, L"image/bmp"));
     SetAllocationLimit(1000);  // the picture needs 12288 bytes
     EXPECT_EQ(Load(file), 1);
@@ -221,8 +230,8 @@ TEST_F(LoadTest, OpenDialogAsksOnceAndCancelChangesNothing) {
     EXPECT_EQ(d.filter, L"*.bmp;*.jpg;*.gif;*.tif;*.png|*.bmp;*.jpg;*.gif;*.tif;*.png|");
     EXPECT_EQ(d.filterIndex, 1u);
     EXPECT_EQ(d.maxFile, static_cast<DWORD>(kPathChars));
-    EXPECT_EQ(d.flags, static_cast<DWORD>(OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN |
-                                          OFN_OVERWRITEPROMPT));
+    EXPECT_EQ(d.flags,
+              static_cast<DWORD>(OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_OVERWRITEPROMPT));
     EXPECT_EQ(path[0], L'\0');
     EXPECT_EQ(sourceFilePath[0], L'\0');
 

@@ -13,36 +13,47 @@
 #include "support/fake_prompter_win.h"
 #include <cstring>
 
-
-inline ScopedGpBitmap MakeBitmap(int width, int height, Gdiplus::PixelFormat format,
-                          const std::function<void(uint8_t*, int)>& fill) {
+inline ScopedGpBitmap MakeBitmap(int width,
+                                 int height,
+                                 Gdiplus::PixelFormat format,
+                                 const std::function<void(uint8_t*, int)>& fill) {
     GpBitmap* raw = nullptr;
     gdip::GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &raw);
     ScopedGpBitmap bitmap(raw);
-    if (!bitmap) return bitmap;
+    if (!bitmap)
+        return bitmap;
     ScopedBitmapLock lock(raw, Gdiplus::ImageLockModeWrite, format);
-    if (!lock.ok()) return ScopedGpBitmap();
-    for (int y = 0; y < height; ++y) fill(lock.Row(static_cast<UINT>(y)), y);
+    if (!lock.ok())
+        return ScopedGpBitmap();
+    for (int y = 0; y < height; ++y)
+        fill(lock.Row(static_cast<UINT>(y)), y);
     return bitmap;
 }
 
 inline bool SaveBitmap(GpBitmap* bitmap, const std::wstring& path, const wchar_t* mime) {
     CLSID encoder;
-    if (FindEncoderByMime(mime, &encoder) < 0) return false;
+    if (FindEncoderByMime(mime, &encoder) < 0)
+        return false;
     return gdip::GdipSaveImageToFile(bitmap, path.c_str(), &encoder, nullptr) == Gdiplus::Ok;
 }
 
 inline Gdiplus::PixelFormat DecodedFormat(const std::wstring& path) {
     GpBitmap* raw = nullptr;
-    if (gdip::GdipCreateBitmapFromFile(path.c_str(), &raw) != Gdiplus::Ok) return 0;
+    if (gdip::GdipCreateBitmapFromFile(path.c_str(), &raw) != Gdiplus::Ok)
+        return 0;
     ScopedGpBitmap bitmap(raw);
     Gdiplus::PixelFormat format = 0;
     gdip::GdipGetImagePixelFormat(raw, &format);
     return format;
 }
 
-inline bool WriteRawBmp(const std::wstring& path, int width, int height, int bitCount, const std::vector<uint32_t>& palette,
-                 const std::vector<std::vector<uint8_t>>& rows, const uint32_t* masks = nullptr) {
+inline bool WriteRawBmp(const std::wstring& path,
+                        int width,
+                        int height,
+                        int bitCount,
+                        const std::vector<uint32_t>& palette,
+                        const std::vector<std::vector<uint8_t>>& rows,
+                        const uint32_t* masks = nullptr) {
     const int stride = ((width * bitCount + 31) / 32) * 4;
     const uint32_t maskBytes = masks ? 12 : 0;
     const uint32_t headerBytes = 14 + 40 + maskBytes + static_cast<uint32_t>(palette.size()) * 4;
@@ -63,7 +74,8 @@ inline bool WriteRawBmp(const std::wstring& path, int width, int height, int bit
     put32(46, static_cast<uint32_t>(palette.size()));
     size_t at = 54;
     if (masks) {
-        for (int i = 0; i < 3; ++i, at += 4) put32(at, masks[i]);
+        for (int i = 0; i < 3; ++i, at += 4)
+            put32(at, masks[i]);
     }
     for (uint32_t colour : palette) {
         put32(at, colour & 0x00FFFFFF);
@@ -79,11 +91,14 @@ inline bool WriteRawBmp(const std::wstring& path, int width, int height, int bit
 inline std::vector<uint8_t> ReadPixels(const std::wstring& path, Gdiplus::PixelFormat format, int bytesPerPixel) {
     std::vector<uint8_t> pixels;
     GpBitmap* raw = nullptr;
-    if (gdip::GdipCreateBitmapFromFile(path.c_str(), &raw) != Gdiplus::Ok) return pixels;
+    if (gdip::GdipCreateBitmapFromFile(path.c_str(), &raw) != Gdiplus::Ok)
+        return pixels;
     ScopedGpBitmap bitmap(raw);
     ScopedBitmapLock lock(raw, Gdiplus::ImageLockModeRead, format);
-    if (!lock.ok()) return pixels;
+    if (!lock.ok())
+        return pixels;
     const size_t rowBytes = static_cast<size_t>(lock.Width()) * bytesPerPixel;
-    for (UINT y = 0; y < lock.Height(); ++y) pixels.insert(pixels.end(), lock.Row(y), lock.Row(y) + rowBytes);
+    for (UINT y = 0; y < lock.Height(); ++y)
+        pixels.insert(pixels.end(), lock.Row(y), lock.Row(y) + rowBytes);
     return pixels;
 }

@@ -81,11 +81,19 @@ TEST(PicBuf, ReinitHeapRefusesInvalidGeometryAndLeavesRecordEmpty) {
     struct Case {
         int32_t w, h, c, bpc;
     } cases[] = {
-        {0, 5, 3, 8},          {5, 0, 3, 8},  {-1, 5, 3, 8}, {5, 5, 2, 8},         {5, 5, 4, 8}, {5, 5, 0, 8},
-        {5, 5, 3, 12},         {5, 5, 3, 32}, {5, 5, 1, 0},  {50000, 50000, 3, 8},  // 7.5e9 bytes: beyond the size
-                                                                                    // field
-        {INT32_MAX, 1, 3, 16},                                                      // the stride alone overflows
-        {46341, 46341, 1, 8},                                                       // just above 2^31 - 1 bytes
+        {0, 5, 3, 8},
+        {5, 0, 3, 8},
+        {-1, 5, 3, 8},
+        {5, 5, 2, 8},
+        {5, 5, 4, 8},
+        {5, 5, 0, 8},
+        {5, 5, 3, 12},
+        {5, 5, 3, 32},
+        {5, 5, 1, 0},
+        {50000, 50000, 3, 8},   // 7.5e9 bytes: beyond the size
+                                // field
+        {INT32_MAX, 1, 3, 16},  // the stride alone overflows
+        {46341, 46341, 1, 8},   // just above 2^31 - 1 bytes
     };
     for (const Case& c : cases) {
         ScopedPic p(4, 4, 3, 8);

@@ -12,7 +12,8 @@ using Bytes = std::vector<uint8_t>;
 
 HeaderReader Over(const Bytes& file) {
     return [&file](uint64_t offset, uint8_t* out, size_t size) -> size_t {
-        if (offset >= file.size()) return 0;
+        if (offset >= file.size())
+            return 0;
         const size_t n = std::min<size_t>(size, file.size() - offset);
         std::memcpy(out, file.data() + offset, n);
         return n;
@@ -20,10 +21,12 @@ HeaderReader Over(const Bytes& file) {
 }
 
 void Le(Bytes& b, size_t at, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < bytes; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 void Be(Bytes& b, size_t at, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * (bytes - 1 - i)));
+    for (int i = 0; i < bytes; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * (bytes - 1 - i)));
 }
 
 ClaimedSize Claim(const Bytes& file, bool expectKnown = true) {

@@ -28,7 +28,8 @@ TEST(PixelRows, SixteenBitFormatsMatchTheReferenceForEveryValue) {
         std::memcpy(&src[2 * v], &p, 2);
     }
     ASSERT_TRUE(ConvertRowToBuffer(kFormat16bppRGB565, false, src.data(), dst.data(), 65536));
-    for (uint32_t v = 0; v < 65536; ++v) Ref565(static_cast<uint16_t>(v), &ref[3 * v]);
+    for (uint32_t v = 0; v < 65536; ++v)
+        Ref565(static_cast<uint16_t>(v), &ref[3 * v]);
     EXPECT_EQ(std::memcmp(dst.data(), ref.data(), dst.size()), 0);
     EXPECT_EQ(dst[3 * 0xFFFF], 248);
     EXPECT_EQ(dst[3 * 0xFFFF + 1], 252);
@@ -36,7 +37,8 @@ TEST(PixelRows, SixteenBitFormatsMatchTheReferenceForEveryValue) {
 
     for (uint32_t format : {kFormat16bppRGB555, kFormat16bppARGB1555}) {
         ASSERT_TRUE(ConvertRowToBuffer(format, false, src.data(), dst.data(), 65536));
-        for (uint32_t v = 0; v < 65536; ++v) Ref555(static_cast<uint16_t>(v), &ref[3 * v]);
+        for (uint32_t v = 0; v < 65536; ++v)
+            Ref555(static_cast<uint16_t>(v), &ref[3 * v]);
         EXPECT_EQ(std::memcmp(dst.data(), ref.data(), dst.size()), 0);
     }
 }
@@ -74,28 +76,32 @@ TEST(PixelRows, LayoutsAndRefusals) {
 TEST(PixelRows, WriterRoundTripsAndKeepsWhatTheBufferDoesNotCarry) {
     std::mt19937 random(7);
     std::vector<uint8_t> colour(3 * 50);
-    for (uint8_t& b : colour) b = static_cast<uint8_t>(random());
+    for (uint8_t& b : colour)
+        b = static_cast<uint8_t>(random());
 
     // ARGB1555: the top bit of each pixel survives, the colour is the reference's 5-bit cut.
     std::vector<uint16_t> row(50);
-    for (size_t i = 0; i < row.size(); ++i) row[i] = i % 2 ? 0x8000 : 0x0000;
-    ASSERT_TRUE(WriteRowFromBuffer(kFormat16bppARGB1555, 3, 8, colour.data(), reinterpret_cast<uint8_t*>(row.data()),
-                                   50));
+    for (size_t i = 0; i < row.size(); ++i)
+        row[i] = i % 2 ? 0x8000 : 0x0000;
+    ASSERT_TRUE(
+        WriteRowFromBuffer(kFormat16bppARGB1555, 3, 8, colour.data(), reinterpret_cast<uint8_t*>(row.data()), 50));
     for (size_t i = 0; i < row.size(); ++i) {
         const uint8_t* c = &colour[3 * i];
         uint16_t expected = static_cast<uint16_t>(((c[2] & 0xF8) << 7) | ((c[1] & 0xF8) << 2) | (c[0] >> 3));
         EXPECT_EQ(row[i], expected | (i % 2 ? 0x8000 : 0)) << i;
     }
-    ASSERT_TRUE(WriteRowFromBuffer(kFormat16bppRGB555, 3, 8, colour.data(), reinterpret_cast<uint8_t*>(row.data()),
-                                   50));
-    for (uint16_t p : row) EXPECT_EQ(p & 0x8000, 0);
+    ASSERT_TRUE(
+        WriteRowFromBuffer(kFormat16bppRGB555, 3, 8, colour.data(), reinterpret_cast<uint8_t*>(row.data()), 50));
+    for (uint16_t p : row)
+        EXPECT_EQ(p & 0x8000, 0);
 
     // 5-6-5 written then read gives the colour with its low bits cleared.
-    ASSERT_TRUE(WriteRowFromBuffer(kFormat16bppRGB565, 3, 8, colour.data(), reinterpret_cast<uint8_t*>(row.data()),
-                                   50));
+    ASSERT_TRUE(
+        WriteRowFromBuffer(kFormat16bppRGB565, 3, 8, colour.data(), reinterpret_cast<uint8_t*>(row.data()), 50));
     std::vector<uint8_t> back(3 * 50);
     ASSERT_TRUE(ConvertRowToBuffer(kFormat16bppRGB565, false, reinterpret_cast<uint8_t*>(row.data()), back.data(), 50));
-    for (size_t i = 0; i < back.size(); ++i) EXPECT_EQ(back[i], colour[i] & (i % 3 == 1 ? 0xFC : 0xF8)) << i;
+    for (size_t i = 0; i < back.size(); ++i)
+        EXPECT_EQ(back[i], colour[i] & (i % 3 == 1 ? 0xFC : 0xF8)) << i;
 
     // 32-bit: the fourth byte keeps its value.
     std::vector<uint8_t> argb(4 * 50, 0xAB);

@@ -38,8 +38,8 @@ TEST(SaveFormat, TypedExtensionWinsOverTheFilter) {
     EXPECT_EQ(ResolveSaveName(L"gif", 5).path, L"gif.gif");  // shorter than four: no extension
     EXPECT_EQ(ResolveSaveName(L"C:\\out", 0).formatIndex, 0);
     EXPECT_EQ(ResolveSaveName(L"", 3).formatIndex, 0);
-    EXPECT_EQ(SaveFilterList(), std::wstring(L"*.bmp\0*.bmp\0*.tif\0*.tif\0*.png\0*.png\0*.jpg\0*.jpg\0*.gif\0*.gif\0\0",
-                                             61));
+    EXPECT_EQ(SaveFilterList(),
+              std::wstring(L"*.bmp\0*.bmp\0*.tif\0*.tif\0*.png\0*.png\0*.jpg\0*.jpg\0*.gif\0*.gif\0\0", 61));
 }
 
 TEST(SaveFormat, QualityScrollStaysWithinRange) {
@@ -74,5 +74,6 @@ TEST(SaveFormat, ExiftoolIsLookedForByPathextFolderByFolder) {
     EXPECT_EQ(c[2].path, L"C:\\b\\exiftool.EXE");
     EXPECT_EQ(ExiftoolCandidates({L"C:\\a"}, L"").size(), 4u);  // .COM .EXE .BAT .CMD
     EXPECT_TRUE(SafeForBatch(L"C:\\my pictures & more (2)\\~sp1-0.tmp"));
-    for (const wchar_t* bad : {L"100%", L"wow!", L"a\"b", L"a\nb"}) EXPECT_FALSE(SafeForBatch(bad)) << bad;
+    for (const wchar_t* bad : {L"100%", L"wow!", L"a\"b", L"a\nb"})
+        EXPECT_FALSE(SafeForBatch(bad)) << bad;
 }

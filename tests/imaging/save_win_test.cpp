@@ -19,9 +19,8 @@
 namespace {
 
 bool Contains(const std::vector<uint8_t>& bytes, const std::string& needle) {
-    return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end(), [](uint8_t a, char b) {
-               return a == static_cast<uint8_t>(b);
-           }) != bytes.end();
+    return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end(),
+                       [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }) != bytes.end();
 }
 
 class SaveTest : public ::testing::Test {
@@ -50,7 +49,8 @@ protected:
     std::wstring MakeColourFile(const std::wstring& name, const wchar_t* mime) {
         std::wstring file = folder.File(name);
         ScopedGpBitmap bitmap = MakeBitmap(6, 4, PixelFormat24bppRGB, [](uint8_t* row, int y) {
-            for (int i = 0; i < 18; ++i) row[i] = static_cast<uint8_t>(i * 13 + y * 40);
+            for (int i = 0; i < 18; ++i)
+                row[i] = static_cast<uint8_t>(i * 13 + y * 40);
         });
         EXPECT_TRUE(SaveBitmap(bitmap.get(), file, mime));
         return file;
@@ -109,18 +109,21 @@ TEST_F(SaveTest, FormatComesFromTheTypedExtensionElseFromTheFilter) {
     EXPECT_TRUE((tif[0] == 'I' && tif[1] == 'I') || (tif[0] == 'M' && tif[1] == 'M'));
 
     // Saved pixels are the result, not the loaded picture.
-    for (int32_t i = 0; i < document.resultBuffer.size; ++i) document.resultBuffer.data[i] ^= 0xFF;
+    for (int32_t i = 0; i < document.resultBuffer.size; ++i)
+        document.resultBuffer.data[i] ^= 0xFF;
     ASSERT_EQ(SaveAs(folder.File(L"inverted.bmp"), 1, name), 0);
     std::vector<uint8_t> saved = ReadPixels(folder.File(L"inverted.bmp"), PixelFormat24bppRGB, 3);
     EXPECT_EQ(saved, std::vector<uint8_t>(document.resultBuffer.data,
                                           document.resultBuffer.data + document.resultBuffer.size));
     // No temporary file is left behind.
-    for (const std::wstring& file : ListFolder(folder.path())) EXPECT_EQ(file.find(L".tmp"), std::wstring::npos);
+    for (const std::wstring& file : ListFolder(folder.path()))
+        EXPECT_EQ(file.find(L".tmp"), std::wstring::npos);
 }
 
 TEST_F(SaveTest, SavingTwiceWritesIdenticalPixels) {
     LoadAsResult(MakeColourFile(L"twice.png", L"image/png"));
-    for (int32_t i = 0; i < document.resultBuffer.size; ++i) document.resultBuffer.data[i] /= 2;
+    for (int32_t i = 0; i < document.resultBuffer.size; ++i)
+        document.resultBuffer.data[i] /= 2;
     wchar_t name[kPathChars];
     ASSERT_EQ(SaveAs(folder.File(L"a.png"), 3, name), 0);
     ASSERT_EQ(SaveAs(folder.File(L"b.png"), 3, name), 0);
@@ -140,9 +143,11 @@ TEST_F(SaveTest, ArgbPngKeepsItsAlphaAfterSaving) {
         }
     });
     ASSERT_TRUE(SaveBitmap(bitmap.get(), png, L"image/png"));
-    if (DecodedFormat(png) != PixelFormat32bppARGB) GTEST_SKIP() << "PNG with alpha is not 32-bit ARGB here";
+    if (DecodedFormat(png) != PixelFormat32bppARGB)
+        GTEST_SKIP() << "PNG with alpha is not 32-bit ARGB here";
     LoadAsResult(png);
-    for (int32_t i = 0; i < document.resultBuffer.size; ++i) document.resultBuffer.data[i] += 100;
+    for (int32_t i = 0; i < document.resultBuffer.size; ++i)
+        document.resultBuffer.data[i] += 100;
     wchar_t name[kPathChars];
     ASSERT_EQ(SaveAs(folder.File(L"processed.png"), 3, name), 0);
     std::vector<uint8_t> argb = ReadPixels(folder.File(L"processed.png"), PixelFormat32bppARGB, 4);
@@ -163,8 +168,8 @@ TEST_F(SaveTest, JpegQualityIsReadClampedAndWrittenBack) {
     WriteSettingsInt(L"jpeg", 5);
     int32_t seen = -1;
     prompter.whileDialogOpen = [&](OPENFILENAMEW&) {
-        seen = jpegQuality;   // read from the settings file as the dialog opens
-        jpegQuality = 70;     // the user moves the slider
+        seen = jpegQuality;  // read from the settings file as the dialog opens
+        jpegQuality = 70;    // the user moves the slider
     };
     wchar_t name[kPathChars];
     ASSERT_EQ(SaveAs(folder.File(L"q-out.jpg"), 4, name), 0);
@@ -215,18 +220,20 @@ TEST_F(SaveTest, SavingOverTheLoadedFileReplacesItAndAFailureKeepsIt) {
     const std::vector<uint8_t> original = ReadWholeFile(file);
     wchar_t name[kPathChars];
     for (int round = 1; round <= 2; ++round) {
-        for (int32_t i = 0; i < document.resultBuffer.size; ++i) document.resultBuffer.data[i] ^= 0x55;
+        for (int32_t i = 0; i < document.resultBuffer.size; ++i)
+            document.resultBuffer.data[i] ^= 0x55;
         ASSERT_EQ(SaveAs(file, 1, name), 0) << "round " << round;
         EXPECT_STREQ(name, file.c_str());
-        EXPECT_EQ(ReadPixels(file, PixelFormat24bppRGB, 3),
-                  std::vector<uint8_t>(document.resultBuffer.data,
-                                       document.resultBuffer.data + document.resultBuffer.size));
+        EXPECT_EQ(
+            ReadPixels(file, PixelFormat24bppRGB, 3),
+            std::vector<uint8_t>(document.resultBuffer.data, document.resultBuffer.data + document.resultBuffer.size));
     }
     EXPECT_TRUE(prompter.messages.empty());
     EXPECT_EQ(ReadWholeFile(file), original);  // two inversions: the same bytes again
 
     // A disk that fills up during the write: the file keeps what it held.
-    for (int32_t i = 0; i < document.resultBuffer.size; ++i) document.resultBuffer.data[i] ^= 0x55;
+    for (int32_t i = 0; i < document.resultBuffer.size; ++i)
+        document.resultBuffer.data[i] ^= 0x55;
     SetWriteFaultAfter(10);
     EXPECT_EQ(SaveAs(file, 1, name), 1);
     SetWriteFaultAfter(-1);
@@ -238,7 +245,8 @@ TEST_F(SaveTest, WrittenTileReadsBackWithTheSameBytes) {
     SQmPicBuf tile;
     CQmPicBufAPI::Init(tile);
     ASSERT_EQ(CQmPicBufAPI::ReinitHeap(tile, 7, 5, 3, 8), 0);
-    for (int32_t i = 0; i < tile.size; ++i) tile.data[i] = static_cast<uint8_t>(i * 7 + 3);
+    for (int32_t i = 0; i < tile.size; ++i)
+        tile.data[i] = static_cast<uint8_t>(i * 7 + 3);
     std::wstring file = folder.File(L"file_000_001.bmp");
     EXPECT_EQ(WriteColourBmp(file.c_str(), tile), 0);
 
@@ -290,8 +298,8 @@ protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_BAR_CLASSES};
         InitCommonControlsEx(&icc);
-        parent = CreateWindowExW(0, L"STATIC", L"save", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                                 nullptr, nullptr);
+        parent = CreateWindowExW(0, L"STATIC", L"save", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr,
+                                 nullptr);
         types = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 100, 200, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdFileTypeList)), nullptr, nullptr);
         for (const wchar_t* t : {L"*.bmp", L"*.tif", L"*.png", L"*.jpg", L"*.gif"}) {
@@ -337,10 +345,12 @@ TEST_F(QualityHookTest, StartsAtTheStoredQualityLimitedAndEnablesOnlyForJpeg) {
     EXPECT_EQ(SendMessageW(trackbar, TBM_GETRANGEMAX, 0, 0), 100);
 
     SelectType(3);
-    for (HWND w : {trackbar, label, value, percent}) EXPECT_TRUE(IsWindowEnabled(w));
+    for (HWND w : {trackbar, label, value, percent})
+        EXPECT_TRUE(IsWindowEnabled(w));
     for (int other : {0, 1, 2, 4}) {
         SelectType(other);
-        for (HWND w : {trackbar, label, value, percent}) EXPECT_FALSE(IsWindowEnabled(w)) << other;
+        for (HWND w : {trackbar, label, value, percent})
+            EXPECT_FALSE(IsWindowEnabled(w)) << other;
     }
     jpegQuality = 250;
     QualityHookProc(strip, WM_INITDIALOG, 0, 0);
@@ -376,12 +386,15 @@ protected:
         GetModuleFileNameW(nullptr, module, MAX_PATH);
         std::wstring exe(module);
         exiftool = exe.substr(0, exe.rfind(L'\\')) + L"\\exiftool.exe";
-        if (!FileExists(exiftool)) GTEST_SKIP() << "the exiftool forwarder is not built";
+        if (!FileExists(exiftool))
+            GTEST_SKIP() << "the exiftool forwarder is not built";
         wchar_t system[MAX_PATH];
         GetSystemDirectoryW(system, MAX_PATH);
         profile = std::wstring(system) + L"\\spool\\drivers\\color\\srgb color space profile.icm";
-        if (!FileExists(profile)) GTEST_SKIP() << "no ICC profile to embed";
-        if (RunExiftool({L"-ver"}) != 0) GTEST_SKIP() << "the Linux exiftool does not run";
+        if (!FileExists(profile))
+            GTEST_SKIP() << "no ICC profile to embed";
+        if (RunExiftool({L"-ver"}) != 0)
+            GTEST_SKIP() << "the Linux exiftool does not run";
     }
     DWORD RunExiftool(std::vector<std::wstring> args) {
         args.insert(args.begin(), exiftool);
@@ -389,8 +402,8 @@ protected:
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process{};
-        if (!CreateProcessW(exiftool.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                            nullptr, &startup, &process)) {
+        if (!CreateProcessW(exiftool.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                            &startup, &process)) {
             return 1000;
         }
         WaitForSingleObject(process.hProcess, 60000);
@@ -454,7 +467,8 @@ TEST_F(MetadataCopyTest, SavesOverTheLoadedFileWithItsMetadataAlsoThroughABatchW
     LoadAsResult(source);
     wchar_t name[kPathChars];
     for (int round = 1; round <= 2; ++round) {
-        for (int32_t i = 0; i < document.resultBuffer.size; ++i) document.resultBuffer.data[i] /= 2;
+        for (int32_t i = 0; i < document.resultBuffer.size; ++i)
+            document.resultBuffer.data[i] /= 2;
         ASSERT_EQ(SaveAs(source, 4, name), 0) << "round " << round;
         const std::vector<uint8_t> saved = ReadWholeFile(source);
         EXPECT_TRUE(Contains(saved, "SP Test Artist")) << "round " << round;
@@ -480,7 +494,8 @@ TEST_F(MetadataCopyTest, SavesOverTheLoadedFileWithItsMetadataAlsoThroughABatchW
     EXPECT_TRUE(FileExists(folder.File(L"slow.jpg")));
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, EnglishString(kStrSavedWithoutMetadata));
-    for (const std::wstring& f : ListFolder(folder.path())) EXPECT_EQ(f.find(L"~sp"), std::wstring::npos) << f.c_str();
+    for (const std::wstring& f : ListFolder(folder.path()))
+        EXPECT_EQ(f.find(L"~sp"), std::wstring::npos) << f.c_str();
 }
 
 }  // namespace

@@ -36,18 +36,21 @@ std::function<void(HWND)> gFusionScript;
 
 void CALLBACK FusionTick(HWND, UINT, UINT_PTR id, DWORD) {
     HWND dialog = gFusionDialog.dialog;
-    if (!dialog || !IsWindowVisible(dialog)) return;
+    if (!dialog || !IsWindowVisible(dialog))
+        return;
     KillTimer(nullptr, id);
     std::function<void(HWND)> script = std::move(gFusionScript);
     gFusionScript = nullptr;
-    if (script) script(dialog);
+    if (script)
+        script(dialog);
 }
 
 class BigPhoto : public MainWindowTest {};
 
 TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
     int width = 12000, height = 8000;
-    if (const char* size = std::getenv("SP_BIGPHOTO_SIZE")) std::sscanf(size, "%dx%d", &width, &height);
+    if (const char* size = std::getenv("SP_BIGPHOTO_SIZE"))
+        std::sscanf(size, "%dx%d", &width, &height);
     using Clock = std::chrono::steady_clock;
     Watchdog watchdog(3600000);  // names the step on a fault
 
@@ -60,9 +63,11 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
                 const bool sky = y < height * 2 / 5;
                 const int tex = ((x * 7 + y * 3) % 23) + ((x ^ y) & 7);
                 const bool shadow = x > width / 6 && x < width / 3 && y > height / 2;
-                int b = sky ? 235 - 60 * y / height : 30 + tex, g = sky ? 200 - 70 * y / height : 60 + tex + 40 * x / width;
+                int b = sky ? 235 - 60 * y / height : 30 + tex,
+                    g = sky ? 200 - 70 * y / height : 60 + tex + 40 * x / width;
                 int r = sky ? 170 - 90 * y / height : 45 + tex;
-                if (shadow) b /= 3, g /= 3, r /= 3;
+                if (shadow)
+                    b /= 3, g /= 3, r /= 3;
                 row[3 * x] = static_cast<uint8_t>(b);
                 row[3 * x + 1] = static_cast<uint8_t>(g);
                 row[3 * x + 2] = static_cast<uint8_t>(r);

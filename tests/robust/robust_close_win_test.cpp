@@ -21,11 +21,13 @@ std::function<void(HWND)> gInDialog;
 
 void CALLBACK InDialogTick(HWND, UINT, UINT_PTR id, DWORD) {
     HWND dialog = gFusionDialog.dialog;
-    if (!dialog || !IsWindowVisible(dialog)) return;
+    if (!dialog || !IsWindowVisible(dialog))
+        return;
     KillTimer(nullptr, id);
     std::function<void(HWND)> script = std::move(gInDialog);
     gInDialog = nullptr;
-    if (script) script(dialog);
+    if (script)
+        script(dialog);
 }
 
 class CloseTest : public MainWindowTest {
@@ -40,7 +42,8 @@ protected:
             size_t start = 0;
             while (start < text.size()) {
                 size_t end = text.find('\n', start);
-                if (end == std::string::npos) end = text.size();
+                if (end == std::string::npos)
+                    end = text.size();
                 const std::string line = text.substr(start, end - start);
                 EXPECT_TRUE(line.empty() || line == "\r" || line[0] == '[' || line.find('=') != std::string::npos)
                     << "stray line in the INI file: " << line;

@@ -38,9 +38,11 @@ constexpr uint32_t kW = 23, kH = 17;  // odd sizes, both sides large enough for 
 Bytes EncodeWithGdiplus(const std::wstring& scratch, Gdiplus::PixelFormat format, const wchar_t* mime) {
     const int bytesPerPixel = static_cast<int>((format >> 8) & 0xFF) / 8;  // bits per pixel in bits 8..15
     ScopedGpBitmap bitmap = MakeBitmap(kW, kH, format, [&](uint8_t* row, int y) {
-        for (int i = 0; i < static_cast<int>(kW) * bytesPerPixel; ++i) row[i] = static_cast<uint8_t>(i * 11 + y * 29);
+        for (int i = 0; i < static_cast<int>(kW) * bytesPerPixel; ++i)
+            row[i] = static_cast<uint8_t>(i * 11 + y * 29);
     });
-    if (!bitmap || !SaveBitmap(bitmap.get(), scratch, mime)) return {};
+    if (!bitmap || !SaveBitmap(bitmap.get(), scratch, mime))
+        return {};
     Bytes bytes = ReadWholeFile(scratch);
     DeleteFileW(scratch.c_str());
     return bytes;
@@ -50,7 +52,8 @@ Bytes EncodeWithGdiplus(const std::wstring& scratch, Gdiplus::PixelFormat format
 std::vector<CorpusFile> BaseFiles(const std::wstring& scratchFolder) {
     std::vector<CorpusFile> bases;
     auto add = [&](const std::wstring& name, Bytes bytes) {
-        if (!bytes.empty()) bases.push_back({name, std::move(bytes)});
+        if (!bytes.empty())
+            bases.push_back({name, std::move(bytes)});
     };
     struct Encoded {
         const wchar_t* name;
@@ -58,15 +61,16 @@ std::vector<CorpusFile> BaseFiles(const std::wstring& scratchFolder) {
         const wchar_t* mime;
     };
     const Encoded encoded[] = {
-        {L"g24.bmp", PixelFormat24bppRGB, L"image/bmp"},      {L"g24.png", PixelFormat24bppRGB, L"image/png"},
-        {L"g24.jpg", PixelFormat24bppRGB, L"image/jpeg"},     {L"g24.gif", PixelFormat24bppRGB, L"image/gif"},
-        {L"g24.tif", PixelFormat24bppRGB, L"image/tiff"},     {L"g32a.png", PixelFormat32bppARGB, L"image/png"},
-        {L"g32a.tif", PixelFormat32bppARGB, L"image/tiff"},   {L"g32.bmp", PixelFormat32bppRGB, L"image/bmp"},
-        {L"g565.bmp", PixelFormat16bppRGB565, L"image/bmp"},  {L"g555.bmp", PixelFormat16bppRGB555, L"image/bmp"},
-        {L"g64a.png", PixelFormat64bppARGB, L"image/png"},    {L"g64a.tif", PixelFormat64bppARGB, L"image/tiff"},
+        {L"g24.bmp", PixelFormat24bppRGB, L"image/bmp"},     {L"g24.png", PixelFormat24bppRGB, L"image/png"},
+        {L"g24.jpg", PixelFormat24bppRGB, L"image/jpeg"},    {L"g24.gif", PixelFormat24bppRGB, L"image/gif"},
+        {L"g24.tif", PixelFormat24bppRGB, L"image/tiff"},    {L"g32a.png", PixelFormat32bppARGB, L"image/png"},
+        {L"g32a.tif", PixelFormat32bppARGB, L"image/tiff"},  {L"g32.bmp", PixelFormat32bppRGB, L"image/bmp"},
+        {L"g565.bmp", PixelFormat16bppRGB565, L"image/bmp"}, {L"g555.bmp", PixelFormat16bppRGB555, L"image/bmp"},
+        {L"g64a.png", PixelFormat64bppARGB, L"image/png"},   {L"g64a.tif", PixelFormat64bppARGB, L"image/tiff"},
         {L"g48.png", PixelFormat48bppRGB, L"image/png"},
     };
-    for (const Encoded& e : encoded) add(e.name, EncodeWithGdiplus(scratchFolder + L"\\scratch", e.format, e.mime));
+    for (const Encoded& e : encoded)
+        add(e.name, EncodeWithGdiplus(scratchFolder + L"\\scratch", e.format, e.mime));
 
     // PNG of every colour type and depth, stored deflate blocks.
     struct PngKind {
@@ -74,12 +78,13 @@ std::vector<CorpusFile> BaseFiles(const std::wstring& scratchFolder) {
         uint8_t depth, colourType;
         uint32_t bitsPerPixel;
     };
-    const PngKind pngs[] = {{L"r-grey1.png", 1, 0, 1},    {L"r-grey8.png", 8, 0, 8},   {L"r-grey16.png", 16, 0, 16},
-                            {L"r-greya8.png", 8, 4, 16},  {L"r-rgb8.png", 8, 2, 24},   {L"r-rgb16.png", 16, 2, 48},
-                            {L"r-rgba8.png", 8, 6, 32},   {L"r-rgba16.png", 16, 6, 64}, {L"r-pal4.png", 4, 3, 4},
+    const PngKind pngs[] = {{L"r-grey1.png", 1, 0, 1},   {L"r-grey8.png", 8, 0, 8},    {L"r-grey16.png", 16, 0, 16},
+                            {L"r-greya8.png", 8, 4, 16}, {L"r-rgb8.png", 8, 2, 24},    {L"r-rgb16.png", 16, 2, 48},
+                            {L"r-rgba8.png", 8, 6, 32},  {L"r-rgba16.png", 16, 6, 64}, {L"r-pal4.png", 4, 3, 4},
                             {L"r-pal8.png", 8, 3, 8}};
     Bytes palette;
-    for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)});
+    for (int i = 0; i < 256; ++i)
+        palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)});
     for (const PngKind& p : pngs) {
         Bytes lines = PatternScanlines(kW, kH, p.bitsPerPixel, p.depth);
         const bool indexed = p.colourType == 3;
@@ -89,13 +94,16 @@ std::vector<CorpusFile> BaseFiles(const std::wstring& scratchFolder) {
 
     // GIF with an 8-bit table, BMP of each bit count, TIFF of each sample layout.
     Bytes indices(kW * kH);
-    for (size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<uint8_t>(i * 5);
+    for (size_t i = 0; i < indices.size(); ++i)
+        indices[i] = static_cast<uint8_t>(i * 5);
     add(L"r-pal8.gif", MakeGif(kW, kH, kW, kH, palette, 8, indices));
     std::vector<uint32_t> bmpPalette(256);
-    for (uint32_t i = 0; i < 256; ++i) bmpPalette[i] = i * 0x010203u;
+    for (uint32_t i = 0; i < 256; ++i)
+        bmpPalette[i] = i * 0x010203u;
     auto rows = [](uint32_t bitsPerPixel) {
         Bytes r((kW * bitsPerPixel + 7) / 8 * kH);
-        for (size_t i = 0; i < r.size(); ++i) r[i] = static_cast<uint8_t>(i * 3 + 1);
+        for (size_t i = 0; i < r.size(); ++i)
+            r[i] = static_cast<uint8_t>(i * 3 + 1);
         return r;
     };
     add(L"r-24.bmp", MakeBmp(kW, kH, 24, {}, rows(24)));
@@ -113,8 +121,12 @@ std::vector<CorpusFile> BaseFiles(const std::wstring& scratchFolder) {
     return bases;
 }
 
-std::wstring Stem(const std::wstring& name) { return name.substr(0, name.rfind(L'.')); }
-std::wstring Extension(const std::wstring& name) { return name.substr(name.rfind(L'.')); }
+std::wstring Stem(const std::wstring& name) {
+    return name.substr(0, name.rfind(L'.'));
+}
+std::wstring Extension(const std::wstring& name) {
+    return name.substr(name.rfind(L'.'));
+}
 
 // Every base file damaged: truncated, header bytes flipped, body bytes flipped.
 void AddDamaged(std::vector<CorpusFile>& corpus, const CorpusFile& base, uint64_t seed) {
@@ -122,14 +134,17 @@ void AddDamaged(std::vector<CorpusFile>& corpus, const CorpusFile& base, uint64_
     const std::wstring stem = Stem(base.name), ext = Extension(base.name);
     const size_t cuts[] = {1, 8, 26, n / 10, n / 3, n * 3 / 5, n * 9 / 10, n - 1};
     for (size_t cut : cuts) {
-        if (cut == 0 || cut >= n) continue;
+        if (cut == 0 || cut >= n)
+            continue;
         corpus.push_back({stem + L"-cut" + std::to_wstring(cut) + ext, Truncated(base.bytes, cut)});
     }
     const size_t header = std::min<size_t>(n, 64);
     for (int i = 0; i < 3; ++i)
-        corpus.push_back({stem + L"-hflip" + std::to_wstring(i) + ext, Flipped(base.bytes, 0, header, 2, seed * 31 + i)});
+        corpus.push_back(
+            {stem + L"-hflip" + std::to_wstring(i) + ext, Flipped(base.bytes, 0, header, 2, seed * 31 + i)});
     for (int i = 0; i < 2; ++i)
-        corpus.push_back({stem + L"-bflip" + std::to_wstring(i) + ext, Flipped(base.bytes, header, n, 8, seed * 37 + i)});
+        corpus.push_back(
+            {stem + L"-bflip" + std::to_wstring(i) + ext, Flipped(base.bytes, header, n, 8, seed * 37 + i)});
 }
 
 // Headers that lie about the size, palettes shorter than the indices, looping TIFF directories,
@@ -169,7 +184,8 @@ void AddHostile(std::vector<CorpusFile>& corpus, const std::vector<CorpusFile>& 
 
     // GIF: screen and image sizes.
     Bytes palette;
-    for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(i), uint8_t(255 - i)});
+    for (int i = 0; i < 256; ++i)
+        palette.insert(palette.end(), {uint8_t(i), uint8_t(i), uint8_t(255 - i)});
     Bytes indices(kW * kH, 7);
     corpus.push_back({L"gif-huge.gif", MakeGif(65535, 65535, 65535, 65535, palette, 8, indices)});
     corpus.push_back({L"gif-zero.gif", MakeGif(0, 0, 0, 0, palette, 8, indices)});
@@ -185,7 +201,8 @@ void AddHostile(std::vector<CorpusFile>& corpus, const std::vector<CorpusFile>& 
 
     // JPEG: the frame header's size.
     for (const CorpusFile& base : bases) {
-        if (base.name != L"g24.jpg") continue;
+        if (base.name != L"g24.jpg")
+            continue;
         corpus.push_back({L"jpg-huge.jpg", JpegWithSize(base.bytes, 65535, 65535)});
         corpus.push_back({L"jpg-zero-width.jpg", JpegWithSize(base.bytes, 0, kH)});
         corpus.push_back({L"jpg-zero-height.jpg", JpegWithSize(base.bytes, kW, 0)});
@@ -193,14 +210,16 @@ void AddHostile(std::vector<CorpusFile>& corpus, const std::vector<CorpusFile>& 
 
     // Palettes shorter than the indices that pixels use.
     Bytes all(kW * kH);
-    for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<uint8_t>(i);
     corpus.push_back({L"short-palette.bmp", MakeBmp(kW, kH, 8, {0x102030, 0x405060, 0x708090, 0xA0B0C0}, all)});
     corpus.push_back({L"short-palette-grey.bmp", MakeBmp(kW, kH, 8, {0, 0x808080}, all)});
     {
         Bytes lines;
         for (uint32_t y = 0; y < kH; ++y) {
             lines.push_back(0);
-            for (uint32_t x = 0; x < kW; ++x) lines.push_back(static_cast<uint8_t>(y * kW + x));
+            for (uint32_t x = 0; x < kW; ++x)
+                lines.push_back(static_cast<uint8_t>(y * kW + x));
         }
         corpus.push_back({L"short-palette.png", MakePng(kW, kH, 8, 3, ZlibStored(lines), {1, 2, 3, 4, 5, 6})});
     }
@@ -214,7 +233,8 @@ bool IsRefusalText(const std::wstring& text) {
 
 bool HasTemporaryLeftOver(const std::wstring& folder) {
     for (const std::wstring& name : ListFolder(folder))
-        if (name.size() > 4 && name.substr(name.size() - 4) == L".tmp") return true;
+        if (name.size() > 4 && name.substr(name.size() - 4) == L".tmp")
+            return true;
     return false;
 }
 
@@ -245,7 +265,8 @@ struct Outcomes {
     void Add(const std::string& what) { ++counts[what]; }
     void Print(size_t corpusSize) const {
         std::printf("[corpus] %zu files\n", corpusSize);
-        for (const auto& [what, n] : counts) std::printf("[corpus]   %-34s %d\n", what.c_str(), n);
+        for (const auto& [what, n] : counts)
+            std::printf("[corpus]   %-34s %d\n", what.c_str(), n);
         std::fflush(stdout);
     }
 };
@@ -258,7 +279,8 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
     std::vector<CorpusFile> bases = BaseFiles(folder.path());
     ASSERT_GE(bases.size(), 25u) << "too few valid pictures could be made";
     std::vector<CorpusFile> corpus = bases;
-    for (size_t i = 0; i < bases.size(); ++i) AddDamaged(corpus, bases[i], i + 1);
+    for (size_t i = 0; i < bases.size(); ++i)
+        AddDamaged(corpus, bases[i], i + 1);
     AddHostile(corpus, bases);
 
     // A picture to start from, so every refusal has something to keep.
@@ -300,13 +322,15 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
                 // "out of memory" for some small broken files.
                 ClaimedSize claim;
                 HeaderReader read = [&](uint64_t offset, uint8_t* out, size_t n) -> size_t {
-                    if (offset >= file.bytes.size()) return 0;
+                    if (offset >= file.bytes.size())
+                        return 0;
                     n = std::min<size_t>(n, file.bytes.size() - static_cast<size_t>(offset));
                     std::memcpy(out, file.bytes.data() + offset, n);
                     return n;
                 };
-                EXPECT_TRUE(ReadClaimedSize(read, claim) &&
-                            (ClaimedSizeTooLarge(claim) || claim.width * claim.height * claim.bytesPerPixel >= (64u << 20)))
+                EXPECT_TRUE(
+                    ReadClaimedSize(read, claim) &&
+                    (ClaimedSizeTooLarge(claim) || claim.width * claim.height * claim.bytesPerPixel >= (64u << 20)))
                     << "told too large for " << claim.width << " x " << claim.height;
             }
             EXPECT_EQ(WindowText(window), titleBefore);
@@ -382,7 +406,8 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
             params.minSide = 3;
             const FusionStatus status = RunFusion(fused, std::span<const SQmPicBuf>(tiles, 2), params);
             EXPECT_TRUE(status == FusionStatus::kDone || status == FusionStatus::kTooSmall);
-            for (SQmPicBuf& t : tiles) CQmPicBufAPI::DoneHeap(t);
+            for (SQmPicBuf& t : tiles)
+                CQmPicBufAPI::DoneHeap(t);
             CQmPicBufAPI::DoneHeap(fused);
             watchdog.End();
         }
@@ -407,8 +432,8 @@ TEST_F(CorpusTest, DamagedAndHostileFilesNeverCrashHangOrReplaceThePicture) {
                 EXPECT_FALSE(FileExists(target));
                 std::printf("[corpus] save as %ls refused for %ls (%d x %d)\n", exts[f], file.name.c_str(), src.width,
                             src.height);
-                outcomes.Add("save refused: " + std::string(prompter.messages.back().text.begin(),
-                                                             prompter.messages.back().text.end()));
+                outcomes.Add("save refused: " +
+                             std::string(prompter.messages.back().text.begin(), prompter.messages.back().text.end()));
             }
         }
         EXPECT_FALSE(HasTemporaryLeftOver(folder.File(L"out")));

@@ -50,14 +50,18 @@ public:
         path_ = L"Z:" + std::wstring(unix_.begin(), unix_.end());
         std::replace(path_.begin(), path_.end(), L'/', L'\\');
         // Wine neither waits for a Linux program nor hands back its exit code: the script leaves a mark.
-        for (int i = 0; i < 200 && !mounted_; ++i, Sleep(50)) mounted_ = FileExists(File(L".mounted"));
+        for (int i = 0; i < 200 && !mounted_; ++i, Sleep(50))
+            mounted_ = FileExists(File(L".mounted"));
         DeleteFileW(File(L".mounted").c_str());
-        if (!mounted_) RunLinux("umount " + unix_ + " ; rmdir " + unix_);
+        if (!mounted_)
+            RunLinux("umount " + unix_ + " ; rmdir " + unix_);
     }
     ~SmallDisk() {
-        if (!mounted_) return;
+        if (!mounted_)
+            return;
         RunLinux("umount " + unix_ + " ; rmdir " + unix_);
-        for (int i = 0; i < 200 && GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+        for (int i = 0; i < 200 && GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+            Sleep(50);
     }
     bool mounted() const { return mounted_; }
     const std::wstring& path() const { return path_; }
@@ -83,11 +87,13 @@ public:
     bool ReadOnly(bool readOnly) {
         // A remount is refused while a file is still open for writing; Wine may close a handle a moment late.
         for (int i = 0; i < 200; ++i, Sleep(50)) {
-            if (i % 20 == 0) RunLinux("mount -o remount," + std::string(readOnly ? "ro" : "rw") + " " + unix_);
+            if (i % 20 == 0)
+                RunLinux("mount -o remount," + std::string(readOnly ? "ro" : "rw") + " " + unix_);
             const std::wstring probe = File(L"probe");
             const bool writable = WriteWholeFile(probe, "x", 1);
             DeleteFileW(probe.c_str());
-            if (writable != readOnly) return true;
+            if (writable != readOnly)
+                return true;
         }
         return false;
     }
@@ -109,7 +115,8 @@ class DiskTest : public MainWindowTest {
 protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        if (!disk.mounted()) GTEST_SKIP() << "mounting a 1 MB tmpfs is not allowed here: full-disk tests skipped";
+        if (!disk.mounted())
+            GTEST_SKIP() << "mounting a 1 MB tmpfs is not allowed here: full-disk tests skipped";
     }
     void TearDown() override {
         disk.ReadOnly(false);
@@ -191,7 +198,8 @@ TEST_F(DiskTest, SettingsWritesOnAFullOrReadOnlyDiskKeepTheFileWhole) {
     // Some settings with room to spare.
     ASSERT_TRUE(WriteSettingsInt(L"jpeg", 70));
     ASSERT_TRUE(WriteSettingsText(L"LOD_0", L"12"));
-    for (int i = 0; i < 40; ++i) ASSERT_TRUE(WriteSettingsInt((L"Filler" + std::to_wstring(i)).c_str(), i * 1000));
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(WriteSettingsInt((L"Filler" + std::to_wstring(i)).c_str(), i * 1000));
     ASSERT_TRUE(WriteCrashFlag(true));
     const std::vector<uint8_t> settings = ReadWholeFile(SettingsFilePath());
     const std::vector<uint8_t> localisation = ReadWholeFile(LocalisationFilePath());

@@ -15,9 +15,8 @@ namespace {
 
 bool NoTemporaryFiles(const std::wstring& folder) {
     const std::vector<std::wstring> names = ListFolder(folder);
-    return std::none_of(names.begin(), names.end(), [](const std::wstring& n) {
-        return n.size() > 4 && n.substr(n.size() - 4) == L".tmp";
-    });
+    return std::none_of(names.begin(), names.end(),
+                        [](const std::wstring& n) { return n.size() > 4 && n.substr(n.size() - 4) == L".tmp"; });
 }
 
 class FaultTest : public MainWindowTest {
@@ -47,7 +46,8 @@ TEST_F(FaultTest, SaveAsCutAtAnyPointLeavesNoFileAndTheResultUnsaved) {
             SetWriteFaultAfter(-1);
             if (prompter.messages.size() == before) {
                 // Small enough to be written within the budget: then it is whole.
-                EXPECT_GE(budget, 700) << "saved although the write failed: " << ReadWholeFile(target).size() << " bytes";
+                EXPECT_GE(budget, 700) << "saved although the write failed: " << ReadWholeFile(target).size()
+                                       << " bytes";
                 ASSERT_TRUE(FileExists(target));
                 DeleteFileW(target.c_str());
                 SendMessageW(window, MSG_RESULT_UNSAVED, 0, 0);
@@ -83,7 +83,8 @@ TEST_F(FaultTest, AColourPictureSavedAsGifReadsBackWhole) {
     const std::vector<uint8_t> original = ReadPixels(source, PixelFormat24bppRGB, 3);
     ASSERT_EQ(saved.size(), original.size());
     int worst = 0;
-    for (size_t i = 0; i < saved.size(); ++i) worst = std::max(worst, std::abs(saved[i] - original[i]));
+    for (size_t i = 0; i < saved.size(); ++i)
+        worst = std::max(worst, std::abs(saved[i] - original[i]));
     EXPECT_LE(worst, 26) << "colours further off than 256 colours explain";
 }
 
@@ -120,7 +121,8 @@ TEST_F(FaultTest, ATileCutShortStopsTheRunBeforeTheFusionDialog) {
     std::vector<std::wstring> names = ListFolder(tiles);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::wstring>{L"file_000_000.bmp", L"file_000_001.bmp"}));
-    for (const std::wstring& n : names) EXPECT_EQ(ReadWholeFile(tiles + L"\\" + n).size(), 32454u);
+    for (const std::wstring& n : names)
+        EXPECT_EQ(ReadWholeFile(tiles + L"\\" + n).size(), 32454u);
 }
 
 }  // namespace

@@ -19,17 +19,20 @@ inline void Put16LE(Bytes& b, size_t at, uint32_t v) {
     b[at + 1] = static_cast<uint8_t>(v >> 8);
 }
 inline void Put32LE(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 inline void Append16LE(Bytes& b, uint32_t v) {
     b.push_back(static_cast<uint8_t>(v));
     b.push_back(static_cast<uint8_t>(v >> 8));
 }
 inline void Append32LE(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 inline void Append32BE(Bytes& b, uint32_t v) {
-    for (int i = 3; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 3; i >= 0; --i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 // Deterministic generator for the damage (the corpus must be the same on every run).
@@ -48,13 +51,15 @@ inline uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
         std::vector<uint32_t> t(256);
         for (uint32_t n = 0; n < 256; ++n) {
             uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             t[n] = c;
         }
         return t;
     }();
     crc = ~crc;
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    for (size_t i = 0; i < size; ++i)
+        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
@@ -102,10 +107,12 @@ struct BitWriter {
         }
     }
     void PutHuffman(uint32_t code, int count) {  // Huffman codes go most significant bit first
-        for (int i = count - 1; i >= 0; --i) Put((code >> i) & 1u, 1);
+        for (int i = count - 1; i >= 0; --i)
+            Put((code >> i) & 1u, 1);
     }
     void Flush() {
-        if (bits) out.push_back(static_cast<uint8_t>(acc));
+        if (bits)
+            out.push_back(static_cast<uint8_t>(acc));
         acc = 0;
         bits = 0;
     }
@@ -116,8 +123,8 @@ struct BitWriter {
 inline Bytes ZlibZeros(uint64_t count) {
     BitWriter w;
     w.out = {0x78, 0x01};
-    w.Put(1, 1);  // final block
-    w.Put(1, 2);  // fixed Huffman
+    w.Put(1, 1);                                     // final block
+    w.Put(1, 2);                                     // fixed Huffman
     auto literal0 = [&] { w.PutHuffman(0x30, 8); };  // literal 0..143: 0x30 + v, 8 bits
     auto match = [&](uint32_t length) {
         // Length codes from the fixed table; distance code 0 (distance 1), 5 bits.
@@ -126,7 +133,8 @@ inline Bytes ZlibZeros(uint64_t count) {
         static const uint8_t extra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
         int i = 28;
-        while (base[i] > length) --i;
+        while (base[i] > length)
+            --i;
         const uint32_t symbol = 257 + static_cast<uint32_t>(i);
         if (symbol <= 279)
             w.PutHuffman(symbol - 256, 7);
@@ -146,7 +154,8 @@ inline Bytes ZlibZeros(uint64_t count) {
             match(static_cast<uint32_t>(left));
             left = 0;
         }
-        while (left--) literal0();
+        while (left--)
+            literal0();
     }
     w.PutHuffman(0, 7);  // end of block (256)
     w.Flush();
@@ -175,12 +184,19 @@ inline Bytes PngHeaderData(uint32_t width, uint32_t height, uint8_t depth, uint8
 }
 
 // A PNG from ready scanlines (each with its filter byte). palette: RGB triples; trns: alpha per entry.
-inline Bytes MakePng(uint32_t width, uint32_t height, uint8_t depth, uint8_t colourType, const Bytes& zlibData,
-                     const Bytes& palette = {}, const Bytes& trns = {}) {
+inline Bytes MakePng(uint32_t width,
+                     uint32_t height,
+                     uint8_t depth,
+                     uint8_t colourType,
+                     const Bytes& zlibData,
+                     const Bytes& palette = {},
+                     const Bytes& trns = {}) {
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     PngChunk(png, "IHDR", PngHeaderData(width, height, depth, colourType));
-    if (!palette.empty()) PngChunk(png, "PLTE", palette);
-    if (!trns.empty()) PngChunk(png, "tRNS", trns);
+    if (!palette.empty())
+        PngChunk(png, "PLTE", palette);
+    if (!trns.empty())
+        PngChunk(png, "tRNS", trns);
     PngChunk(png, "IDAT", zlibData);
     PngChunk(png, "IEND", {});
     return png;
@@ -194,7 +210,8 @@ inline Bytes PatternScanlines(uint32_t width, uint32_t height, uint32_t bitsPerP
     raw.reserve((rowBytes + 1) * height);
     for (uint32_t y = 0; y < height; ++y) {
         raw.push_back(static_cast<uint8_t>(y % 5));  // all five filter types appear
-        for (size_t i = 0; i < rowBytes; ++i) raw.push_back(static_cast<uint8_t>(i * 7 + y * 13 + seed));
+        for (size_t i = 0; i < rowBytes; ++i)
+            raw.push_back(static_cast<uint8_t>(i * 7 + y * 13 + seed));
     }
     return raw;
 }
@@ -203,8 +220,13 @@ inline Bytes PatternScanlines(uint32_t width, uint32_t height, uint32_t bitsPerP
 
 // A GIF with an 8-bit global colour table of `colours` entries (RGB triples) and the given indices,
 // LZW-coded without compression (a clear code often enough that codes stay 9 bits wide).
-inline Bytes MakeGif(uint16_t screenWidth, uint16_t screenHeight, uint16_t width, uint16_t height,
-                     const Bytes& paletteRgb, int tableBits, const Bytes& indices) {
+inline Bytes MakeGif(uint16_t screenWidth,
+                     uint16_t screenHeight,
+                     uint16_t width,
+                     uint16_t height,
+                     const Bytes& paletteRgb,
+                     int tableBits,
+                     const Bytes& indices) {
     Bytes gif{'G', 'I', 'F', '8', '9', 'a'};
     Append16LE(gif, screenWidth);
     Append16LE(gif, screenHeight);
@@ -238,7 +260,8 @@ inline Bytes MakeGif(uint16_t screenWidth, uint16_t screenHeight, uint16_t width
     for (size_t at = 0; at < w.out.size(); at += 255) {
         const size_t n = std::min<size_t>(255, w.out.size() - at);
         gif.push_back(static_cast<uint8_t>(n));
-        gif.insert(gif.end(), w.out.begin() + static_cast<ptrdiff_t>(at), w.out.begin() + static_cast<ptrdiff_t>(at + n));
+        gif.insert(gif.end(), w.out.begin() + static_cast<ptrdiff_t>(at),
+                   w.out.begin() + static_cast<ptrdiff_t>(at + n));
     }
     gif.push_back(0);
     gif.push_back(0x3B);
@@ -252,15 +275,21 @@ enum class TiffLink { None, Self, Pair };
 // An uncompressed chunky TIFF (little-endian), `samples` components of `bits` each. link makes the
 // directory chain loop: Self points the first directory at itself, Pair adds a second directory that
 // points back at the first.
-inline Bytes MakeTiff(uint32_t width, uint32_t height, uint16_t samples, uint16_t bits, const Bytes& pixels,
+inline Bytes MakeTiff(uint32_t width,
+                      uint32_t height,
+                      uint16_t samples,
+                      uint16_t bits,
+                      const Bytes& pixels,
                       TiffLink link = TiffLink::None) {
     Bytes t{'I', 'I', 42, 0};
     Append32LE(t, 0);  // directory offset, set below
     const uint32_t bitsAt = static_cast<uint32_t>(t.size());
-    for (int i = 0; i < samples; ++i) Append16LE(t, bits);
+    for (int i = 0; i < samples; ++i)
+        Append16LE(t, bits);
     const uint32_t dataAt = static_cast<uint32_t>(t.size());
     t.insert(t.end(), pixels.begin(), pixels.end());
-    if (t.size() & 1) t.push_back(0);
+    if (t.size() & 1)
+        t.push_back(0);
 
     auto directory = [&](uint32_t nextOffsetPlaceholder) {
         const uint32_t at = static_cast<uint32_t>(t.size());
@@ -280,7 +309,8 @@ inline Bytes MakeTiff(uint32_t width, uint32_t height, uint16_t samples, uint16_
             {279, 4, 1, static_cast<uint32_t>(pixels.size())},
             {284, 3, 1, 1},
         };
-        if (samples == 4) entries.push_back({338, 3, 1, 2});  // unassociated alpha
+        if (samples == 4)
+            entries.push_back({338, 3, 1, 2});  // unassociated alpha
         Append16LE(t, static_cast<uint32_t>(entries.size()));
         for (const Entry& e : entries) {
             Append16LE(t, e.tag);
@@ -302,7 +332,8 @@ inline Bytes MakeTiff(uint32_t width, uint32_t height, uint16_t samples, uint16_
     const uint32_t first = directory(0);
     Put32LE(t, 4, first);
     const size_t firstNext = t.size() - 4;
-    if (link == TiffLink::Self) Put32LE(t, firstNext, first);
+    if (link == TiffLink::Self)
+        Put32LE(t, firstNext, first);
     if (link == TiffLink::Pair) {
         const uint32_t second = directory(first);
         Put32LE(t, firstNext, second);
@@ -313,8 +344,13 @@ inline Bytes MakeTiff(uint32_t width, uint32_t height, uint16_t samples, uint16_
 // ---- BMP ----------------------------------------------------------------------------------
 
 // A bottom-up BMP with a 40-byte header. rowsTopDown: packed rows without padding.
-inline Bytes MakeBmp(int32_t width, int32_t height, uint16_t bitCount, const std::vector<uint32_t>& palette,
-                     const Bytes& packedRows, uint32_t compression = 0, const uint32_t* masks = nullptr) {
+inline Bytes MakeBmp(int32_t width,
+                     int32_t height,
+                     uint16_t bitCount,
+                     const std::vector<uint32_t>& palette,
+                     const Bytes& packedRows,
+                     uint32_t compression = 0,
+                     const uint32_t* masks = nullptr) {
     const size_t rowBytes = (static_cast<size_t>(width) * bitCount + 7) / 8;
     const size_t stride = ((static_cast<size_t>(width) * bitCount + 31) / 32) * 4;
     const uint32_t maskBytes = masks ? 12 : 0;
@@ -334,7 +370,8 @@ inline Bytes MakeBmp(int32_t width, int32_t height, uint16_t bitCount, const std
     Put32LE(b, 46, static_cast<uint32_t>(palette.size()));
     size_t at = 54;
     if (masks)
-        for (int i = 0; i < 3; ++i, at += 4) Put32LE(b, at, masks[i]);
+        for (int i = 0; i < 3; ++i, at += 4)
+            Put32LE(b, at, masks[i]);
     for (uint32_t c : palette) {
         Put32LE(b, at, c & 0x00FFFFFF);
         at += 4;
@@ -349,13 +386,16 @@ inline Bytes MakeBmp(int32_t width, int32_t height, uint16_t bitCount, const std
 
 // ---- damage -------------------------------------------------------------------------------
 
-inline Bytes Truncated(const Bytes& file, size_t size) { return Bytes(file.begin(), file.begin() + static_cast<ptrdiff_t>(std::min(size, file.size()))); }
+inline Bytes Truncated(const Bytes& file, size_t size) {
+    return Bytes(file.begin(), file.begin() + static_cast<ptrdiff_t>(std::min(size, file.size())));
+}
 
 // Flips `count` bytes at seeded positions within [from, to).
 inline Bytes Flipped(const Bytes& file, size_t from, size_t to, int count, uint64_t seed) {
     Bytes out = file;
     to = std::min(to, out.size());
-    if (from >= to) return out;
+    if (from >= to)
+        return out;
     Lcg r(seed);
     for (int i = 0; i < count; ++i) {
         const size_t at = from + r.Below(static_cast<uint32_t>(to - from));
@@ -367,21 +407,24 @@ inline Bytes Flipped(const Bytes& file, size_t from, size_t to, int count, uint6
 inline Bytes RandomBytes(size_t size, uint64_t seed) {
     Lcg r(seed);
     Bytes out(size);
-    for (auto& b : out) b = static_cast<uint8_t>(r.Next());
+    for (auto& b : out)
+        b = static_cast<uint8_t>(r.Next());
     return out;
 }
 
 // Offset of a JPEG start-of-frame marker (FFC0..FFC2), or 0.
 inline size_t JpegFrameHeader(const Bytes& jpeg) {
     for (size_t i = 2; i + 9 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && jpeg[i + 1] >= 0xC0 && jpeg[i + 1] <= 0xC2) return i;
+        if (jpeg[i] == 0xFF && jpeg[i + 1] >= 0xC0 && jpeg[i + 1] <= 0xC2)
+            return i;
     return 0;
 }
 
 inline Bytes JpegWithSize(const Bytes& jpeg, uint16_t width, uint16_t height) {
     Bytes out = jpeg;
     const size_t at = JpegFrameHeader(out);
-    if (!at) return out;
+    if (!at)
+        return out;
     out[at + 5] = static_cast<uint8_t>(height >> 8);
     out[at + 6] = static_cast<uint8_t>(height);
     out[at + 7] = static_cast<uint8_t>(width >> 8);

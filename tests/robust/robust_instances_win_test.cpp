@@ -14,7 +14,8 @@ std::wstring ProgramBuilt() {
     wchar_t module[MAX_PATH];
     GetModuleFileNameW(nullptr, module, MAX_PATH);
     std::wstring folder(module);
-    for (int up = 0; up < 3; ++up) folder = folder.substr(0, folder.rfind(L'\\'));
+    for (int up = 0; up < 3; ++up)
+        folder = folder.substr(0, folder.rfind(L'\\'));
     return folder + L"\\SolvanePictova.exe";
 }
 
@@ -61,7 +62,8 @@ struct Instance {
     // Presses OK in the message box and waits for the main window behind it.
     void Dismiss(HWND box, HWND& main) const {
         PostMessageW(box, WM_COMMAND, IDOK, 0);
-        for (int i = 0; i < 600 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(50);
+        for (int i = 0; i < 600 && IsWindow(box) && IsWindowVisible(box); ++i)
+            Sleep(50);
         HWND again = nullptr;
         WaitShown(main, again);
     }
@@ -86,7 +88,8 @@ struct Instance {
         process = PROCESS_INFORMATION{};
     }
     ~Instance() {
-        if (process.hProcess) Kill();
+        if (process.hProcess)
+            Kill();
     }
 };
 
@@ -112,7 +115,8 @@ TEST(Instances, ASecondStartWhileTheFirstRunsIsNoCrashAndTheLastToEndClearsTheFl
     ASSERT_TRUE(second.Start(exe));
     second.WaitShown(secondMain, box);
     EXPECT_EQ(box, nullptr) << "the crash warning was shown for a copy that is still running";
-    if (box) second.Dismiss(box, secondMain);
+    if (box)
+        second.Dismiss(box, secondMain);
     ASSERT_NE(secondMain, nullptr);
 
     // The second ends first: the first still runs, so the flag stays set.

@@ -61,7 +61,8 @@ protected:
     // file would not fit beside a name near the length limit).
     bool MakeTaggedJpeg(const std::wstring& path) {
         ScopedGpBitmap bitmap = MakeBitmap(16, 12, PixelFormat24bppRGB, [](uint8_t* row, int y) {
-            for (int i = 0; i < 48; ++i) row[i] = static_cast<uint8_t>(i * 5 + y * 19);
+            for (int i = 0; i < 48; ++i)
+                row[i] = static_cast<uint8_t>(i * 5 + y * 19);
         });
         const std::wstring tagged = folder.File(L"tagging.jpg");
         return SaveBitmap(bitmap.get(), tagged, L"image/jpeg") &&
@@ -81,7 +82,8 @@ protected:
 };
 
 TEST_F(NamesTest, HostileNamesLoadSaveAndGetTheirMetadataAndRunNothingElse) {
-    if (!ExiftoolWorks()) GTEST_SKIP() << "the exiftool forwarder or the Linux exiftool is not available";
+    if (!ExiftoolWorks())
+        GTEST_SKIP() << "the exiftool forwarder or the Linux exiftool is not available";
     const std::wstring names[] = {
         L"with  two spaces",
         L"a & mkdir injected & b",

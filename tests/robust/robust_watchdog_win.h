@@ -43,7 +43,8 @@ private:
     static LONG WINAPI OnFault(EXCEPTION_POINTERS* info) {
         if (Watchdog* w = Current()) {
             std::lock_guard<std::mutex> lock(w->mutex_);
-            std::fprintf(stderr, "\nFAULT 0x%08lx while: %ls\n", info->ExceptionRecord->ExceptionCode, w->what_.c_str());
+            std::fprintf(stderr, "\nFAULT 0x%08lx while: %ls\n", info->ExceptionRecord->ExceptionCode,
+                         w->what_.c_str());
             std::fflush(stderr);
         }
         TerminateProcess(GetCurrentProcess(), 98);
@@ -52,7 +53,8 @@ private:
     void Watch() {
         while (!stop_) {
             Sleep(50);
-            if (!armed_) continue;
+            if (!armed_)
+                continue;
             std::lock_guard<std::mutex> lock(mutex_);
             if (armed_ && std::chrono::steady_clock::now() > deadline_) {
                 std::fprintf(stderr, "\nTIME BOUND EXCEEDED while: %ls\n", what_.c_str());

@@ -170,8 +170,8 @@ TEST_F(SettingsTest, ASectionTranslatingOneTextLeavesTheRestEnglish) {
 TEST_F(SettingsTest, ALongTranslationIsCutAt1023) {
     std::wstring longText(2000, L'x');
     longText[1022] = L'y';
-    WriteLocalisation(L"[General]\r\nLanguage Current=0\r\n[0]\r\nstring47=" + longText + L"\r\nLanguage=" +
-                      longText + L"\r\n");
+    WriteLocalisation(L"[General]\r\nLanguage Current=0\r\n[0]\r\nstring47=" + longText + L"\r\nLanguage=" + longText +
+                      L"\r\n");
     EXPECT_TRUE(WriteLocalisationInt(L"Languages No", 1));
     LoadAppSettings();
     LoadStringTable();
@@ -185,7 +185,8 @@ TEST_F(SettingsTest, ALongTranslationIsCutAt1023) {
 std::wstring Placeholders(const std::wstring& text) {
     std::wstring out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != L'%') continue;
+        if (text[i] != L'%')
+            continue;
         const wchar_t next = i + 1 < text.size() ? text[i + 1] : L' ';
         const bool format = next == L'%' || (next >= L'a' && next <= L'z');
         out += format ? text.substr(i++, 2) : L"%";
@@ -195,27 +196,38 @@ std::wstring Placeholders(const std::wstring& text) {
 
 TEST(ShippedLocalisation, TwelveCompleteLanguagesNamedInTheirOwnWithTheEnglishPlaceholders) {
     const char* source = std::getenv("SP_SOURCE_DIR");
-    if (!source) GTEST_SKIP() << "SP_SOURCE_DIR is not set; run through ctest";
+    if (!source)
+        GTEST_SKIP() << "SP_SOURCE_DIR is not set; run through ctest";
     // The file beside the test executable, copied there by the build.
     SetProgramDirectoryOverride(L"");
     std::wstring file = LocalisationFilePath();
     ASSERT_TRUE(FileExists(file)) << "SolvanePictova_loc.ini is not beside the test executable";
-    const std::vector<std::wstring> names = {
-        L"English", L"Deutsch", L"Fran\u00e7ais", L"Espa\u00f1ol", L"Italiano", L"Portugu\u00eas (Brasil)",
-        L"Nederlands", L"Polski", L"\u0420\u0443\u0441\u0441\u043a\u0438\u0439", L"\u65e5\u672c\u8a9e",
-        L"\u7b80\u4f53\u4e2d\u6587", L"\ud55c\uad6d\uc5b4"};
+    const std::vector<std::wstring> names = {L"English",
+                                             L"Deutsch",
+                                             L"Fran\u00e7ais",
+                                             L"Espa\u00f1ol",
+                                             L"Italiano",
+                                             L"Portugu\u00eas (Brasil)",
+                                             L"Nederlands",
+                                             L"Polski",
+                                             L"\u0420\u0443\u0441\u0441\u043a\u0438\u0439",
+                                             L"\u65e5\u672c\u8a9e",
+                                             L"\u7b80\u4f53\u4e2d\u6587",
+                                             L"\ud55c\uad6d\uc5b4"};
     const int32_t languages = ParseIniInt(ReadIniText(file, L"General", L"Languages No", L"0").c_str());
     ASSERT_EQ(languages, static_cast<int32_t>(names.size()));
     for (int32_t lang = 0; lang < languages; ++lang) {
         std::wstring section = std::to_wstring(lang);
         EXPECT_EQ(ReadIniText(file, section.c_str(), L"Language", L""), names[lang]) << "section " << lang;
         for (int n = 1; n <= kStringSlots; ++n) {
-            if (!*EnglishString(n)) continue;
+            if (!*EnglishString(n))
+                continue;
             std::wstring key = L"string" + std::to_wstring(n);
             std::wstring text = ReadIniText(file, section.c_str(), key.c_str(), L"<missing>");
             EXPECT_NE(text, L"<missing>") << "section " << lang << " lacks string" << n;
             EXPECT_EQ(Placeholders(text), Placeholders(EnglishString(n))) << "section " << lang << " string" << n;
-            if (lang == 0) EXPECT_EQ(text, EnglishString(n)) << "string" << n;
+            if (lang == 0)
+                EXPECT_EQ(text, EnglishString(n)) << "string" << n;
         }
         // The progress number follows this text directly.
         EXPECT_EQ(ReadIniText(file, section.c_str(), L"string14", L"").back(), L' ') << "section " << lang;

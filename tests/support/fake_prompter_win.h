@@ -18,9 +18,9 @@ struct RecordedMessage {
 };
 
 struct FileDialogAnswer {
-    bool accept = false;    // false: the user cancels
-    std::wstring path;      // written into lpstrFile
-    int filterIndex = 0;    // written into nFilterIndex when not 0
+    bool accept = false;  // false: the user cancels
+    std::wstring path;    // written into lpstrFile
+    int filterIndex = 0;  // written into nFilterIndex when not 0
 };
 
 struct RecordedFileDialog {

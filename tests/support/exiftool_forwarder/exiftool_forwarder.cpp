@@ -17,7 +17,8 @@ using ToUnixName = char*(CDECL*)(LPCWSTR);
 std::wstring Widen(const char* utf8) {
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
     std::wstring out(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, out.data(), n);
+    if (n > 1)
+        MultiByteToWideChar(CP_UTF8, 0, utf8, -1, out.data(), n);
     return out;
 }
 
@@ -28,7 +29,8 @@ bool LooksLikeWindowsPath(const std::wstring& arg) {
 
 std::wstring UnixName(ToUnixName toUnix, const std::wstring& path) {
     char* name = toUnix(path.c_str());
-    if (!name) return path;
+    if (!name)
+        return path;
     std::wstring out = Widen(name);
     HeapFree(GetProcessHeap(), 0, name);
     return out;
@@ -39,17 +41,18 @@ std::wstring UnixName(ToUnixName toUnix, const std::wstring& path) {
 int wmain(int argc, wchar_t** argv) {
     auto toUnix = reinterpret_cast<ToUnixName>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-    if (!toUnix) return 126;  // not running under Wine
+    if (!toUnix)
+        return 126;  // not running under Wine
 
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    std::wstring status = std::wstring(temp) + L"exiftool-forwarder-" + std::to_wstring(GetCurrentProcessId()) +
-                          L"-" + std::to_wstring(GetTickCount()) + L".status";
+    std::wstring status = std::wstring(temp) + L"exiftool-forwarder-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                          std::to_wstring(GetTickCount()) + L".status";
     DeleteFileW(status.c_str());
 
-    std::vector<std::wstring> args = {
-        L"/bin/sh", L"-c", L"/usr/bin/exiftool \"$@\"; echo $? > \"$0.part\" && mv \"$0.part\" \"$0\"",
-        UnixName(toUnix, status)};
+    std::vector<std::wstring> args = {L"/bin/sh", L"-c",
+                                      L"/usr/bin/exiftool \"$@\"; echo $? > \"$0.part\" && mv \"$0.part\" \"$0\"",
+                                      UnixName(toUnix, status)};
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
         size_t redirect = arg.find(L"<=");  // -TAG<=FILE reads a tag's value from a file
@@ -69,8 +72,10 @@ int wmain(int argc, wchar_t** argv) {
                         &process)) {
         return 125;
     }
-    if (process.hThread) CloseHandle(process.hThread);
-    if (process.hProcess) CloseHandle(process.hProcess);
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
 
     for (int waited = 0; waited < 60000; waited += 50) {
         HANDLE file = CreateFileW(status.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
