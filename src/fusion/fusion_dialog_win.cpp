@@ -6,7 +6,9 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "base/app_messages.h"
 #include "base/prompt_win.h"
@@ -21,6 +23,10 @@
 FusionDialogState gFusionDialog;
 
 namespace {
+
+// Posted by the fusion worker to the dialog: a rendering taken (wParam: how many before it), the run over.
+constexpr UINT MSG_FU_PROGRESS = WM_APP + 1;
+constexpr UINT MSG_FU_FUSED = WM_APP + 2;
 
 struct SliderInfo {
     int slider;
@@ -356,14 +362,16 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
     return FALSE;
 }
 
-// The whole picture into resultBuffer; false when the run could not be computed. Each tile is read into
-// the dialog's tile picture in turn.
-bool FuseWholePicture(HWND dialog) {
+// The whole picture into st.fused, on the fusion worker: each tile is read into the tile picture in turn, and
+// each one taken is posted to the dialog as progress. A cancelled run stops at the next tile.
+void FuseWholePicture(HWND dialog, FusionRunParams params) {
     FusionDialogState& st = gFusionDialog;
-    ImageDocument& doc = *st.document;
+    const SQmPicBuf& like = st.document->sourceBuffer;
     auto source = [&](int32_t i) -> const SQmPicBuf* {
+        if (st.cancelFusion)
+            return nullptr;
+        PostMessageW(dialog, MSG_FU_PROGRESS, static_cast<WPARAM>(i), 0);
         SQmPicBuf& tile = st.tile.buf();
-        const SQmPicBuf& like = doc.sourceBuffer;
         if (SameShape(tile, like) || CQmPicBufAPI::ReinitHeap(tile, like) == 0) {
             switch (ReadTileRect(i, {0, 0, like.width, like.height}, tile)) {
                 case TileRead::kRead:
@@ -376,46 +384,26 @@ bool FuseWholePicture(HWND dialog) {
         }
         return DecodeTile(i);
     };
-    st.lastStatus = RunFusion(doc.resultBuffer, exposureCount, source, RunParams(dialog, kMinSideFinal));
+    st.fuseStatus = RunFusion(st.fused.buf(), exposureCount, source, params);
     st.tile.Reset();
-    return st.lastStatus == FusionStatus::kDone;
+    PostMessageW(dialog, MSG_FU_FUSED, 0, 0);
 }
 
-void EndFusionDialog(HWND dialog, int id) {
-    FusionDialogState& st = gFusionDialog;
-    ImageDocument& doc = *st.document;
-    Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
-    gShown = ShownPreview{};
-    if (id != IDOK) {
-        MainLink().SetOverlay(nullptr);
-        // Nothing is accepted: the result is the unprocessed picture again.
-        if (!CopyPicture(doc.resultBuffer, doc.sourceBuffer))
-            CQmPicBufAPI::DoneHeap(doc.resultBuffer);
-        SendMain(MSG_RESULT_CHANGED);
-        SetFocus(MainLink().Window());
-    } else {
-        std::vector<IniEntry> entries;
-        wchar_t text[kIniValueChars];
-        for (const SliderInfo& s : kSliders) {
-            GetDlgItemTextW(dialog, s.label, text, kIniValueChars);
-            entries.push_back({s.key, text});
-        }
-        // A settings file that cannot be written keeps its old values; the picture is fused regardless.
-        static_cast<void>(WriteSettingsTexts(entries));
-        MainLink().SetCursor(IDC_WAIT);
-        const bool fused = FuseWholePicture(dialog);
-        MainLink().SetCursor(IDC_ARROW);
-        if (fused) {
-            SendMain(MSG_RESULT_UNSAVED);
-        } else {
-            // No half-previewed picture is left behind: the result is the unprocessed picture again.
-            if (!CopyPicture(doc.resultBuffer, doc.sourceBuffer))
-                CQmPicBufAPI::DoneHeap(doc.resultBuffer);
-            ReportFailedRun(dialog);
-        }
+// The progress dialog of the whole fusion; its button cancels the run.
+INT_PTR CALLBACK FusionProgressProc(HWND progress, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        gFusionDialog.cancelFusion = true;
+        SetProgressText(progress, Str(kStrCanceling));
+        EnableWindow(GetDlgItem(progress, IDCANCEL), FALSE);
+        return TRUE;
     }
-    EndDialog(dialog, id);
+    return FALSE;
+}
 
+// The end of the dialog, OK or Cancel, once any whole fusion is over.
+void FinishFusionDialog(HWND dialog, int id) {
+    FusionDialogState& st = gFusionDialog;
+    EndDialog(dialog, id);
     st.previewPicture.Reset();
     MainLink().SetOverlay(nullptr);
     MainLink().SetMouseTarget(nullptr);
@@ -426,6 +414,103 @@ void EndFusionDialog(HWND dialog, int id) {
     lstrcpynW(sourceFilePath, gSolvane.fusionSourcePath, kPathChars);
     MainLink().SetStatusText(L"");
     st.dialog = nullptr;
+}
+
+// No half-previewed picture is left behind: the result is the unprocessed picture again.
+void ShowSourceAsResult(ImageDocument& doc) {
+    if (!CopyPicture(doc.resultBuffer, doc.sourceBuffer))
+        CQmPicBufAPI::DoneHeap(doc.resultBuffer);
+}
+
+// OK: the values are stored, then the whole picture is fused on a worker while the dialog shows the
+// progress over the renderings. The windows keep answering; the view is the user's meanwhile.
+void StartWholeFusion(HWND dialog) {
+    FusionDialogState& st = gFusionDialog;
+    std::vector<IniEntry> entries;
+    wchar_t text[kIniValueChars];
+    for (const SliderInfo& s : kSliders) {
+        GetDlgItemTextW(dialog, s.label, text, kIniValueChars);
+        entries.push_back({s.key, text});
+    }
+    // A settings file that cannot be written keeps its old values; the picture is fused regardless.
+    static_cast<void>(WriteSettingsTexts(entries));
+    const FusionRunParams params = RunParams(dialog, kMinSideFinal);
+    if (CQmPicBufAPI::ReinitHeap(st.fused.buf(), st.document->sourceBuffer) != 0) {
+        st.lastStatus = FusionStatus::kAllocationFailed;
+        ShowSourceAsResult(*st.document);
+        ReportFailedRun(dialog);
+        FinishFusionDialog(dialog, IDOK);
+        return;
+    }
+    st.cancelFusion = false;
+    st.fusing = true;
+    MainLink().SetMouseTarget(nullptr);
+    MainLink().SetDialogOwnsDrag(false);
+    st.progress = CreateDialogParamW(MainInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), dialog, FusionProgressProc, 0);
+    if (st.progress) {
+        SetWindowTextW(st.progress, Str(kStrSolvaneFusion));
+        SetProgressText(st.progress, Str(kStrFusing));
+        SetDlgItemTextW(st.progress, IDCANCEL, Str(kStrCancel));
+        const int32_t renderings = std::clamp<int32_t>(params.count, 1, std::max<int32_t>(exposureCount, 1));
+        SendDlgItemMessageW(st.progress, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, renderings);
+        SendDlgItemMessageW(st.progress, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
+        ShowWindow(st.progress, SW_SHOW);
+    }
+    EnableWindow(dialog, FALSE);
+    st.fuser = std::thread(FuseWholePicture, dialog, params);
+}
+
+void OnFusionProgress(WPARAM taken) {
+    const FusionDialogState& st = gFusionDialog;
+    if (st.progress)
+        SendDlgItemMessageW(st.progress, IDC_PROGRESS_BAR, PBM_SETPOS, taken, 0);
+}
+
+// The worker is done: the fused picture becomes the result and the dialog closes, or after Cancel the
+// dialog is back as it was before OK, the picture too.
+void OnWholeFusionEnded(HWND dialog) {
+    FusionDialogState& st = gFusionDialog;
+    if (!st.fusing)
+        return;
+    st.fuser.join();
+    st.fusing = false;
+    if (st.progress)
+        DestroyWindow(st.progress);
+    st.progress = nullptr;
+    EnableWindow(dialog, TRUE);
+    ImageDocument& doc = *st.document;
+    if (st.cancelFusion) {
+        st.fused.Reset();
+        MainLink().SetMouseTarget(dialog);
+        SetFocus(dialog);
+        return;
+    }
+    st.lastStatus = st.fuseStatus;
+    if (st.fuseStatus == FusionStatus::kDone) {
+        std::swap(doc.resultBuffer, st.fused.buf());  // the fused block becomes the result, the old one goes
+        st.fused.Reset();
+        SendMain(MSG_RESULT_UNSAVED);
+    } else {
+        st.fused.Reset();
+        ShowSourceAsResult(doc);
+        ReportFailedRun(dialog);
+    }
+    FinishFusionDialog(dialog, IDOK);
+}
+
+void EndFusionDialog(HWND dialog, int id) {
+    FusionDialogState& st = gFusionDialog;
+    Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
+    gShown = ShownPreview{};
+    if (id == IDOK) {
+        StartWholeFusion(dialog);
+        return;
+    }
+    MainLink().SetOverlay(nullptr);
+    ShowSourceAsResult(*st.document);  // nothing is accepted
+    SendMain(MSG_RESULT_CHANGED);
+    SetFocus(MainLink().Window());
+    FinishFusionDialog(dialog, id);
 }
 
 }  // namespace
@@ -439,7 +524,8 @@ INT_PTR CALLBACK FusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         case WM_INITDIALOG:
             return OnInitDialog(dialog, lParam);
         case WM_LBUTTONUP:
-            OnPreview(dialog, wParam);
+            if (!gFusionDialog.fusing)
+                OnPreview(dialog, wParam);
             return TRUE;
         case WM_MOUSEMOVE:
             OnMouseMove(dialog, wParam, lParam);
@@ -451,9 +537,18 @@ INT_PTR CALLBACK FusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             SendMain(WM_MOUSEWHEEL, wParam, lParam);
             return TRUE;
         case WM_HSCROLL:
-            OnSlider(dialog, wParam, lParam);
+            if (!gFusionDialog.fusing)
+                OnSlider(dialog, wParam, lParam);
+            return TRUE;
+        case MSG_FU_PROGRESS:
+            OnFusionProgress(wParam);
+            return TRUE;
+        case MSG_FU_FUSED:
+            OnWholeFusionEnded(dialog);
             return TRUE;
         case WM_COMMAND:
+            if (gFusionDialog.fusing)
+                return TRUE;  // the dialog waits for its worker
             switch (LOWORD(wParam)) {
                 case IDC_FU_STRETCH:
                     RequestPreview(dialog);

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <thread>
 
 #include "fusion/fusion.h"
 #include "fusion/preview_region.h"
@@ -26,6 +28,14 @@ struct FusionDialogState {
     uint8_t dragActive = 0;
     Picture previewPicture;  // the fused preview region
     Picture tile;            // a whole tile read back (the final fusion; a preview's fallback)
+
+    // The whole fusion after OK runs on fuser into fused; the dialog then shows progress and waits.
+    std::thread fuser;
+    Picture fused;
+    HWND progress = nullptr;
+    bool fusing = false;                            // UI thread only
+    std::atomic<bool> cancelFusion{false};          // set by the progress dialog's Cancel
+    FusionStatus fuseStatus = FusionStatus::kDone;  // written by the worker before it posts the end
     ImageDocument* document = nullptr;
     HWND dialog = nullptr;
 

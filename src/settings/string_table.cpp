@@ -80,6 +80,7 @@ constexpr DefaultText kEnglish[] = {
     {kStrUnsavedShutdown, L"SolvanePictova has a processed picture that is not saved, or is still working on one."},
     {kStrLanguageNotSaved,
      L"The language could not be saved: the program's folder cannot be written. The language stays as it was."},
+    {kStrFusing, L"Fusing the renderings ..."},
 };
 
 }  // namespace

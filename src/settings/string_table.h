@@ -5,7 +5,7 @@
 
 // Slots "string1" ... "string89" and the keys added after them.
 constexpr int kFirstAddedString = 90;
-constexpr int kStringSlots = 100;  // highest key number
+constexpr int kStringSlots = 101;  // highest key number
 constexpr int kStringChars = 1024;
 
 // Keys "string1" ... "string89" that the program uses, by what they say.
@@ -75,6 +75,7 @@ constexpr int kStrPathTooLong = 97;           // a dropped file whose path does 
 constexpr int kStrSavedWithoutMetadata = 98;  // exiftool did not finish in time; the picture was saved
 constexpr int kStrUnsavedShutdown = 99;       // why the program holds a shutdown or logoff back
 constexpr int kStrLanguageNotSaved = 100;     // the chosen language could not be stored
+constexpr int kStrFusing = 101;               // the whole fusion after OK, with its progress bar
 
 // The English default of "string<n>"; empty for unused numbers and numbers out of range.
 const wchar_t* EnglishString(int n);

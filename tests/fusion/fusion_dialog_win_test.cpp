@@ -4,11 +4,13 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/jobs_win.h"
@@ -329,6 +331,53 @@ TEST_F(FusionDialogTest, PreviewMatchesTheFusionOfTheWorkRegion) {
     params.midTone = 150;
     TestPicture expected = ExpectedPreview(photo.buf, region, params);
     EXPECT_TRUE(SamePixels(preview.buf, expected.buf));
+}
+
+// OK fuses on a worker: the main window answers another thread meanwhile, the progress bar moves, and
+// Cancel gives back the dialog and the picture as they were before OK.
+TEST_F(FusionDialogTest, TheWholeFusionLeavesTheWindowAnsweringAndCancelKeepsThePicture) {
+    TestPicture photo = MakePhoto(2400, 1600, 5);
+    ASSERT_TRUE(FusionApp::Load(WritePhoto(L"long.bmp", photo.buf)));
+    EXPECT_TRUE(WriteSettingsText(L"Power", L"39"));
+    bool answered = false, fusingWhenAnswered = false, cancelled = false;  // cancelled: dialog and picture back
+    int barPosition = -1;
+    std::vector<uint8_t> beforeOk;
+    Schedule([&](HWND dialog) {
+        const SQmPicBuf& r = gDocument.resultBuffer;
+        beforeOk.assign(r.data, r.data + r.size);
+        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(gFusionDialog.fusing);
+        EXPECT_FALSE(IsWindowEnabled(dialog));
+        std::atomic<bool> pinged{false};
+        std::thread other([&] {
+            DWORD_PTR reply = 0;
+            answered = SendMessageTimeoutW(gApp.mainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &reply) != 0;
+            pinged = true;
+        });
+        FusionApp::PumpUntil([&] { return pinged.load(); }, 10000);
+        other.join();
+        fusingWhenAnswered = gFusionDialog.fusing;
+        FusionApp::PumpUntil([&] {
+            return gFusionDialog.progress &&
+                   SendDlgItemMessageW(gFusionDialog.progress, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0) > 0;
+        });
+        if (HWND progress = gFusionDialog.progress) {
+            barPosition = static_cast<int>(SendDlgItemMessageW(progress, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
+            SendMessageW(progress, WM_COMMAND, IDCANCEL, 0);
+        }
+        FusionApp::PumpUntil([] { return !gFusionDialog.fusing; });
+        const SQmPicBuf& after = gDocument.resultBuffer;
+        cancelled = gFusionDialog.dialog == dialog && IsWindowEnabled(dialog) && after.data &&
+                    std::vector<uint8_t>(after.data, after.data + after.size) == beforeOk;
+        return IDCANCEL;
+    });
+    ASSERT_TRUE(FusionApp::RunSolvane(true));
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(fusingWhenAnswered) << "the fusion was over before the window was asked: make it longer";
+    EXPECT_GT(barPosition, 0);
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(gApp.unsavedResult, 0);
+    EXPECT_TRUE(SamePixels(gDocument.resultBuffer, photo.buf));  // then the dialog's own Cancel
 }
 
 TEST_F(FusionDialogTest, AnUnreadableTileLeavesThePictureAndSaysSo) {

@@ -119,7 +119,8 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
         preview = Seconds(s);
         Report("Solvane UP: preview", preview);
         s = Clock::now();
-        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+        SendMessageW(dialog, WM_COMMAND, IDOK, 0);  // the fusion runs on a worker; the dialog closes at its end
+        PumpUntil([] { return !gFusionDialog.fusing; }, 3600000);
         fuse = Seconds(s);
         fused = gFusionDialog.lastStatus;
     };
