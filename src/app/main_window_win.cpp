@@ -23,6 +23,7 @@
 #include "fusion/prepare_win.h"
 #include "imaging/main_window_link_win.h"
 #include "imaging/metadata_copy_win.h"
+#include "imaging/orientation.h"
 #include "resources/resource.h"
 #include "settings/settings_win.h"
 #include "settings/string_table_win.h"
@@ -97,8 +98,14 @@ void ApplyUiEvent(UiEvent event) {
 class AppLink final : public MainWindowLink {
 public:
     HWND Window() const override { return gApp.mainWindow; }
-    CQmPicMap ViewMap() const override { return CurrentViewMap(); }
-    double Zoom() const override { return gApp.zoom; }
+    POINT PictureToWindow(double x, double y) const override { return ::PictureToWindow(x, y); }
+    void WindowToPicture(int32_t x, int32_t y, double& px, double& py) const override {
+        ::WindowToPicture(x, y, px, py);
+    }
+    void WindowDeltaToPicture(double dx, double dy, double& px, double& py) const override {
+        const double zoom = gApp.zoom > 0 ? gApp.zoom : 1.0;
+        UnorientVector(gDocument.orientation, dx / zoom, dy / zoom, px, py);
+    }
     void SetOverlay(int32_t* rect) override { gApp.renderer.overlayRect = rect; }
     void SetMouseTarget(HWND dialog) override { gApp.dialogMouseTarget = dialog; }
     void SetDialogOwnsDrag(bool owns) override { gApp.dialogOwnsDrag = owns ? 1 : 0; }
@@ -378,8 +385,9 @@ void ShowLoadedPicture(HWND window, const wchar_t* path, const wchar_t* status) 
     SetStatusText(status);
     gApp.dragging = 0;
     gApp.lastMouseX = gApp.lastMouseY = gApp.dragAnchorX = gApp.dragAnchorY = 0;
-    gApp.anchorImgX = doc.sourceBuffer.width * 0.5;
-    gApp.anchorImgY = doc.sourceBuffer.height * 0.5;
+    const bool swap = OrientationSwapsSides(doc.orientation);  // the view shows it upright
+    gApp.anchorImgX = (swap ? doc.sourceBuffer.height : doc.sourceBuffer.width) * 0.5;
+    gApp.anchorImgY = (swap ? doc.sourceBuffer.width : doc.sourceBuffer.height) * 0.5;
     FitView();
     RenderView(0, &doc.resultBuffer, kSlotResult, 1);
     RenderView(0, &doc.sourceBuffer, kSlotSource, 0);

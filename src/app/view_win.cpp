@@ -11,6 +11,7 @@
 #include "base/app_messages.h"
 #include "app/app_state_win.h"
 #include "app/view_math.h"
+#include "imaging/orientation.h"
 #include "resources/resource.h"
 
 namespace {
@@ -42,11 +43,16 @@ FitBand CurrentFitBand() {
     return FitBandFor(ToolbarBottom(), MainClient().bottom);
 }
 
+// The sides of the picture as the view shows it (upright).
+void UprightSize(const SQmPicBuf& picture, int& width, int& height) {
+    const bool swap = OrientationSwapsSides(gDocument.orientation);
+    width = swap ? picture.height : picture.width;
+    height = swap ? picture.width : picture.height;
+}
+
 void InvertOutline(SQmPicBuf& target, const int32_t* rect) {
-    const CQmPicMap map = CurrentViewMap();
-    int X0, Y0, X1, Y1;
-    map.MapPointSrcToDst(X0, Y0, rect[0], rect[1]);
-    map.MapPointSrcToDst(X1, Y1, rect[2], rect[3]);
+    const POINT a = PictureToWindow(rect[0], rect[1]), b = PictureToWindow(rect[2], rect[3]);
+    const int X0 = std::min(a.x, b.x), Y0 = std::min(a.y, b.y), X1 = std::max(a.x, b.x), Y1 = std::max(a.y, b.y);
     ForEachOutlinePixel(X0, Y0, X1, Y1, target.width, target.height, [&](int x, int y) {
         uint8_t* p = target.data + static_cast<ptrdiff_t>(y) * target.stride + x * 3;
         p[0] = static_cast<uint8_t>(~p[0]);
@@ -72,7 +78,9 @@ void ResetMousePositions() {
 
 void CentreOnPicture() {
     ViewPlacement p = gApp.Placement();
-    CentreAnchors(p, gDocument.sourceBuffer.width, gDocument.sourceBuffer.height);
+    int w = 0, h = 0;
+    UprightSize(gDocument.sourceBuffer, w, h);
+    CentreAnchors(p, w, h);
     gApp.SetPlacement(p);
 }
 
@@ -127,6 +135,15 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
             CQmPicBufAPI::DoneHeap(cache);
             return;
         }
+        // The cache holds the picture as the view shows it: turned upright by the file's orientation.
+        if (gDocument.orientation != 1) {
+            Picture upright;
+            if (!OrientPicture(upright.buf(), cache, gDocument.orientation)) {
+                CQmPicBufAPI::DoneHeap(cache);
+                return;
+            }
+            std::swap(cache, upright.buf());
+        }
     }
     if (redraw) {
         SQmPicBuf& view = r.viewBuffer.buf();
@@ -180,6 +197,22 @@ void FitView() {
     gApp.SetPlacement(p);
     WriteZoomText();
     SetFocus(gApp.mainWindow);
+}
+
+POINT PictureToWindow(double x, double y) {
+    const SQmPicBuf& s = gDocument.sourceBuffer;
+    double ux, uy;
+    OrientPoint(gDocument.orientation, s.width, s.height, x, y, ux, uy);
+    int32_t wx = 0, wy = 0;
+    CurrentViewMap().MapPointSrcToDst(wx, wy, ux, uy);
+    return {wx, wy};
+}
+
+void WindowToPicture(int32_t x, int32_t y, double& px, double& py) {
+    const SQmPicBuf& s = gDocument.sourceBuffer;
+    double ux = 0, uy = 0;
+    CurrentViewMap().MapPointDstToSrc(ux, uy, x, y);
+    UnorientPoint(gDocument.orientation, s.width, s.height, ux, uy, px, py);
 }
 
 void ReleaseRendererPictures() {
@@ -261,8 +294,10 @@ void OnViewMouseWheel(HWND window, WPARAM wParam, LPARAM lParam) {
     ScreenToClient(window, &pt);
     int cx = pt.x, cy = pt.y;
     ViewPlacement p = gApp.Placement();
-    WheelPlacement(p, cx, cy, GET_WHEEL_DELTA_WPARAM(wParam) > 0, gDocument.resultBuffer.width,
-                   gDocument.resultBuffer.height, gDocument.sourceBuffer.width, gDocument.sourceBuffer.height);
+    int rw = 0, rh = 0, sw = 0, sh = 0;
+    UprightSize(gDocument.resultBuffer, rw, rh);
+    UprightSize(gDocument.sourceBuffer, sw, sh);
+    WheelPlacement(p, cx, cy, GET_WHEEL_DELTA_WPARAM(wParam) > 0, rw, rh, sw, sh);
     gApp.lastMouseX = cx;
     gApp.lastMouseY = cy;
     gApp.SetPlacement(p);

@@ -20,6 +20,10 @@ void WriteZoomText();
 // Drops both caches and the view buffer.
 void ReleaseRendererPictures();
 
+// A point of the loaded picture (stored coordinates) in the window, through the upright view, and back.
+POINT PictureToWindow(double x, double y);
+void WindowToPicture(int32_t x, int32_t y, double& px, double& py);
+
 // Message handlers of the main window.
 void OnViewPaint(HWND window);
 void OnViewZoomCommand(int command);

@@ -226,12 +226,13 @@ void OnPreview(HWND dialog, WPARAM wParam) {
         ReportFailedRun(dialog);
 }
 
-// The corners of previewRectF in main-window client pixels.
+// previewRectF in main-window client pixels, top left and bottom right (the view may show the picture
+// turned or mirrored).
 void MappedRegion(int32_t& rx0, int32_t& ry0, int32_t& rx1, int32_t& ry1) {
     const RegionF& f = gFusionDialog.previewRectF;
-    const CQmPicMap map = MainLink().ViewMap();
-    map.MapPointSrcToDst(rx0, ry0, f.x0, f.y0);
-    map.MapPointSrcToDst(rx1, ry1, f.x1, f.y1);
+    const POINT a = MainLink().PictureToWindow(f.x0, f.y0), b = MainLink().PictureToWindow(f.x1, f.y1);
+    rx0 = std::min(a.x, b.x), ry0 = std::min(a.y, b.y);
+    rx1 = std::max(a.x, b.x), ry1 = std::max(a.y, b.y);
 }
 
 bool InMappedRegion(int32_t x, int32_t y) {
@@ -257,9 +258,10 @@ void OnMouseMove(HWND dialog, WPARAM wParam, LPARAM lParam) {
     const bool inside = InMappedRegion(x, y);
     MainLink().SetDialogOwnsDrag(inside);
     SetCursor(LoadCursorW(nullptr, inside ? IDC_SIZEALL : IDC_ARROW));
-    const double zoom = MainLink().Zoom();
-    if (wParam == MK_LBUTTON && inside && st.dragActive == 1 && zoom > 0) {
-        const double dx = (x - st.dragX) / zoom, dy = (y - st.dragY) / zoom;
+    if (wParam == MK_LBUTTON && inside && st.dragActive == 1) {
+        // The region follows the mouse as the user sees the picture.
+        double dx = 0, dy = 0;
+        MainLink().WindowDeltaToPicture(x - st.dragX, y - st.dragY, dx, dy);
         st.dragX = x;
         st.dragY = y;
         st.previewRectF = MoveRegion(st.previewRectF, dx, dy);
@@ -329,7 +331,7 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
 
     const SQmPicBuf& source = st.document->sourceBuffer;
     double px = 0, py = 0;
-    MainLink().ViewMap().MapPointDstToSrc(px, py, (main.right - main.left) / 2, (main.bottom - main.top) / 2);
+    MainLink().WindowToPicture((main.right - main.left) / 2, (main.bottom - main.top) / 2, px, py);
     st.previewRectF = PlacePreviewRegion(px, py, source.width, source.height);
 
     for (const SliderInfo& s : kSliders) {

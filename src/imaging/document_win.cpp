@@ -10,6 +10,7 @@
 #include "base/alloc.h"
 #include "base/prompt_win.h"
 #include "imaging/gdiplus_win.h"
+#include "imaging/orientation.h"
 #include "imaging/picture_header.h"
 #include "imaging/pixel_rows.h"
 #include "settings/string_table_win.h"
@@ -118,8 +119,13 @@ enum class FileRead { Read, Unreadable, TooLarge };
 
 // The whole file into memory behind a stream at its start, and the size its header claims. The file is
 // closed again before anything is decoded, so nothing of the program holds it open afterwards.
-FileRead ReadLoadedFile(const wchar_t* path, ScopedStream& stream, ClaimedSize& claim, bool& claimKnown) {
+FileRead ReadLoadedFile(const wchar_t* path,
+                        ScopedStream& stream,
+                        ClaimedSize& claim,
+                        bool& claimKnown,
+                        int& orientation) {
     claimKnown = false;
+    orientation = 1;
     ScopedFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
@@ -153,6 +159,7 @@ FileRead ReadLoadedFile(const wchar_t* path, ScopedStream& stream, ClaimedSize& 
             return n;
         };
         claimKnown = ReadClaimedSize(read, claim);
+        orientation = ReadOrientation(data, static_cast<size_t>(bytes));
     }
     if (data)
         GlobalUnlock(memory);
@@ -266,7 +273,8 @@ void ReleaseDisplaySurface(ImageDocument& document) {
 
 void ReleaseDecodedBitmap(ImageDocument& document) {
     document.decodedBitmap.reset();
-    document.loadedFile.reset();  // after the bitmap that reads from it
+    document.loadedFile.reset();
+    document.orientation = 1;  // after the bitmap that reads from it
 }
 
 Status DecodePictureFile(const wchar_t* path, DecodedFile& decoded, int& messageKey) {
@@ -277,7 +285,7 @@ Status DecodePictureFile(const wchar_t* path, DecodedFile& decoded, int& message
     ScopedStream file;
     ClaimedSize claim;
     bool claimKnown = false;
-    switch (ReadLoadedFile(path, file, claim, claimKnown)) {
+    switch (ReadLoadedFile(path, file, claim, claimKnown, decoded.orientation)) {
         case FileRead::Read:
             break;
         case FileRead::TooLarge:
@@ -357,6 +365,7 @@ uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
     ReleaseDecodedBitmap(document);
     document.loadedFile = std::move(decoded.file);
     document.decodedBitmap = std::move(decoded.bitmap);
+    document.orientation = decoded.orientation;
     CopyPath(sourceFilePath, path);
     return 0;
 }

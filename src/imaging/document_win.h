@@ -49,6 +49,7 @@ struct ImageDocument {
     SQmPicBuf displaySurface{};    // over the section's bits; what the view paints
     SQmPicBuf sourceBuffer{};      // the picture as loaded
     SQmPicBuf resultBuffer{};      // the picture as processed; what is saved
+    int orientation = 1;           // the file's EXIF orientation: how the view turns the pictures upright
     // The progress dialog of the running preparation: made and cleared on the UI thread, read by the
     // worker.
     std::atomic<HWND> progressDialog{nullptr};
@@ -60,6 +61,7 @@ struct DecodedFile {
     ScopedStream file;
     ScopedGpBitmap bitmap;
     Picture picture;
+    int orientation = 1;  // EXIF tag 0x0112 of the file; 1 without one
 };
 
 // Reads and decodes the file at path. On failure messageKey is the string that tells the user why.

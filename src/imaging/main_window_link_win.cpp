@@ -8,8 +8,9 @@ namespace {
 class NoWindow final : public MainWindowLink {
 public:
     HWND Window() const override { return nullptr; }
-    CQmPicMap ViewMap() const override { return {}; }
-    double Zoom() const override { return 1.0; }
+    POINT PictureToWindow(double x, double y) const override { return {static_cast<LONG>(x), static_cast<LONG>(y)}; }
+    void WindowToPicture(int32_t x, int32_t y, double& px, double& py) const override { px = x, py = y; }
+    void WindowDeltaToPicture(double dx, double dy, double& px, double& py) const override { px = dx, py = dy; }
     void SetOverlay(int32_t*) override {}
     void SetMouseTarget(HWND) override {}
     void SetDialogOwnsDrag(bool) override {}

@@ -15,9 +15,11 @@ public:
     virtual ~MainWindowLink() = default;
 
     virtual HWND Window() const = 0;
-    // Picture to window coordinates of the view as it is placed now, and its zoom.
-    virtual CQmPicMap ViewMap() const = 0;
-    virtual double Zoom() const = 0;
+    // Points of the loaded picture (stored pixel coordinates) and window pixels of the view as it is placed
+    // and turned upright now; a displacement of the mouse in the picture's coordinates.
+    virtual POINT PictureToWindow(double x, double y) const = 0;
+    virtual void WindowToPicture(int32_t x, int32_t y, double& px, double& py) const = 0;
+    virtual void WindowDeltaToPicture(double dx, double dy, double& px, double& py) const = 0;
     // x0, y0, x1, y1 in picture coordinates, outlined inverted in the view; null for none. The array
     // must live until it is taken away again.
     virtual void SetOverlay(int32_t* rect) = 0;

@@ -9,6 +9,8 @@
 #include "app/dpi_scale.h"
 #include "app/view_math.h"
 #include "app/view_win.h"
+#include "imaging/gdiplus_fixtures_win.h"
+#include "imaging/orientation.h"
 
 namespace {
 
@@ -317,4 +319,101 @@ TEST_F(MainWindowTest, DpiScalesTheToolbarAndTheZoomBox) {
     RECT now{};
     GetWindowRect(window, &now);
     EXPECT_EQ(now.right - now.left, r.right - r.left);
+}
+
+namespace {
+
+// A 2:1 JPEG of four flat quadrants (red, green / blue, white) with an Exif APP1 naming orientation o.
+std::wstring WriteOrientedJpeg(const std::wstring& path, int o) {
+    ScopedGpBitmap bitmap = MakeBitmap(80, 40, PixelFormat24bppRGB, [](uint8_t* row, int y) {
+        for (int x = 0; x < 80; ++x) {
+            const bool right = x >= 40, bottom = y >= 20;
+            const uint8_t b = bottom ? 255 : 0, g = right ? 255 : 0,
+                          r = !bottom ? (right ? 0 : 255) : (right ? 255 : 0);
+            row[x * 3 + 0] = bottom && right ? 255 : b;
+            row[x * 3 + 1] = bottom && right ? 255 : g;
+            row[x * 3 + 2] = r;
+        }
+    });
+    EXPECT_TRUE(bitmap && SaveBitmap(bitmap.get(), path, L"image/jpeg"));
+    std::vector<uint8_t> bytes = ReadWholeFile(path);
+    const uint8_t exif[] = {0xFF,
+                            0xE1,
+                            0,
+                            34,
+                            'E',
+                            'x',
+                            'i',
+                            'f',
+                            0,
+                            0,
+                            'I',
+                            'I',
+                            42,
+                            0,
+                            8,
+                            0,
+                            0,
+                            0,
+                            1,
+                            0,
+                            0x12,
+                            0x01,
+                            3,
+                            0,
+                            1,
+                            0,
+                            0,
+                            0,
+                            static_cast<uint8_t>(o),
+                            0,
+                            0,
+                            0,
+                            0,
+                            0,
+                            0,
+                            0};
+    bytes.insert(bytes.begin() + 2, std::begin(exif), std::end(exif));
+    EXPECT_TRUE(WriteWholeFile(path, bytes.data(), bytes.size()));
+    return path;
+}
+
+}  // namespace
+
+// Photos are shown upright as their orientation tag says, and the mouse maps through the turned view: each
+// quadrant appears where a viewer shows it, and a window point leads back to the stored pixel under it.
+TEST_F(MainWindowTest, PhotosShowUprightByTheirOrientationTag) {
+    Create();
+    // Stored quadrant centres and their colours (blue, green, red).
+    const struct {
+        double x, y;
+        uint8_t b, g, r;
+    } quadrants[] = {{20, 10, 0, 0, 255}, {60, 10, 0, 255, 0}, {20, 30, 255, 0, 0}, {60, 30, 255, 255, 255}};
+    for (int o = 1; o <= 8; ++o) {
+        const std::wstring path = WriteOrientedJpeg(folder.File(L"turned" + std::to_wstring(o) + L".jpg"), o);
+        prompter.fileAnswers.push_back({true, path, 0});
+        Command(CmdLoad);
+        Pump();
+        ASSERT_EQ(gDocument.sourceBuffer.width, 80) << o;  // the pixels stay as stored
+        EXPECT_EQ(gDocument.orientation, o);
+        // Fitted upright: portrait for the tags that turn by 90 degrees.
+        const POINT tl = PictureToWindow(0, 0), br = PictureToWindow(80, 40);
+        const long shownWidth = std::abs(br.x - tl.x), shownHeight = std::abs(br.y - tl.y);
+        EXPECT_EQ(shownWidth < shownHeight, o >= 5) << o;
+        for (const auto& q : quadrants) {
+            double ux, uy;
+            OrientPoint(o, 80, 40, q.x, q.y, ux, uy);
+            // Where the upright picture's point lies in the window, by the placement alone.
+            const int wx = static_cast<int>(gApp.anchorWinX + gApp.zoom * (ux - gApp.anchorImgX));
+            const int wy = static_cast<int>(gApp.anchorWinY + gApp.zoom * (uy - gApp.anchorImgY));
+            const uint8_t* p = SurfacePixel(wx, wy);
+            EXPECT_NEAR(p[0], q.b, 40) << o << " at " << q.x << "," << q.y;
+            EXPECT_NEAR(p[1], q.g, 40) << o << " at " << q.x << "," << q.y;
+            EXPECT_NEAR(p[2], q.r, 40) << o << " at " << q.x << "," << q.y;
+            double px, py;
+            WindowToPicture(wx, wy, px, py);
+            EXPECT_NEAR(px, q.x, 1.0) << o;
+            EXPECT_NEAR(py, q.y, 1.0) << o;
+        }
+    }
 }
