@@ -10,6 +10,7 @@
 #include "base/alloc.h"
 #include "base/prompt_win.h"
 #include "imaging/gdiplus_win.h"
+#include "imaging/metadata_copy_win.h"
 #include "imaging/orientation.h"
 #include "imaging/picture_header.h"
 #include "imaging/pixel_rows.h"
@@ -353,8 +354,11 @@ uint8_t LoadImageFile(ImageDocument& document, wchar_t* path) {
 
     // Decode into temporaries: a refused file leaves the loaded picture, its bitmap and path as they were.
     DecodedFile decoded;
-    int messageKey = 0;
-    if (!DecodePictureFile(path, decoded, messageKey).ok()) {
+    int messageKey = kStrFormatNotSupported;
+    Status status = StatusCode::kInvalid;
+    // A big photo takes seconds to decode: the window keeps answering meanwhile.
+    RunKeepingWindowAlive([&] { status = DecodePictureFile(path, decoded, messageKey); });
+    if (!status.ok()) {
         Tell(document, messageKey);
         return 1;
     }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 enum class MetadataCopy {
@@ -15,10 +16,14 @@ enum class MetadataCopy {
 // wrapper through the command interpreter) hidden, and waits a bounded time for it.
 [[nodiscard]] MetadataCopy RunMetadataCopy(const std::wstring& source, const std::wstring& target);
 
-// How the save waits for exiftool: WaitForSingleObject's contract. The main window installs one that
-// keeps the window painting; null restores the plain wait.
+// How loading and saving wait for exiftool and for their own long steps: WaitForSingleObject's contract.
+// The main window installs one that keeps the window painting; null restores the plain wait.
 using ProcessWaiter = DWORD (*)(HANDLE process, DWORD milliseconds);
 void SetProcessWaiter(ProcessWaiter waiter);
+
+// Runs work on a thread of its own and waits for it through the installed waiter, so that a long decode
+// or encode of a big photo never leaves the window without answers. Work must not touch windows.
+void RunKeepingWindowAlive(const std::function<void()>& work);
 
 // The time limit of one metadata copy (30 s; tests shorten it).
 void SetMetadataCopyTimeout(DWORD milliseconds);

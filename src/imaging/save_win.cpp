@@ -8,6 +8,8 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "base/alloc.h"
@@ -87,7 +89,7 @@ bool SaveReplacing(GpImage* image,
     UINT width = 0, height = 0;
     gdip::GdipGetImageWidth(image, &width);
     gdip::GdipGetImageHeight(image, &height);
-    auto encode = [&](IStream* stream) {
+    auto encodeAndCheck = [&](IStream* stream) {
         if (gdip::GdipSaveImageToStream(image, stream, &encoder, parameters) != Gdiplus::Ok)
             return false;
         LARGE_INTEGER start{};
@@ -102,6 +104,11 @@ bool SaveReplacing(GpImage* image,
             gdip::GdipGetImageHeight(check.get(), &h);
         }
         return decoded && w == width && h == height;
+    };
+    auto encode = [&](IStream* stream) {
+        bool whole = false;
+        RunKeepingWindowAlive([&] { whole = encodeAndCheck(stream); });
+        return whole;
     };
     auto copyMetadata = [&](const std::wstring& temporary) {
         if (!metadataSource.empty())
@@ -263,6 +270,30 @@ uint8_t WriteColourBmp(const wchar_t* path, const SQmPicBuf& buffer) {
                                      })
                ? 0
                : 1;
+}
+
+void RunKeepingWindowAlive(const std::function<void()>& work) {
+    const ScopedHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread worker;
+    if (done) {
+        try {
+            worker = std::thread([&] {
+                try {
+                    work();
+                } catch (...) {
+                    // Out of memory in the decoder's or encoder's helpers: the work's result stays "failed".
+                }
+                SetEvent(done.get());
+            });
+        } catch (const std::system_error&) {
+        }
+    }
+    if (!worker.joinable()) {
+        work();  // no thread to be had: the same work, here
+        return;
+    }
+    static_cast<void>(gProcessWaiter(done.get(), INFINITE));
+    worker.join();
 }
 
 void SetProcessWaiter(ProcessWaiter waiter) {
