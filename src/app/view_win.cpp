@@ -127,7 +127,11 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
     } else {
         if (buffer == nullptr || buffer->data == nullptr)
             return;
-        if (CQmPicBufAPI::ReinitHeap(cache, *buffer) != 0)
+        // The block is kept while the shape stays (every recompute): fresh pages would cost more than the copy.
+        const bool sameShape = cache.data && cache.width == buffer->width && cache.height == buffer->height &&
+                               cache.components == buffer->components &&
+                               cache.bitsPerComponent == buffer->bitsPerComponent;
+        if (!sameShape && CQmPicBufAPI::ReinitHeap(cache, *buffer) != 0)
             return;
         CQmPicBufAPI::Copy(cache, *buffer);
         if (CQmPicBufAPI::ConvertBpcComp(cache, 8, 3) != 0) {
