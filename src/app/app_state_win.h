@@ -17,7 +17,6 @@ struct ViewRenderer {
     SQmPicBuf* surface = nullptr;  // the document's displaySurface
     Picture sourceCache;           // slot 1: sourceBuffer as 8 bits x 3 components
     Picture resultCache;           // slot 2: resultBuffer the same way
-    Picture viewBuffer;            // client-sized picture the slot is resampled into
     // x0, y0, x1, y1 in picture coordinates, outlined inverted; set by the Fusion dialog.
     std::atomic<int32_t*> overlayRect{nullptr};
 };

@@ -150,14 +150,24 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
         }
     }
     if (redraw) {
-        SQmPicBuf& view = r.viewBuffer.buf();
-        if (view.width != W || view.height != H || view.data == nullptr) {
-            if (CQmPicBufAPI::ReinitHeap(view, W, H, 3, 8) != 0)
-                return;
+        // Straight into the surface: grey where the picture does not reach, then the picture over the rest.
+        // Inside its footprint shrunk by a pixel every pixel centre falls on the picture, so the transform
+        // writes all of it and the grey is needed only outside.
+        const CQmPicMap map = CurrentViewMap();
+        int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        map.MapPointSrcToDst(x0, y0, 0, 0);
+        map.MapPointSrcToDst(x1, y1, cache.width, cache.height);
+        const int ix0 = std::clamp(std::min(x0, x1) + 1, 0, W), ix1 = std::clamp(std::max(x0, x1) - 1, 0, W);
+        const int iy0 = std::clamp(std::min(y0, y1) + 1, 0, H), iy1 = std::clamp(std::max(y0, y1) - 1, 0, H);
+        if (ix0 >= ix1 || iy0 >= iy1) {
+            CQmPicBufAPI::SetConst(target, all, kViewGrey);
+        } else {
+            CQmPicBufAPI::SetConst(target, {0, 0, W, iy0}, kViewGrey);
+            CQmPicBufAPI::SetConst(target, {0, iy1, W, H}, kViewGrey);
+            CQmPicBufAPI::SetConst(target, {0, iy0, ix0, iy1}, kViewGrey);
+            CQmPicBufAPI::SetConst(target, {ix1, iy0, W, iy1}, kViewGrey);
         }
-        CQmPicBufAPI::SetConst(view, all, kViewGrey);
-        CQmPicBufAPI::TransformBilinearFast(view, cache, CurrentViewMap());
-        CQmPicBufAPI::Copy(target, view, all);
+        CQmPicBufAPI::TransformBilinearFast(target, cache, map);
     }
     if (const int32_t* overlay = r.overlayRect.load())
         InvertOutline(target, overlay);
@@ -222,7 +232,6 @@ void WindowToPicture(int32_t x, int32_t y, double& px, double& py) {
 void ReleaseRendererPictures() {
     gApp.renderer.sourceCache.Reset();
     gApp.renderer.resultCache.Reset();
-    gApp.renderer.viewBuffer.Reset();
 }
 
 void OnViewZoomCommand(int command) {

@@ -17,7 +17,7 @@ void RepaintMainWindow();
 void FitView();
 // The zoom box text from the current zoom.
 void WriteZoomText();
-// Drops both caches and the view buffer.
+// Drops both caches.
 void ReleaseRendererPictures();
 
 // A point of the loaded picture (stored coordinates) in the window, through the upright view, and back.

@@ -143,6 +143,36 @@ TEST_F(MainWindowTest, RightButtonShowsTheSource) {
     EXPECT_EQ(SurfacePixel(x, y)[2], 255);
 }
 
+// Whatever the zoom and pan, the view is the picture resampled over grey, to the last pixel at its edges
+// (the surface is not cleared whole before each redraw).
+TEST_F(MainWindowTest, TheViewIsThePictureResampledOverGrey) {
+    LoadPicture(401, 299);
+    const RECT c = Client();
+    auto expectView = [&](const char* what) {
+        Picture expected;
+        ASSERT_EQ(CQmPicBufAPI::ReinitHeap(expected.buf(), c.right, c.bottom, 3, 8), 0);
+        CQmPicBufAPI::SetConst(expected.buf(), {0, 0, c.right, c.bottom}, kViewGrey);
+        CQmPicBufAPI::TransformBilinearFast(expected.buf(), gApp.renderer.resultCache.buf(), CurrentViewMap());
+        int differing = 0;
+        for (int y = 0; y < c.bottom; ++y)
+            differing += std::memcmp(SurfacePixel(0, y), expected->data + y * expected->stride, c.right * 3) != 0;
+        EXPECT_EQ(differing, 0) << what;
+    };
+    expectView("fitted");
+    POINT corner{c.right - 5, c.bottom - 40};
+    ClientToScreen(window, &corner);
+    for (int i = 0; i < 3; ++i)
+        SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(corner.x, corner.y));
+    expectView("zoomed in at a corner");
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(400, 300));
+    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(131, 77));
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(131, 77));
+    expectView("panned partly off the window");
+    for (int i = 0; i < 12; ++i)
+        SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(corner.x, corner.y));
+    expectView("zoomed out");
+}
+
 TEST_F(MainWindowTest, PanningMovesThePictureOneToOne) {
     LoadPicture();
     Command(CmdZoom100);
