@@ -385,9 +385,7 @@ void ShowLoadedPicture(HWND window, const wchar_t* path, const wchar_t* status) 
     SetStatusText(status);
     gApp.dragging = 0;
     gApp.lastMouseX = gApp.lastMouseY = gApp.dragAnchorX = gApp.dragAnchorY = 0;
-    const bool swap = OrientationSwapsSides(doc.orientation);  // the view shows it upright
-    gApp.anchorImgX = (swap ? doc.sourceBuffer.height : doc.sourceBuffer.width) * 0.5;
-    gApp.anchorImgY = (swap ? doc.sourceBuffer.width : doc.sourceBuffer.height) * 0.5;
+    CentreOnPicture();
     FitView();
     RenderView(0, &doc.resultBuffer, kSlotResult, 1);
     RenderView(0, &doc.sourceBuffer, kSlotSource, 0);

@@ -76,14 +76,6 @@ void ResetMousePositions() {
     gApp.lastMouseX = gApp.lastMouseY = gApp.dragAnchorX = gApp.dragAnchorY = 0;
 }
 
-void CentreOnPicture() {
-    ViewPlacement p = gApp.Placement();
-    int w = 0, h = 0;
-    UprightSize(gDocument.sourceBuffer, w, h);
-    CentreAnchors(p, w, h);
-    gApp.SetPlacement(p);
-}
-
 POINT CursorInClient(HWND window) {
     POINT pt{};
     GetCursorPos(&pt);
@@ -127,26 +119,35 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
     } else {
         if (buffer == nullptr || buffer->data == nullptr)
             return;
-        // The block is kept while the shape stays (every recompute): fresh pages would cost more than the copy.
-        const bool sameShape = cache.data && cache.width == buffer->width && cache.height == buffer->height &&
-                               cache.components == buffer->components &&
-                               cache.bitsPerComponent == buffer->bitsPerComponent;
-        if (!sameShape && CQmPicBufAPI::ReinitHeap(cache, *buffer) != 0)
-            return;
-        CQmPicBufAPI::Copy(cache, *buffer);
-        if (CQmPicBufAPI::ConvertBpcComp(cache, 8, 3) != 0) {
-            // No room for the 8-bit copy: a stale or half-converted cache must not be shown.
-            CQmPicBufAPI::DoneHeap(cache);
-            return;
-        }
-        // The cache holds the picture as the view shows it: turned upright by the file's orientation.
-        if (gDocument.orientation != 1) {
-            Picture upright;
-            if (!OrientPicture(upright.buf(), cache, gDocument.orientation)) {
+        // The cache holds the picture as the view shows it: 8 bits x 3 components, turned upright by the
+        // file's orientation. Its block is kept while the shape stays (every recompute): fresh pages would cost
+        // more than the copy. A turned colour picture is turned straight into it.
+        const int orientation = gDocument.orientation;
+        if (orientation != 1 && buffer->components == 3 && buffer->bitsPerComponent == 8) {
+            if (!OrientPicture(cache, *buffer, orientation)) {
                 CQmPicBufAPI::DoneHeap(cache);
                 return;
             }
-            std::swap(cache, upright.buf());
+        } else {
+            const bool sameShape = cache.data && cache.width == buffer->width && cache.height == buffer->height &&
+                                   cache.components == buffer->components &&
+                                   cache.bitsPerComponent == buffer->bitsPerComponent;
+            if (!sameShape && CQmPicBufAPI::ReinitHeap(cache, *buffer) != 0)
+                return;
+            CQmPicBufAPI::Copy(cache, *buffer);
+            if (CQmPicBufAPI::ConvertBpcComp(cache, 8, 3) != 0) {
+                // No room for the 8-bit copy: a stale or half-converted cache must not be shown.
+                CQmPicBufAPI::DoneHeap(cache);
+                return;
+            }
+            if (orientation != 1) {
+                Picture upright;
+                if (!OrientPicture(upright.buf(), cache, orientation)) {
+                    CQmPicBufAPI::DoneHeap(cache);
+                    return;
+                }
+                std::swap(cache, upright.buf());
+            }
         }
     }
     if (redraw) {
@@ -227,6 +228,14 @@ void WindowToPicture(int32_t x, int32_t y, double& px, double& py) {
     double ux = 0, uy = 0;
     CurrentViewMap().MapPointDstToSrc(ux, uy, x, y);
     UnorientPoint(gDocument.orientation, s.width, s.height, ux, uy, px, py);
+}
+
+void CentreOnPicture() {
+    ViewPlacement p = gApp.Placement();
+    int w = 0, h = 0;
+    UprightSize(gDocument.sourceBuffer, w, h);
+    CentreAnchors(p, w, h);
+    gApp.SetPlacement(p);
 }
 
 void ReleaseRendererPictures() {

@@ -13,6 +13,8 @@ enum ViewSlot { kSlotClear = 0, kSlotSource = 1, kSlotResult = 2 };
 void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw);
 // Sends the main window its paint message, which copies the surface to the screen.
 void RepaintMainWindow();
+// Anchors the view on the centre of the picture as it is shown (upright).
+void CentreOnPicture();
 // Fits the picture (anchors on its centre) into the view band; writes the zoom text, focuses the window.
 void FitView();
 // The zoom box text from the current zoom.

@@ -65,11 +65,6 @@ Region LoadRegion(const int32_t in[4]) {
     return {in[0], in[1], in[2], in[3]};
 }
 
-void Cursor(LPCWSTR cursor, UINT message) {
-    MainLink().SetCursor(cursor);
-    SendMain(message);
-}
-
 bool SameShape(const SQmPicBuf& a, const SQmPicBuf& b) {
     return a.data && b.data && a.width == b.width && a.height == b.height && a.components == b.components &&
            a.bitsPerComponent == b.bitsPerComponent;
@@ -186,13 +181,13 @@ FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work) {
 void OnPreview(HWND dialog, WPARAM wParam) {
     FusionDialogState& st = gFusionDialog;
     ImageDocument& doc = *st.document;
-    Cursor(IDC_WAIT, MSG_CURSOR_WAIT);
+    SendMain(MSG_CURSOR_WAIT);
     const int32_t width = doc.sourceBuffer.width, height = doc.sourceBuffer.height;
     const Region r = RoundClampRegion(st.previewRectF, width, height);
     StoreRegion(st.previewRect, r);
     const Region work = GrowClampRegion(r, kPreviewMargin, width, height);
     if (r == LoadRegion(st.lastPreviewRect) && wParam != 1) {
-        Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
+        SendMain(MSG_CURSOR_ARROW);
         st.dragActive = 0;
         return;
     }
@@ -204,7 +199,7 @@ void OnPreview(HWND dialog, WPARAM wParam) {
     // A region dragged wholly off the picture has nothing to preview.
     const FusionStatus status = r.Empty() ? FusionStatus::kDone : ComputePreview(dialog, r, work);
     st.lastStatus = status;
-    Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
+    SendMain(MSG_CURSOR_ARROW);
     st.dragActive = 0;
 
     if (gShown.known && SameShape(doc.resultBuffer, doc.sourceBuffer)) {
@@ -276,7 +271,7 @@ void OnButtonDown(LPARAM lParam) {
     FusionDialogState& st = gFusionDialog;
     if (!InMappedRegion(st.pointerX, st.pointerY))
         return;
-    Cursor(IDC_SIZEALL, MSG_CURSOR_SIZEALL);
+    SendMain(MSG_CURSOR_SIZEALL);
     st.pointerX = st.dragX = GET_X_LPARAM(lParam);
     st.pointerY = st.dragY = GET_Y_LPARAM(lParam);
     st.dragActive = 1;
@@ -315,7 +310,7 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
     st.lastStatus = FusionStatus::kDone;
     gShown = ShownPreview{};
     MainLink().SetMouseTarget(dialog);
-    Cursor(IDC_WAIT, MSG_CURSOR_WAIT);
+    SendMain(MSG_CURSOR_WAIT);
 
     ShowWindow(MainLink().Window(), SW_SHOW);
     RECT main{};
@@ -348,7 +343,7 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
         SendMessageW(bar, TBM_SETPOS, TRUE, st.*(s.value));
         SendMessageW(bar, TBM_SETPAGESIZE, 0, 0);
     }
-    Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
+    SendMain(MSG_CURSOR_ARROW);
 
     SetDlgItemTextW(dialog, IDOK, Str(kStrOk));
     SetDlgItemTextW(dialog, IDCANCEL, Str(kStrCancel));
@@ -419,7 +414,7 @@ void FinishFusionDialog(HWND dialog, int id) {
 }
 
 // No half-previewed picture is left behind: the result is the unprocessed picture again.
-void ShowSourceAsResult(ImageDocument& doc) {
+void ResultIsSourceAgain(ImageDocument& doc) {
     if (!CopyPicture(doc.resultBuffer, doc.sourceBuffer))
         CQmPicBufAPI::DoneHeap(doc.resultBuffer);
 }
@@ -439,7 +434,7 @@ void StartWholeFusion(HWND dialog) {
     const FusionRunParams params = RunParams(dialog, kMinSideFinal);
     if (CQmPicBufAPI::ReinitHeap(st.fused.buf(), st.document->sourceBuffer) != 0) {
         st.lastStatus = FusionStatus::kAllocationFailed;
-        ShowSourceAsResult(*st.document);
+        ResultIsSourceAgain(*st.document);
         ReportFailedRun(dialog);
         FinishFusionDialog(dialog, IDOK);
         return;
@@ -494,7 +489,7 @@ void OnWholeFusionEnded(HWND dialog) {
         SendMain(MSG_RESULT_UNSAVED);
     } else {
         st.fused.Reset();
-        ShowSourceAsResult(doc);
+        ResultIsSourceAgain(doc);
         ReportFailedRun(dialog);
     }
     FinishFusionDialog(dialog, IDOK);
@@ -502,14 +497,14 @@ void OnWholeFusionEnded(HWND dialog) {
 
 void EndFusionDialog(HWND dialog, int id) {
     FusionDialogState& st = gFusionDialog;
-    Cursor(IDC_ARROW, MSG_CURSOR_ARROW);
+    SendMain(MSG_CURSOR_ARROW);
     gShown = ShownPreview{};
     if (id == IDOK) {
         StartWholeFusion(dialog);
         return;
     }
     MainLink().SetOverlay(nullptr);
-    ShowSourceAsResult(*st.document);  // nothing is accepted
+    ResultIsSourceAgain(*st.document);  // nothing is accepted
     SendMain(MSG_RESULT_CHANGED);
     SetFocus(MainLink().Window());
     FinishFusionDialog(dialog, id);

@@ -2,6 +2,7 @@
 #include "imaging/orientation.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/thread_pool.h"
 
@@ -106,32 +107,11 @@ void OrientPoint(int o, double w, double h, double x, double y, double& ux, doub
 }
 
 void UnorientPoint(int o, double w, double h, double ux, double uy, double& x, double& y) {
-    switch (o) {
-        case 2:
-            x = w - ux, y = uy;
-            break;
-        case 3:
-            x = w - ux, y = h - uy;
-            break;
-        case 4:
-            x = ux, y = h - uy;
-            break;
-        case 5:
-            x = uy, y = ux;
-            break;
-        case 6:
-            x = uy, y = h - ux;
-            break;
-        case 7:
-            x = w - uy, y = h - ux;
-            break;
-        case 8:
-            x = w - uy, y = ux;
-            break;
-        default:
-            x = ux, y = uy;
-            break;
-    }
+    // The inverse turn, of the upright picture: 6 and 8 undo each other, every other value undoes itself.
+    const int inverse = o == 6 ? 8 : o == 8 ? 6 : o;
+    if (OrientationSwapsSides(o))
+        std::swap(w, h);  // the upright picture's sides
+    OrientPoint(inverse, w, h, ux, uy, x, y);
 }
 
 void UnorientVector(int o, double dx, double dy, double& sx, double& sy) {
@@ -149,7 +129,10 @@ bool OrientPicture(SQmPicBuf& dst, const SQmPicBuf& src, int o) {
     const int32_t w = src.width, h = src.height;
     const bool swap = OrientationSwapsSides(o);
     const int32_t uw = swap ? h : w, uh = swap ? w : h;
-    if (CQmPicBufAPI::ReinitHeap(dst, uw, uh, 3, 8) != 0)
+    // The block is kept while the shape stays (the view refreshes its cache on every recompute).
+    const bool sameShape =
+        dst.data && dst.width == uw && dst.height == uh && dst.components == 3 && dst.bitsPerComponent == 8;
+    if (!sameShape && CQmPicBufAPI::ReinitHeap(dst, uw, uh, 3, 8) != 0)
         return false;
     // Each upright row reads the stored pixel that UnorientPoint names for its pixel centres.
     return ParallelRows(uh, uw,

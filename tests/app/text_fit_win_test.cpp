@@ -168,12 +168,12 @@ TEST_F(TextFitTest, EveryTextFitsItsControlInEveryLanguage) {
         MeasureOwnedDialog(CmdSolvaneUp, lang + " Solvane Fusion", cut, shots ? tag + "fusion" : "");
         MeasureOwnedDialog(CmdOptions, lang + " Options", cut, shots ? tag + "options" : "");
 
-        // The progress dialog with each text the preparation shows in it.
+        // The progress dialog with each text the preparation and the whole fusion show in it.
         HWND progress = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), window,
                                            ProgressDialogProc, 0);
         ShowWindow(progress, SW_SHOW);
         for (const std::wstring& text : {std::wstring(Str(kStrProgressZero)), Str(kStrProgress) + std::wstring(L"100%"),
-                                         std::wstring(Str(kStrCanceling))}) {
+                                         std::wstring(Str(kStrCanceling)), std::wstring(Str(kStrFusing))}) {
             SetProgressText(progress, text.c_str());
             CollectCut(progress, lang + " progress", cut);
         }
