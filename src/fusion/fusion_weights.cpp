@@ -10,8 +10,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "base/alloc.h"
@@ -117,11 +119,37 @@ inline float ToneFactor(float s, float m, float ee) {
     return Top ? powf(e, ee) : powf(e + 1e-5f, ee);
 }
 
+// Saturation factors of byte guides by K = 3 (g0^2 + g1^2 + g2^2) - S^2, an integer, exact in float. The
+// deviation sum of the rules is K / 3 rounded along the way; the table rounds the exact K / 3 once, which moves
+// a third of the factors by a unit in the last place and makes them the same on every vector set. Shared by
+// every pass with the same exponent, built once.
+std::shared_ptr<const std::vector<float>> SaturationTable(float es) {
+    static std::mutex lock;
+    static std::vector<std::pair<float, std::shared_ptr<const std::vector<float>>>> made;
+    std::lock_guard<std::mutex> guard(lock);
+    for (const auto& [exponent, table] : made)
+        if (exponent == es)
+            return table;
+    std::shared_ptr<std::vector<float>> table;
+    try {
+        table = std::make_shared<std::vector<float>>(kFusionSaturationTableSize);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    for (int k = 0; k < kFusionSaturationTableSize; ++k)
+        (*table)[k] = SaturationFactor<false>(static_cast<float>(k / 3.0), es);
+    if (made.size() >= 4)  // a handful of exponents at most in one session; users keep theirs alive
+        made.erase(made.begin());
+    made.emplace_back(es, table);
+    return table;
+}
+
 struct FactorTables {
     bool ready = false;
     bool top = false;
     float contrast[kFusionContrastTableSize];
     float tone[kFusionToneTableSize];
+    std::shared_ptr<const std::vector<float>> saturation;  // byte levels below the top; null without memory
 
     void Build(bool isTop, float m, const Exponents& x) {
         top = isTop;
@@ -210,6 +238,38 @@ inline void WeightPixel(const WeightSpanArgs& a,
     a.weighted[0][xi] += w * a.value[0][xi];
     a.weighted[1][xi] += w * a.value[1][xi];
     a.weighted[2][xi] += w * a.value[2][xi];
+}
+
+// Byte guides below the top with every factor from its table, the same operations as a vector lane of the
+// byte kernels: columns the kernel does not reach, and sets without one. Falls back to the rules for a pixel
+// outside the tables.
+void WeightByteRow(const WeightSpanArgs& a,
+                   int32_t width,
+                   int32_t xBegin,
+                   int32_t xEnd,
+                   const FactorTables& tables,
+                   SaturationCache& saturation) {
+    const float* satTable = tables.saturation->data();
+    for (int32_t xi = xBegin; xi < xEnd; ++xi) {
+        const int32_t cx = WeightWindowStart(xi, width) + 1;
+        const float leftTop = a.sumMid[cx - 1] + a.sumUp[cx];
+        const float lap = leftTop - 4.0f * a.sumMid[cx] + a.sumMid[cx + 1] + a.sumDown[cx];
+        const float s = a.sumOwn[xi];
+        const float g0 = a.guide[0][xi], g1 = a.guide[1][xi], g2 = a.guide[2][xi];
+        const float k = 3.0f * (g0 * g0 + g1 * g1 + g2 * g2) - s * s;
+        const int ic = FactorTables::Index(std::fabs(lap), kFusionContrastTableSize);
+        const int it = FactorTables::Index(s, kFusionToneTableSize);
+        const int is = FactorTables::Index(k, kFusionSaturationTableSize);
+        if (ic < 0 || it < 0 || is < 0) {
+            WeightPixel<false>(a, xi, cx, tables, saturation);
+            continue;
+        }
+        const float w = tables.contrast[ic] * satTable[is] * tables.tone[it] + 1e-5f;
+        a.weightSum[xi] += w;
+        a.weighted[0][xi] += w * a.value[0][xi];
+        a.weighted[1][xi] += w * a.value[1][xi];
+        a.weighted[2][xi] += w * a.value[2][xi];
+    }
 }
 
 template <bool Top>
@@ -304,6 +364,8 @@ FusionRowWeigher::FusionRowWeigher(bool top,
         // with them only where every value is an integer.
         if (byteGuides || (!kernels_ && static_cast<int64_t>(width) * height >= kTablePixels))
             tables_->Build(top, m_, Exponents{ec_, es_, ee_});
+        if (byteGuides && !top && kernels_)
+            tables_->saturation = SaturationTable(es_);
     }
 }
 
@@ -379,19 +441,27 @@ void FusionRowWeigher::Row(WeightSpanArgs& a, Scratch* scratch) const {
     fallback.top = top_;
     const FactorTables& tables = tables_ ? *tables_ : fallback;
     SaturationCache& saturation = scratch->saturation;
+    if (kernels_ && byteGuides_ && !top_ && tables.ready && tables.saturation) {
+        // Every factor from the tables: the same bits on every vector set, whichever columns it reaches.
+        int32_t x = 1;
+        WeightByteRow(a, width_, 0, 1, tables, saturation);
+        if (kernels_->byteLevel) {
+            const FusionByteTables t{tables.contrast, tables.tone, tables.saturation->data()};
+            x = kernels_->byteLevel(a, 1, width_ - 1, t);
+        }
+        WeightByteRow(a, width_, x, width_, tables, saturation);
+        return;
+    }
     int32_t x = 0;
-    // The vector kernel of this row, if any: columns from xBegin on in whole vectors below xEnd. Byte guides
-    // take the table factors where the set has a kernel for them, and stay scalar otherwise.
-    const bool byteKernel = kernels_ && kernels_->byteLevel && byteGuides_ && !top_ && tables.ready;
-    const bool vectors = byteKernel || (kernels_ && !(byteGuides_ && tables.ready));
+    // The vector kernel of this row, if any: columns from xBegin on in whole vectors below xEnd, and the
+    // columns short of a whole vector in one more step over padded copies of the rows. Byte guides without
+    // their saturation table stay scalar.
+    const bool vectors = kernels_ && !(byteGuides_ && tables.ready);
     auto span = [&](const WeightSpanArgs& args, int32_t xBegin, int32_t xEnd) {
-        if (byteKernel)
-            return kernels_->byteLevel(args, xBegin, xEnd, tables.contrast, tables.tone);
         return top_ ? kernels_->top(args, xBegin, xEnd) : kernels_->level(args, xBegin, xEnd);
     };
     if (vectors) {
-        // Column 0 and the last column use a shifted window; the interior goes in vectors, and the columns
-        // short of a whole vector in one more step over padded copies of the rows.
+        // Column 0 and the last column use a shifted window.
         if (top_)
             WeightRowScalar<true>(a, width_, 0, 1, tables, saturation);
         else

@@ -100,20 +100,23 @@ struct WeightSpanArgs {
 
 // Vector kernels for the interior columns of a row: do whole vectors of columns from xBegin on, below xEnd,
 // and return the first column not done.
-// byteLevel: below the top where every guide is a byte, with the exact contrast and tone tables (indexed by
-// |lap| and S); may stop early, and may be null.
+// byteLevel: below the top where every guide is a byte, every factor from its table; may stop early, and
+// may be null.
+struct FusionByteTables {
+    const float* contrast;    // by |lap|
+    const float* tone;        // by S
+    const float* saturation;  // by K = 3 (g0^2 + g1^2 + g2^2) - S^2, three times the guides' squared deviation
+};
 struct WeightSpanKernels {
     int32_t (*level)(const WeightSpanArgs& args, int32_t xBegin, int32_t xEnd);
     int32_t (*top)(const WeightSpanArgs& args, int32_t xBegin, int32_t xEnd);
-    int32_t (*byteLevel)(const WeightSpanArgs& args,
-                         int32_t xBegin,
-                         int32_t xEnd,
-                         const float* contrastTable,
-                         const float* toneTable);
+    int32_t (*byteLevel)(const WeightSpanArgs& args, int32_t xBegin, int32_t xEnd, const FusionByteTables& tables);
 };
-// Entries of the contrast table (|lap| = 0..3060) and of the tone table (S = 0..765).
+// Entries of the contrast table (|lap| = 0..3060), the tone table (S = 0..765) and the saturation table
+// (K = 0..130050, reached by (255, 0, 0)).
 constexpr int kFusionContrastTableSize = 3061;
 constexpr int kFusionToneTableSize = 766;
+constexpr int kFusionSaturationTableSize = 130051;
 // Null where not compiled in or not supported by the processor.
 const WeightSpanKernels* Sse2WeightSpanKernels();
 const WeightSpanKernels* Avx2WeightSpanKernels();

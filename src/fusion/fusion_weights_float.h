@@ -179,23 +179,19 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
     return x;
 }
 
-// Level 0 below the top, where every guide is a byte: the guide sums are integers, so the contrast tap is
-// exact in float and the contrast and tone factors come from the exact tables; only the saturation factor is
-// computed. Stops early at a vector whose sums fall outside the tables.
+// Level 0 below the top, where every guide is a byte: the guide sums, the contrast tap and K are integers
+// computed exactly in float, so all three factors come from tables and the weights do not depend on the
+// vector set. Stops early at a vector whose indices fall outside the tables.
 template <class V>
-int32_t ByteLevelSpan(const WeightSpanArgs& a,
-                      int32_t xBegin,
-                      int32_t xEnd,
-                      const float* contrastTable,
-                      const float* toneTable) {
+int32_t ByteLevelSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd, const FusionByteTables& tables) {
     using F = typename V::F;
     constexpr int32_t N = V::N;
     const F three = V::Set1(3.0f);
     const F four = V::Set1(4.0f);
     const F tiny = V::Set1(1e-5f);
-    const F es = V::Set1(a.es);
     const F contrastEntries = V::Set1(static_cast<float>(kFusionContrastTableSize));
     const F toneEntries = V::Set1(static_cast<float>(kFusionToneTableSize));
+    const F saturationEntries = V::Set1(static_cast<float>(kFusionSaturationTableSize));
     int32_t x = xBegin;
     for (; x + N <= xEnd; x += N) {
         const F leftTop = V::Add(V::Load(a.sumMid + x - 1), V::Load(a.sumUp + x));
@@ -204,18 +200,18 @@ int32_t ByteLevelSpan(const WeightSpanArgs& a,
         lap = V::Add(lap, V::Load(a.sumDown + x));
         const F absLap = V::Abs(lap);
         const F s = V::Load(a.sumOwn + x);
-        if (!V::AllLess(absLap, contrastEntries) || !V::AllLess(s, toneEntries))
+        const F g0 = V::Load(a.guide[0] + x);
+        const F g1 = V::Load(a.guide[1] + x);
+        const F g2 = V::Load(a.guide[2] + x);
+        const F squares = V::Add(V::Add(V::Mul(g0, g0), V::Mul(g1, g1)), V::Mul(g2, g2));
+        const F k = V::Sub(V::Mul(three, squares), V::Mul(s, s));
+        if (!V::AllLess(absLap, contrastEntries) || !V::AllLess(s, toneEntries) || !V::AllLess(k, saturationEntries))
             break;
-        const F contrast = V::Gather(contrastTable, absLap);
-        const F tone = V::Gather(toneTable, s);
-
-        const F mean = V::Div(s, three);
-        const F squares = SquaredDeviations<V>(a, x, mean);
-        const F saturation = Pow<V>(V::Add(V::Sqrt(V::Div(squares, three)), tiny), es);
-
+        const F contrast = V::Gather(tables.contrast, absLap);
+        const F tone = V::Gather(tables.tone, s);
+        const F saturation = V::Gather(tables.saturation, k);
         const F product = V::Mul(V::Mul(contrast, saturation), tone);
-        const F w = V::Add(product, tiny);
-        Accumulate<V>(a, x, w);
+        Accumulate<V>(a, x, V::Add(product, tiny));
     }
     return x;
 }
