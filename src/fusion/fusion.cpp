@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "base/thread_pool.h"
@@ -96,14 +97,15 @@ Status ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const Fusio
         return Status::Ok();
     const RowKernels& kernels = ActiveRowKernels();
     return ParallelRows(h1, int64_t{w1} * 3 * 35, [&](int32_t y0, int32_t y1) {
-        // A ring of eight converted source rows per component: the next output row's window starts two rows
-        // further on, so only two rows are converted again and none is moved.
-        const size_t rowFloats = static_cast<size_t>(w0);
-        std::vector<float> ring(rowFloats * 8 * 3);
-        int32_t inSlot[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
-        auto slot = [&](int c, int32_t sy) {
-            return ring.data() + rowFloats * (static_cast<size_t>(c) * 8 + (sy & 7));
-        };
+        // Each source row is converted and split into its even and odd columns once: the next output row's
+        // window starts two rows further on, so only two rows are converted again.
+        std::vector<float> natural(static_cast<size_t>(w0) * 3);
+        std::vector<SplitRowRing> rings;
+        for (int c = 0; c < 3; ++c) {
+            rings.emplace_back(w0);
+            if (!rings.back().Ready())
+                throw std::bad_alloc();
+        }
         for (int32_t y = y0; y < y1; ++y) {
             int32_t sy = y <= 1 ? 0 : 2 * y - 2;
             if (sy + 5 > h0)
@@ -111,17 +113,20 @@ Status ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const Fusio
             if (sy + 6 < h0)
                 PrefetchSpan(src.Row(sy + 6), static_cast<size_t>(w0) * 3);
             for (int32_t r = sy; r < sy + 5; ++r) {
-                if (inSlot[r & 7] != r) {
-                    float* const rows[3] = {slot(0, r), slot(1, r), slot(2, r)};
+                if (!rings[0].Holds(r)) {
+                    float* const rows[3] = {natural.data(), natural.data() + w0,
+                                            natural.data() + static_cast<size_t>(w0) * 2};
                     BytesToFloats3(rows, src, r, w0);
-                    inSlot[r & 7] = r;
+                    for (int c = 0; c < 3; ++c)
+                        rings[c].Put(r, rows[c], kernels);
                 }
             }
             for (int c = 0; c < 3; ++c) {
-                const float* const window[5] = {slot(c, sy), slot(c, sy + 1), slot(c, sy + 2), slot(c, sy + 3),
-                                                slot(c, sy + 4)};
-                ReduceRowFromRows(ws.g[c][1].Data() + static_cast<size_t>(y) * w1, window, w1, w0, pyramid.kernel,
-                                  kernels);
+                const float* even[5];
+                const float* odd[5];
+                rings[c].Window(sy, even, odd);
+                ReduceRowFromSplitRows(ws.g[c][1].Data() + static_cast<size_t>(y) * w1, even, odd, w1, w0,
+                                       pyramid.kernel, kernels);
             }
         }
     });

@@ -2,6 +2,7 @@
 // here, interior columns in the row kernels, rows split over the thread pool.
 #include "pyramid/float_plane.h"
 
+#include <new>
 #include <utility>
 
 #include "base/alloc.h"
@@ -154,27 +155,70 @@ void ReducePlaneRow(float* out,
     ReduceRowFromRows(out, rows, dstWidth, srcWidth, kernel, kernels);
 }
 
+namespace {
+
+// Output columns [begin, end) whose reduce window is centred (starts at 2x - 2) without clamping.
+void ReduceInteriorColumns(int32_t dstWidth, int32_t srcWidth, int32_t& begin, int32_t& end) {
+    begin = 2;
+    end = (srcWidth - 3) / 2 + 1;  // first x with 2x - 2 + 5 > srcWidth
+    if (end > dstWidth)
+        end = dstWidth;
+    if (end < begin)
+        end = begin;
+    if (begin > dstWidth)
+        begin = end = dstWidth;
+}
+
+}  // namespace
+
 void ReduceRowFromRows(float* out,
                        const float* const rows[5],
                        int32_t dstWidth,
                        int32_t srcWidth,
                        const float* kernel,
                        const RowKernels& kernels) {
-    // Output columns whose window is centred (starts at 2x - 2) without clamping.
-    int32_t interiorBegin = 2;
-    int32_t interiorEnd = (srcWidth - 3) / 2 + 1;  // first x with 2x - 2 + 5 > srcWidth
-    if (interiorEnd > dstWidth)
-        interiorEnd = dstWidth;
-    if (interiorEnd < interiorBegin)
-        interiorEnd = interiorBegin;
-    if (interiorBegin > dstWidth)
-        interiorBegin = interiorEnd = dstWidth;
-
+    int32_t interiorBegin, interiorEnd;
+    ReduceInteriorColumns(dstWidth, srcWidth, interiorBegin, interiorEnd);
     for (int32_t x = 0; x < interiorBegin; x++)
         out[x] = rowscalar::ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
     kernels.reduceInterior(out, rows, kernel, interiorBegin, interiorEnd, srcWidth);
     for (int32_t x = interiorEnd; x < dstWidth; x++)
         out[x] = rowscalar::ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
+}
+
+void ReduceRowFromSplitRows(float* out,
+                            const float* const even[5],
+                            const float* const odd[5],
+                            int32_t dstWidth,
+                            int32_t srcWidth,
+                            const float* kernel,
+                            const RowKernels& kernels) {
+    int32_t interiorBegin, interiorEnd;
+    ReduceInteriorColumns(dstWidth, srcWidth, interiorBegin, interiorEnd);
+    for (int32_t x = 0; x < interiorBegin; x++)
+        out[x] = rowscalar::ReduceSampleSplit(even, odd, ReduceWindow(x, srcWidth), kernel);
+    kernels.reduceInteriorSplit(out, even, odd, kernel, interiorBegin, interiorEnd);
+    for (int32_t x = interiorEnd; x < dstWidth; x++)
+        out[x] = rowscalar::ReduceSampleSplit(even, odd, ReduceWindow(x, srcWidth), kernel);
+}
+
+SplitRowRing::SplitRowRing(int32_t width)
+    : half_((static_cast<size_t>(width) / 2 + 1 + 15) & ~size_t{15}), width_(width) {
+    block_.reset(new (std::nothrow) float[half_ * 16]);
+}
+
+void SplitRowRing::Put(int32_t row, const float* natural, const RowKernels& kernels) {
+    float* even = block_.get() + half_ * 2 * static_cast<size_t>(row & 7);
+    kernels.splitEvenOdd(even, even + half_, natural, width_);
+    inSlot_[row & 7] = row;
+}
+
+void SplitRowRing::Window(int32_t sy, const float* even[5], const float* odd[5]) const {
+    for (int r = 0; r < 5; r++) {
+        const float* e = block_.get() + half_ * 2 * static_cast<size_t>((sy + r) & 7);
+        even[r] = e;
+        odd[r] = e + half_;
+    }
 }
 
 ExpandTaps ExpandTapsOf(int32_t i, int32_t dstN, int32_t srcN) {
@@ -253,12 +297,26 @@ void ReducePlane(float* dst,
         return;
     const RowKernels& kernels = ActiveRowKernels();
     const Status status = ParallelRows(dstHeight, int64_t{dstWidth} * 25, [&](int32_t begin, int32_t end) {
+        SplitRowRing ring(srcWidth);
         for (int32_t y = begin; y < end; y++) {
-            ReducePlaneRow(dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth), src, y, dstWidth, srcWidth,
-                           srcHeight, kernel, kernels);
+            float* out = dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth);
+            if (!ring.Ready()) {
+                // No memory for the split rows: the same sums from the rows as they are.
+                ReducePlaneRow(out, src, y, dstWidth, srcWidth, srcHeight, kernel, kernels);
+                continue;
+            }
+            const int32_t sy = ReduceWindow(y, srcHeight);
+            for (int32_t r = sy; r < sy + 5; r++) {
+                if (!ring.Holds(r))
+                    ring.Put(r, src + static_cast<size_t>(r) * static_cast<size_t>(srcWidth), kernels);
+            }
+            const float* even[5];
+            const float* odd[5];
+            ring.Window(sy, even, odd);
+            ReduceRowFromSplitRows(out, even, odd, dstWidth, srcWidth, kernel, kernels);
         }
     });
-    status.IgnoreError();  // the rows allocate nothing and throw nothing
+    status.IgnoreError();  // the rows throw nothing; a band without its ring takes the plain rows
 }
 
 void ExpandPlane(float* dst,

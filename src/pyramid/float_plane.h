@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // Move-only owner of one packed width x height array of floats.
 class FloatPlane {
@@ -74,6 +75,34 @@ void ReduceRowFromRows(float* out,
                        int32_t srcWidth,
                        const float* kernel,
                        const RowKernels& kernels);
+// ReduceRowFromRows from rows split into their even and odd columns (see RowKernels::splitEvenOdd).
+void ReduceRowFromSplitRows(float* out,
+                            const float* const even[5],
+                            const float* const odd[5],
+                            int32_t dstWidth,
+                            int32_t srcWidth,
+                            const float* kernel,
+                            const RowKernels& kernels);
+
+// Source rows of a band of reduce output rows, each split once into its even and odd columns and held while
+// the windows of the next output rows (two rows further on) still need it. Not Ready without memory.
+class SplitRowRing {
+public:
+    explicit SplitRowRing(int32_t width);
+    bool Ready() const { return block_ != nullptr; }
+    bool Holds(int32_t row) const { return inSlot_[row & 7] == row; }
+    // Splits a row of natural order into the slot of row number `row`.
+    void Put(int32_t row, const float* natural, const RowKernels& kernels);
+    // The five rows from sy on, which must be held.
+    void Window(int32_t sy, const float* even[5], const float* odd[5]) const;
+
+private:
+    std::unique_ptr<float[]> block_;
+    size_t half_;  // floats of one half row, padded
+    int32_t width_;
+    int32_t inSlot_[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+};
+
 void ExpandPlaneRow(const ExpandTarget& target,
                     const float* src,
                     int32_t y,

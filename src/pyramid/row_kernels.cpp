@@ -31,6 +31,19 @@ void Interleave3U8Scalar(uint8_t* out, const uint8_t* a, const uint8_t* b, const
     rowscalar::Interleave3U8(out, a, b, c, 0, n);
 }
 
+void ReduceInteriorSplitScalar(float* out,
+                               const float* const* even,
+                               const float* const* odd,
+                               const float* kernel,
+                               int32_t xBegin,
+                               int32_t xEnd) {
+    rowscalar::ReduceInteriorSplit(out, even, odd, kernel, xBegin, xEnd);
+}
+
+void SplitEvenOddScalar(float* even, float* odd, const float* src, int32_t n) {
+    rowscalar::SplitEvenOdd(even, odd, src, 0, n);
+}
+
 bool ScalarRequestedByEnvironment() {
     const char* v = std::getenv("SP_SCALAR");
     return v && *v && std::strcmp(v, "0") != 0;
@@ -55,7 +68,8 @@ const RowKernels& BestRowKernels() {
 }  // namespace
 
 const RowKernels& ScalarRowKernels() {
-    static const RowKernels kernels{ExpandInteriorScalar, ReduceInteriorScalar, nullptr, Interleave3U8Scalar};
+    static const RowKernels kernels{ExpandInteriorScalar, ReduceInteriorScalar,      nullptr,
+                                    Interleave3U8Scalar,  ReduceInteriorSplitScalar, SplitEvenOddScalar};
     return kernels;
 }
 

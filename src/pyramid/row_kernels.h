@@ -51,6 +51,16 @@ struct RowKernels {
                               int32_t xEnd);
     // out[3i + 0..2] = a[i], b[i], c[i].
     void (*interleave3U8)(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t n);
+    // reduceInterior from rows split into their even and odd columns (even[r][i] is column 2i of row r,
+    // odd[r][i] column 2i + 1): the same sums, and the taps are plain loads.
+    void (*reduceInteriorSplit)(float* out,
+                                const float* const* even,
+                                const float* const* odd,
+                                const float* kernel,
+                                int32_t xBegin,
+                                int32_t xEnd);
+    // even[i] = src[2i] for i < (n + 1) / 2, odd[i] = src[2i + 1] for i < n / 2.
+    void (*splitEvenOdd)(float* even, float* odd, const float* src, int32_t n);
 };
 
 // The kernels in use: the widest the processor supports, or the scalar ones when the vector paths are off.

@@ -96,6 +96,39 @@ inline void ExpandInterior3U8(uint8_t* out,
     }
 }
 
+// ReduceSample over rows split into even and odd columns; sx may be any column of the row.
+inline float ReduceSampleSplit(const float* const* even, const float* const* odd, int32_t sx, const float* kernel) {
+    float acc = 0.0f;
+    for (int r = 0; r < 5; r++) {
+        const float* k = kernel + r * 5;
+        for (int c = 0; c < 5; c++) {
+            const int32_t col = sx + c;
+            const float s = (col & 1) != 0 ? odd[r][col >> 1] : even[r][col >> 1];
+            acc = k[c] * s + acc;
+        }
+    }
+    return acc;
+}
+
+inline void ReduceInteriorSplit(float* out,
+                                const float* const* even,
+                                const float* const* odd,
+                                const float* kernel,
+                                int32_t xBegin,
+                                int32_t xEnd) {
+    for (int32_t x = xBegin; x < xEnd; x++)
+        out[x] = ReduceSampleSplit(even, odd, 2 * x - 2, kernel);
+}
+
+inline void SplitEvenOdd(float* even, float* odd, const float* src, int32_t i, int32_t n) {
+    for (; 2 * i + 1 < n; i++) {
+        even[i] = src[2 * i];
+        odd[i] = src[2 * i + 1];
+    }
+    if (2 * i < n)
+        even[i] = src[2 * i];
+}
+
 inline void ReduceInterior(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd) {
     for (int32_t x = xBegin; x < xEnd; x++)
         out[x] = ReduceSample(rows, 2 * x - 2, kernel);

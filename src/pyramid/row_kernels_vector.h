@@ -253,10 +253,74 @@ void ReduceInterior(float* out,
 }
 
 template <class V>
+void ReduceInteriorSplit(float* out,
+                         const float* const* even,
+                         const float* const* odd,
+                         const float* kernel,
+                         int32_t xBegin,
+                         int32_t xEnd) {
+    using T = typename V::T;
+    int32_t x = xBegin;
+    // Column 2x - 2 + c of a row is even[x - 1 + c / 2] or odd[x - 1 + c / 2]: five loads per row and block.
+    // The blocks' loads reach even[xEnd], which exists for every interior column.
+    constexpr int32_t B = 8;
+    for (; x + B * V::N <= xEnd; x += B * V::N) {
+        T acc[B];
+        for (int b = 0; b < B; b++)
+            acc[b] = V::Zero();
+        for (int r = 0; r < 5; r++) {
+            const float* k = kernel + r * 5;
+            const T k0 = V::Set1(k[0]), k1 = V::Set1(k[1]), k2 = V::Set1(k[2]), k3 = V::Set1(k[3]), k4 = V::Set1(k[4]);
+            const float* e = even[r] + x - 1;
+            const float* o = odd[r] + x - 1;
+            for (int b = 0; b < B; b++) {
+                const int32_t i = b * V::N;
+                acc[b] = V::Add(V::Mul(k0, V::Load(e + i)), acc[b]);
+                acc[b] = V::Add(V::Mul(k1, V::Load(o + i)), acc[b]);
+                acc[b] = V::Add(V::Mul(k2, V::Load(e + i + 1)), acc[b]);
+                acc[b] = V::Add(V::Mul(k3, V::Load(o + i + 1)), acc[b]);
+                acc[b] = V::Add(V::Mul(k4, V::Load(e + i + 2)), acc[b]);
+            }
+        }
+        for (int b = 0; b < B; b++)
+            V::Store(out + x + b * V::N, acc[b]);
+    }
+    for (; x + V::N <= xEnd; x += V::N) {
+        T acc = V::Zero();
+        for (int r = 0; r < 5; r++) {
+            const float* k = kernel + r * 5;
+            const float* e = even[r] + x - 1;
+            const float* o = odd[r] + x - 1;
+            acc = V::Add(V::Mul(V::Set1(k[0]), V::Load(e)), acc);
+            acc = V::Add(V::Mul(V::Set1(k[1]), V::Load(o)), acc);
+            acc = V::Add(V::Mul(V::Set1(k[2]), V::Load(e + 1)), acc);
+            acc = V::Add(V::Mul(V::Set1(k[3]), V::Load(o + 1)), acc);
+            acc = V::Add(V::Mul(V::Set1(k[4]), V::Load(e + 2)), acc);
+        }
+        V::Store(out + x, acc);
+    }
+    rowscalar::ReduceInteriorSplit(out, even, odd, kernel, x, xEnd);
+}
+
+template <class V>
+void SplitEvenOdd(float* even, float* odd, const float* src, int32_t n) {
+    int32_t i = 0;
+    for (; 2 * (i + V::N) <= n; i += V::N) {
+        typename V::T e, o;
+        V::Deinterleave(src + 2 * i, e, o);
+        V::Store(even + i, e);
+        V::Store(odd + i, o);
+    }
+    rowscalar::SplitEvenOdd(even, odd, src, i, n);
+}
+
+template <class V>
 RowKernels MakeRowKernels() {
     RowKernels k{};
     k.expandInterior = ExpandInterior<V>;
     k.reduceInterior = ReduceInterior<V>;
+    k.reduceInteriorSplit = ReduceInteriorSplit<V>;
+    k.splitEvenOdd = SplitEvenOdd<V>;
     return k;
 }
 
