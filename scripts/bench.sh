@@ -1,6 +1,8 @@
 #!/bin/sh
 # Builds and runs the Smart Contrast benchmarks (native, optimised) and prints each figure beside its scalar
-# oracle and the OpenCV anchor, as medians over repetitions, with the ratios and targets.
+# oracle and the OpenCV anchor, as medians over repetitions, with the ratios and targets. Where the processor has
+# AVX-512 the fast figures are measured twice in the same run: with the widest set and capped at AVX2
+# (SP_SIMD_MAX=avx2), what most users' processors offer.
 # OpenCV (Debian libopencv-dev) is a benchmark-only dependency: installed here when missing, found by CMake
 # only if present, and never linked into the program.
 #   scripts/bench.sh [benchmark-filter-regex]
@@ -47,6 +49,14 @@ anchors="$build/fusion_anchors.txt"
 out="$build/contrast_bench.json"
 echo "=== $exe (load average: $(cut -d' ' -f1-3 /proc/loadavg))"
 "$exe" --benchmark_filter="$filter" --benchmark_out="$out" --benchmark_out_format=json
+capped="$build/bench_avx2_cap.json"
+rm -f "$capped"
+if grep -q '^flags.* avx512f' /proc/cpuinfo 2>/dev/null; then
+    fast='BM_ApplySmartContrast/|BM_ContrastBuild/|BM_ReducePlane/|BM_ExpandPlane/'
+    [ $fusion = 1 ] && fast='BM_FusionFinal/|BM_FusionPreview/|BM_FusionPreviewFromTiles'
+    echo "=== the same, capped at AVX2 (SP_SIMD_MAX=avx2)"
+    SP_SIMD_MAX=avx2 "$exe" --benchmark_filter="$fast" --benchmark_out="$capped" --benchmark_out_format=json
+fi
 if [ $fusion = 1 ]; then
     # MergeMertens allocates and frees gigabytes per run; glibc hands large blocks back to the system, so each
     # run pays for fresh pages. The tuned setting keeps everything on the heap and never trims it.
@@ -87,41 +97,60 @@ for r in json.load(open(sys.argv[1]))["benchmarks"]:
         rm -rf "$dir"
     fi
 fi
-python3 - "$out" "$anchors" <<'PY'
-import json, sys
-runs = json.load(open(sys.argv[1]))["benchmarks"]
+python3 - "$out" "$anchors" "$capped" <<'PY'
+import json, os, sys
+
+def medians(path):
+    runs = json.load(open(path))["benchmarks"]
+    med, extra, single = {}, {}, {}
+    for r in runs:
+        name = r["run_name"].split("/repeats")[0].split("/iterations")[0]
+        if r.get("aggregate_name") == "median":
+            med[name] = r["real_time"]
+            if "bytes_per_px" in r:
+                extra[name] = r["bytes_per_px"]
+        elif r.get("run_type") == "iteration":
+            single.setdefault(name, r["real_time"])
+    # Slow references run once: their single figure stands in for a median.
+    for name, value in single.items():
+        med.setdefault(name, value)
+    return runs, med, extra
+
+runs, med, extra = medians(sys.argv[1])
+cap = medians(sys.argv[3])[1] if os.path.exists(sys.argv[3]) else None
 anchors = {}
 for line in open(sys.argv[2]):
     key, value = line.split()
     anchors[key] = float(value)
-med = {}
-extra = {}
-single = {}
-for r in runs:
-    name = r["run_name"].split("/repeats")[0].split("/iterations")[0]
-    if r.get("aggregate_name") == "median":
-        med[name] = r["real_time"]
-        if "bytes_per_px" in r:
-            extra[name] = r["bytes_per_px"]
-    elif r.get("run_type") == "iteration":
-        single.setdefault(name, r["real_time"])
-# Slow references run once: their single figure stands in for a median.
-for name, value in single.items():
-    med.setdefault(name, value)
-def show(label, fast, ref=None, anchor=None, limit=None):
+widest = "AVX-512" if cap is not None else "AVX2 (no AVX-512 here: the widest set is the cap)"
+print(f"\nmedians (real time); widest vector set: {widest}")
+
+def verdict(ok):
+    return "met" if ok else "MISSED"
+
+# A figure for the widest set and, where measured, capped at AVX2; targets, oracle ratios and the OpenCV
+# anchor are judged on the capped figure (the widest one where there is no cap).
+def show(label, fast, ref=None, anchor=None, limit=None, min_ratio=None):
     if fast not in med:
         return
     line = f"{label:<34} {med[fast]:9.1f} ms"
+    judged = med[fast]
+    if cap is not None and fast in cap:
+        judged = cap[fast]
+        line += f" | AVX2 cap {judged:8.1f} ms"
     if limit is not None:
-        line += f"  (target <= {limit} ms: {'met' if med[fast] <= limit else 'MISSED'})"
+        line += f"  (target <= {limit} ms: {verdict(judged <= limit)})"
     if ref in med:
-        line += f"  | scalar oracle {med[ref]:8.1f} ms, {med[ref] / med[fast]:5.1f}x"
+        ratio = med[ref] / judged
+        line += f"  | scalar oracle {med[ref]:8.1f} ms, {ratio:5.1f}x"
+        if min_ratio is not None:
+            line += f" (target >= {min_ratio}x: {verdict(ratio >= min_ratio)})"
     if anchor in med:
-        ratio = med[anchor] / med[fast]
-        line += f"  | OpenCV {med[anchor]:6.1f} ms, {ratio:4.2f}x (target >= 3x: {'met' if ratio >= 3 else 'MISSED'})"
+        ratio = med[anchor] / judged
+        line += f"  | OpenCV {med[anchor]:6.1f} ms, {ratio:4.2f}x (target >= 3x: {verdict(ratio >= 3)})"
     print(line)
-print("\nmedians (real time)")
-show("ApplySmartContrast colour", "BM_ApplySmartContrast/3", "BM_ApplySmartContrastRef", "BM_OpenCvCollapse", 40)
+
+show("ApplySmartContrast colour", "BM_ApplySmartContrast/3", "BM_ApplySmartContrastRef", "BM_OpenCvCollapse", 35, 100)
 show("ApplySmartContrast grey", "BM_ApplySmartContrast/1")
 for i, isa in ((1, "SSE2"), (2, "AVX2"), (3, "AVX-512")):
     show(f"  colour, 1 thread, {isa}", f"BM_ApplySmartContrastOneThread/{i}")
@@ -130,22 +159,22 @@ show("Build colour", "BM_ContrastBuild/3", "BM_ContrastBuildRef/3", None, 400)
 show("Build grey", "BM_ContrastBuild/1", None, None, 400)
 show("ReducePlane 6000x4000", "BM_ReducePlane", "BM_ReducePlaneRef")
 show("ExpandPlane 6000x4000", "BM_ExpandPlane", "BM_ExpandPlaneRef")
-show("Fusion whole run 6000x4000, N 15", "BM_FusionFinal", "BM_FusionFinalRef", None, 3000)
+show("Fusion whole run 6000x4000, N 15", "BM_FusionFinal", "BM_FusionFinalRef", None, 1500, 60)
 show("  program's scalar path", "BM_FusionFinalScalarPath")
 if "BM_FusionFinal" in med:
-    ours = med["BM_FusionFinal"]
+    ours = cap["BM_FusionFinal"] if cap is not None and "BM_FusionFinal" in cap else med["BM_FusionFinal"]
     opencv = [(anchors[k], k[7:]) for k in ("opencv_default", "opencv_tuned") if k in anchors]
     for ms, setting in opencv:
         print(f"  OpenCV MergeMertens, {setting:<7} malloc {ms:9.1f} ms")
     if opencv:
         ms, setting = min(opencv)
         ratio = ms / ours
-        print(f"  vs best MergeMertens ({setting})  {ratio:5.1f}x faster (target >= 5x: {'met' if ratio >= 5 else 'MISSED'})")
+        print(f"  vs best MergeMertens ({setting})  {ratio:5.1f}x faster (target >= 5x: {verdict(ratio >= 5)})")
     if "enfuse" in anchors:
         ratio = anchors["enfuse"] / ours
         print(f"  enfuse, 15 TIFF files            {anchors['enfuse']:9.1f} ms")
-        print(f"  vs enfuse                        {ratio:5.1f}x faster (target >= 10x: {'met' if ratio >= 10 else 'MISSED'})")
-show("Fusion preview incl. 15 tile crops", "BM_FusionPreviewFromTiles", None, None, 100)
+        print(f"  vs enfuse                        {ratio:5.1f}x faster (target >= 10x: {verdict(ratio >= 10)})")
+show("Fusion preview incl. 15 tile crops", "BM_FusionPreviewFromTiles", None, None, 60)
 show("  same crops already in memory", "BM_FusionPreview")
 show("  crops from whole-tile reads", "BM_FusionPreviewWholeTileReads")
 # The tile preparation alternates with plain writes of the same bytes in one benchmark; its counters hold
@@ -157,10 +186,10 @@ for arg, label in (("1", "write overlapping render"), ("0", "one after the other
     if r:
         print(f"39 tiles, {label:<24} {r['prepare_ms']:9.1f} ms  | plain writes of the same bytes "
               f"{r['plain_ms']:7.1f} ms, {r['ratio']:4.2f}x"
-              + (f" (target <= 1.5x: {'met' if r['ratio'] <= 1.5 else 'MISSED'})" if arg == "1" else ""))
+              + (f" (target <= 1.5x: {verdict(r['ratio'] <= 1.5)})" if arg == "1" else ""))
 for name, limit in (("BM_ContrastBuild/3", 20), ("BM_ContrastBuild/1", 7)):
     if name in extra:
         kind = "colour" if name.endswith("/3") else "grey"
-        ok = "met" if extra[name] <= limit else "MISSED"
-        print(f"pyramid memory, {kind:<6}              {extra[name]:6.2f} bytes per pixel (target <= {limit}: {ok})")
+        print(f"pyramid memory, {kind:<6}              {extra[name]:6.2f} bytes per pixel (target <= {limit}: "
+              f"{verdict(extra[name] <= limit)})")
 PY

@@ -93,8 +93,8 @@ namespace {
 
 // The byte mapper in use: vectors where the processor has them and the vector paths are on.
 LutBytesFn ActiveLutBytes() {
-    static const LutBytesFn vector = Avx512VbmiLutBytes();
-    return vector && PyramidSimdEnabled() ? vector : LutBytesScalar;
+    const LutBytesFn vector = PyramidSimdEnabled() ? Avx512VbmiLutBytes() : nullptr;
+    return vector ? vector : LutBytesScalar;
 }
 
 // Maps every component through lut.

@@ -291,14 +291,12 @@ std::atomic<const WeightSpanKernels*> gPinnedKernels{nullptr};
 std::atomic<bool> gPinnedScalar{false};
 
 const WeightSpanKernels* BestWeightSpanKernels() {
-    static const WeightSpanKernels* best = [] {
-        if (const WeightSpanKernels* k = Avx512WeightSpanKernels())
-            return k;
-        if (const WeightSpanKernels* k = Avx2WeightSpanKernels())
-            return k;
-        return Sse2WeightSpanKernels();
-    }();
-    return best;
+    static const WeightSpanKernels* capped =
+        Avx2WeightSpanKernels() ? Avx2WeightSpanKernels() : Sse2WeightSpanKernels();
+    if (!Avx512Allowed())
+        return capped;
+    static const WeightSpanKernels* widest = Avx512WeightSpanKernels() ? Avx512WeightSpanKernels() : capped;
+    return widest;
 }
 
 }  // namespace

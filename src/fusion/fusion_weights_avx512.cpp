@@ -2,6 +2,7 @@
 // in single precision. The file is compiled for AVX-512 by the pragma below; nothing in it may run before
 // that check.
 #include "fusion/fusion_weights.h"
+#include "pyramid/row_kernels.h"
 
 #if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
 
@@ -71,6 +72,8 @@ struct Avx512F {
 #pragma GCC pop_options
 
 const WeightSpanKernels* Avx512WeightSpanKernels() {
+    if (!Avx512Allowed())
+        return nullptr;
     __builtin_cpu_init();
     if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512dq"))
         return nullptr;

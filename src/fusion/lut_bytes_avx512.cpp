@@ -1,6 +1,7 @@
 // AVX-512 VBMI table lookups, chosen at run time when the processor has them. The file is compiled for
 // AVX-512 by the pragma below; nothing in it may run before that check.
 #include "fusion/lut_bytes.h"
+#include "pyramid/row_kernels.h"
 
 #if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
 
@@ -38,6 +39,8 @@ void LutBytesVbmi(uint8_t* dst, const uint8_t* src, size_t count, const uint8_t*
 #pragma GCC pop_options
 
 LutBytesFn Avx512VbmiLutBytes() {
+    if (!Avx512Allowed())
+        return nullptr;
     __builtin_cpu_init();
     if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw") ||
         !__builtin_cpu_supports("avx512vbmi"))

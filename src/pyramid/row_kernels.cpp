@@ -49,20 +49,29 @@ bool ScalarRequestedByEnvironment() {
     return v && *v && std::strcmp(v, "0") != 0;
 }
 
+bool CapRequestedByEnvironment() {
+    const char* v = std::getenv("SP_SIMD_MAX");
+    return v && (std::strcmp(v, "avx2") == 0 || std::strcmp(v, "AVX2") == 0);
+}
+
 std::atomic<int> gSimd{-1};  // -1 = not decided yet
+std::atomic<int> gAvx512{-1};
 std::atomic<const RowKernels*> gPinned{nullptr};
 
+const RowKernels* BestBelowAvx512() {
+    if (const RowKernels* k = Avx2RowKernels())
+        return k;
+    if (const RowKernels* k = Sse2RowKernels())
+        return k;
+    return &ScalarRowKernels();
+}
+
 const RowKernels& BestRowKernels() {
-    static const RowKernels* best = [] {
-        if (const RowKernels* k = Avx512RowKernels())
-            return k;
-        if (const RowKernels* k = Avx2RowKernels())
-            return k;
-        if (const RowKernels* k = Sse2RowKernels())
-            return k;
-        return &ScalarRowKernels();
-    }();
-    return *best;
+    static const RowKernels* capped = BestBelowAvx512();
+    if (!Avx512Allowed())
+        return *capped;
+    static const RowKernels* widest = Avx512RowKernels() ? Avx512RowKernels() : capped;
+    return *widest;
 }
 
 }  // namespace
@@ -82,6 +91,19 @@ bool PyramidSimdEnabled() {
     if (v < 0) {
         v = ScalarRequestedByEnvironment() ? 0 : 1;
         gSimd.store(v);
+    }
+    return v == 1;
+}
+
+void SetAvx512Allowed(bool allowed) {
+    gAvx512.store(allowed ? 1 : 0);
+}
+
+bool Avx512Allowed() {
+    int v = gAvx512.load();
+    if (v < 0) {
+        v = CapRequestedByEnvironment() ? 0 : 1;
+        gAvx512.store(v);
     }
     return v == 1;
 }

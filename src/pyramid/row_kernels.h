@@ -69,6 +69,11 @@ const RowKernels& ActiveRowKernels();
 // Vector paths on (the default) or off; the environment variable SP_SCALAR=1 turns them off at start.
 void SetPyramidSimd(bool enabled);
 bool PyramidSimdEnabled();
+// AVX-512 allowed where the processor has it (the default), or the vector sets capped at AVX2, what most
+// users' processors offer, so that any machine can measure that; SP_SIMD_MAX=avx2 caps them at start. Every
+// AVX-512 kernel getter returns null while capped.
+void SetAvx512Allowed(bool allowed);
+bool Avx512Allowed();
 // Name of the kernel set in use ("scalar", "sse2", "avx2", "avx512"), for benchmarks and test logs.
 const char* ActiveRowKernelsName();
 

@@ -63,6 +63,8 @@ struct Avx512 {
 #pragma GCC pop_options
 
 const RowKernels* Avx512RowKernels() {
+    if (!Avx512Allowed())
+        return nullptr;
     __builtin_cpu_init();
     if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw"))
         return nullptr;
