@@ -327,7 +327,48 @@ const char* ActiveWeightSpanKernelsName() {
     return "other";
 }
 
-struct FusionRowWeigher::Tables : FactorTables {};
+struct FusionRowWeigher::Tables : FactorTables {
+    float m = 0.0f;
+    Exponents x{};
+};
+
+namespace {
+
+// The tables of one level's weighing, shared by every pass with the same parameters: a whole run weighs
+// level 0 of each rendering alike, and a preview runs again and again. Null without memory.
+std::shared_ptr<const FusionRowWeigher::Tables> SharedTables(bool top,
+                                                             bool build,
+                                                             bool saturation,
+                                                             float m,
+                                                             const Exponents& x) {
+    static std::mutex lock;
+    static std::vector<std::shared_ptr<const FusionRowWeigher::Tables>> made;
+    std::lock_guard<std::mutex> guard(lock);
+    for (const auto& t : made) {
+        if (t->top == top && t->ready == build && (t->saturation != nullptr) == saturation && t->m == m &&
+            t->x.ec == x.ec && t->x.es == x.es && t->x.ee == x.ee)
+            return t;
+    }
+    std::shared_ptr<FusionRowWeigher::Tables> t;
+    try {
+        t = std::make_shared<FusionRowWeigher::Tables>();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    t->top = top;
+    t->m = m;
+    t->x = x;
+    if (build)
+        t->Build(top, m, x);
+    if (saturation)
+        t->saturation = SaturationTable(x.es);
+    if (made.size() >= 8)  // a few parameter sets in one session; users keep theirs alive
+        made.erase(made.begin());
+    made.push_back(t);
+    return t;
+}
+
+}  // namespace
 
 struct FusionRowWeigher::Scratch {
     Scratch(bool top, bool cached) : saturation(top, cached) {}
@@ -355,22 +396,18 @@ FusionRowWeigher::FusionRowWeigher(bool top,
       es_(FusionWeightExponent(saturationParam)),
       ee_(FusionWeightExponent(exposednessParam)) {
     kernels_ = ActiveWeightSpanKernels();
-    tables_.reset(new (std::nothrow) Tables);
-    if (tables_) {
-        tables_->top = top;
-        // Without vector kernels the tables pay off on any large level (integer values turn up there too);
-        // with them only where every value is an integer.
-        if (byteGuides || (!kernels_ && static_cast<int64_t>(width) * height >= kTablePixels))
-            tables_->Build(top, m_, Exponents{ec_, es_, ee_});
-        if (byteGuides && !top && kernels_)
-            tables_->saturation = SaturationTable(es_);
-    }
+    // Without vector kernels the tables pay off on any large level (integer values turn up there too); with
+    // them only where every value is an integer.
+    const bool build = byteGuides || (!kernels_ && static_cast<int64_t>(width) * height >= kTablePixels);
+    tables_ = SharedTables(top, build, byteGuides && !top && kernels_, m_, Exponents{ec_, es_, ee_});
 }
 
 FusionRowWeigher::~FusionRowWeigher() = default;
 
 FusionRowWeigher::ScratchPtr FusionRowWeigher::NewScratch() const {
-    return ScratchPtr(new (std::nothrow) Scratch(top_, true));
+    // With vector kernels only the two border columns and rare strays go through the scalar factors: not
+    // worth a cache block per band.
+    return ScratchPtr(new (std::nothrow) Scratch(top_, kernels_ == nullptr));
 }
 
 namespace {
@@ -437,7 +474,7 @@ void FusionRowWeigher::Row(WeightSpanArgs& a, Scratch* scratch) const {
     a.ee = ee_;
     FactorTables fallback;
     fallback.top = top_;
-    const FactorTables& tables = tables_ ? *tables_ : fallback;
+    const FactorTables& tables = tables_ ? static_cast<const FactorTables&>(*tables_) : fallback;
     SaturationCache& saturation = scratch->saturation;
     if (kernels_ && byteGuides_ && !top_ && tables.ready && tables.saturation) {
         // Every factor from the tables: the same bits on every vector set, whichever columns it reaches.

@@ -156,12 +156,14 @@ public:
     void Row(WeightSpanArgs& args, Scratch* scratch) const;
     bool Skips() const { return width_ < 5 || height_ < 5; }
 
-private:
+    // The factor tables of a level, shared between weighers with the same parameters.
     struct Tables;
+
+private:
     bool top_;
     bool byteGuides_;
     int32_t width_, height_;
     float m_, ec_, es_, ee_;
-    std::unique_ptr<Tables> tables_;  // null when there is no memory for them (factors computed)
+    std::shared_ptr<const Tables> tables_;  // null when there is no memory for them (factors computed)
     const WeightSpanKernels* kernels_ = nullptr;
 };
