@@ -41,6 +41,9 @@ const OwnedPicture& Source() {
     return source;
 }
 
+// Steps of the darkest kPower renderings, in their order; filled by Renderings().
+std::vector<ExposureStep> gSortedSteps;
+
 // The darkest kPower renderings of an UP preparation, as the dialog would load them.
 const std::vector<OwnedPicture>& Renderings() {
     static const std::vector<OwnedPicture> sorted = [] {
@@ -59,6 +62,7 @@ const std::vector<OwnedPicture>& Renderings() {
             OwnedPicture tile(kWidth, kHeight);
             uint32_t score = 0;
             const ExposureStep s = ExposureGrid()[entries[j].sequence];
+            gSortedSteps.push_back(s);
             bench::Require(RenderExposureTile(tile.buf, Source().buf, s.gammaStep, s.clipStep, true, score) == 0,
                            "rendering");
             out.push_back(std::move(tile));
@@ -196,6 +200,33 @@ void BM_FusionPreviewFromTiles(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FusionPreviewFromTiles)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// A preview recompute for a new region as the dialog does it while the tiles are unchanged: the 15 crops made
+// from the source by each tile's table (the same bytes as the files), then the fusion.
+void BM_FusionPreviewCropsFromSource(benchmark::State& state) {
+    constexpr int32_t kSide = 656, kX = 1500, kY = 1000;
+    Renderings();
+    std::vector<OwnedPicture> crops;
+    for (int32_t j = 0; j < kPower; ++j)
+        crops.emplace_back(kSide, kSide);
+    const std::vector<SQmPicBuf> records = Records(crops);
+    OwnedPicture target(kSide, kSide);
+    FusionRunParams params;
+    params.count = kPower;
+    params.minSide = kMinSidePreview;
+    params.flatness = 3;
+    for (auto _ : state) {
+        for (int32_t j = 0; j < kPower; ++j) {
+            const ExposureStep s = gSortedSteps[static_cast<size_t>(j)];
+            if (RenderExposureRect(crops[static_cast<size_t>(j)].buf, Source().buf, kX, kY, s.gammaStep, s.clipStep,
+                                   true) != 0)
+                state.SkipWithError("crop not made");
+        }
+        const FusionStatus status = RunFusion(target.buf, records, params);
+        benchmark::DoNotOptimize(status);
+    }
+}
+BENCHMARK(BM_FusionPreviewCropsFromSource)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 // Only the reading of the 15 crops of one preview.
 void BM_ReadPreviewCrops(benchmark::State& state) {

@@ -172,6 +172,24 @@ bool CountExposureValues(const SQmPicBuf& source, ExposureHistogram& histogram) 
     return true;
 }
 
+uint8_t RenderExposureRect(SQmPicBuf& destination,
+                           const SQmPicBuf& source,
+                           int32_t x0,
+                           int32_t y0,
+                           int32_t gammaStep,
+                           int32_t clipStep,
+                           bool up) {
+    if (!SameColour8Shape(source, source) || !SameColour8Shape(destination, destination) || x0 < 0 || y0 < 0 ||
+        destination.width > source.width - x0 || destination.height > source.height - y0 ||
+        !InGrid(gammaStep, clipStep))
+        return 1;
+    SQmPicBuf view = source;
+    view.data = source.data + static_cast<int64_t>(y0) * source.stride + static_cast<int64_t>(x0) * 3;
+    view.width = destination.width;
+    view.height = destination.height;
+    return ApplyLut(destination, view, MakeExposureLut(gammaStep, clipStep, up)).ok() ? 0 : 1;
+}
+
 uint8_t RenderGamma(SQmPicBuf& destination, const SQmPicBuf& source, double g) {
     if (!SameColour8Shape(destination, source))
         return 1;

@@ -56,6 +56,17 @@ ExposureLut MakeExposureLut(int32_t gammaStep, int32_t clipStep, bool up);
                                          bool up,
                                          uint32_t& score);
 
+// The destination's width x height pixels of tile (gammaStep, clipStep) of source from (x0, y0) on, mapped
+// straight from the source by the tile's table: the same bytes as that rectangle of the whole tile. Returns 0,
+// or 1 when the shapes do not fit, the rectangle leaves the source or the step lies outside the grid.
+[[nodiscard]] uint8_t RenderExposureRect(SQmPicBuf& destination,
+                                         const SQmPicBuf& source,
+                                         int32_t x0,
+                                         int32_t y0,
+                                         int32_t gammaStep,
+                                         int32_t clipStep,
+                                         bool up);
+
 // Per-channel value counts of a source picture: a tile's channel sums follow from them and its table, so
 // the 39 tiles of one source are scored without going over their pixels again.
 struct ExposureHistogram {

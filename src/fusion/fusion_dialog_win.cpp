@@ -124,6 +124,48 @@ TileRead ReadTileRect(int32_t i, const CQmRect<int>& rect, SQmPicBuf& dst) {
     return reader.ReadRect(rect, dst) ? TileRead::kRead : TileRead::kUseLoader;
 }
 
+// Listed tile i's rectangle from (x0, y0), the size of dst, made from the source by the tile's table while
+// its file is as the worker wrote it (the same bytes). False otherwise: the file is read instead.
+bool MakeTileRect(int32_t i, int32_t x0, int32_t y0, SQmPicBuf& dst) {
+    if (!ExposureTileUnchanged(i))
+        return false;
+    const ExposureTileOrigin& o = exposureOrigins[i];
+    return RenderExposureRect(dst, gFusionDialog.document->sourceBuffer, x0, y0, o.step.gammaStep, o.step.clipStep,
+                              o.up) == 0;
+}
+
+// Tile i's crop of the work region from memory: kept from the last preview of the same region, or made now.
+// Null when the tile's file changed or memory ran out; the caller then reads the file.
+const SQmPicBuf* KeptCrop(int32_t i, const Region& work) {
+    FusionDialogState& st = gFusionDialog;
+    if (i < 0 || i >= kExposureTileCount)
+        return nullptr;
+    if (!(st.cropsRegion == work)) {
+        std::fill(std::begin(st.cropKept), std::end(st.cropKept), false);
+        st.cropsRegion = work;
+    }
+    if (!ExposureTileUnchanged(i)) {
+        st.cropKept[i] = false;
+        return nullptr;
+    }
+    SQmPicBuf& crop = st.crops[i].buf();
+    if (st.cropKept[i])
+        return &crop;
+    if ((crop.data && crop.width == work.Width() && crop.height == work.Height()) ||
+        CQmPicBufAPI::ReinitHeap(crop, work.Width(), work.Height(), 3, 8) == 0)
+        st.cropKept[i] = MakeTileRect(i, work.x0, work.y0, crop);
+    return st.cropKept[i] ? &crop : nullptr;
+}
+
+void DropKeptCrops() {
+    FusionDialogState& st = gFusionDialog;
+    for (int32_t i = 0; i < kExposureTileCount; ++i) {
+        st.crops[i].Reset();
+        st.cropKept[i] = false;
+    }
+    st.cropsRegion = Region{};
+}
+
 FusionRunParams RunParams(HWND dialog, uint32_t minSide) {
     const FusionDialogState& st = gFusionDialog;
     FusionRunParams p;
@@ -154,6 +196,8 @@ FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work) {
         CQmPicBufAPI::ReinitHeap(fused.buf(), work.Width(), work.Height(), 3, 8) != 0)
         return FusionStatus::kAllocationFailed;
     auto source = [&](int32_t i) -> const SQmPicBuf* {
+        if (const SQmPicBuf* kept = KeptCrop(i, work))
+            return kept;
         switch (ReadTileRect(i, {work.x0, work.y0, work.x1, work.y1}, crop.buf())) {
             case TileRead::kRead:
                 return &crop.buf();
@@ -309,6 +353,7 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
     st.previewRuns = 0;
     st.lastStatus = FusionStatus::kDone;
     gShown = ShownPreview{};
+    DropKeptCrops();  // of another run's tiles
     MainLink().SetMouseTarget(dialog);
     SendMain(MSG_CURSOR_WAIT);
 
@@ -370,6 +415,9 @@ void FuseWholePicture(HWND dialog, FusionRunParams params) {
         PostMessageW(dialog, MSG_FU_PROGRESS, static_cast<WPARAM>(i), 0);
         SQmPicBuf& tile = st.tile.buf();
         if (SameShape(tile, like) || CQmPicBufAPI::ReinitHeap(tile, like) == 0) {
+            // An unchanged tile is made again from the source instead of read back whole.
+            if (MakeTileRect(i, 0, 0, tile))
+                return &tile;
             switch (ReadTileRect(i, {0, 0, like.width, like.height}, tile)) {
                 case TileRead::kRead:
                     return &tile;
@@ -402,6 +450,7 @@ void FinishFusionDialog(HWND dialog, int id) {
     FusionDialogState& st = gFusionDialog;
     EndDialog(dialog, id);
     st.previewPicture.Reset();
+    DropKeptCrops();
     MainLink().SetOverlay(nullptr);
     MainLink().SetMouseTarget(nullptr);
     MainLink().SetDialogOwnsDrag(false);

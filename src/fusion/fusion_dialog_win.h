@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "fusion/exposure.h"
 #include "fusion/fusion.h"
 #include "fusion/preview_region.h"
 #include "imaging/document_win.h"
@@ -27,7 +28,12 @@ struct FusionDialogState {
     int32_t dragX = 0, dragY = 0;        // position at the previous drag step
     uint8_t dragActive = 0;
     Picture previewPicture;  // the fused preview region
-    Picture tile;            // a whole tile read back (the final fusion; a preview's fallback)
+    Picture tile;            // a whole tile (the final fusion; a preview's fallback)
+    // The tiles' crops of the work region, kept between previews while the region stays: made from the source
+    // by each tile's table while its file is unchanged, so a preview reads no file.
+    Picture crops[kExposureTileCount];
+    bool cropKept[kExposureTileCount] = {};
+    Region cropsRegion{};
 
     // The whole fusion after OK runs on fuser into fused; the dialog then shows progress and waits.
     std::thread fuser;

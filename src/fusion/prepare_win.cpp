@@ -21,8 +21,19 @@
 SolvaneRun gSolvane;
 wchar_t exposureFiles[kExposureTileCount][kExposurePathChars];
 int32_t exposureCount = 0;
+ExposureTileOrigin exposureOrigins[kExposureTileCount];
 
 namespace {
+
+// Size and last write time of a file; false when they cannot be read.
+bool StampFile(const wchar_t* path, uint64_t& size, uint64_t& writeTime) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data))
+        return false;
+    size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    writeTime = (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return true;
+}
 
 // Creates the folder if needed and deletes every file in it, read-only ones too; subfolders stay.
 // False when the folder cannot be listed.
@@ -145,6 +156,7 @@ DWORD PrepareExposures(ImageDocument& document) {
     ExposureEntry entries[kExposureTileCount] = {};
     uint32_t scores[kExposureTileCount] = {};
     std::wstring paths[kExposureTileCount];
+    ExposureTileOrigin origins[kExposureTileCount];
     for (int32_t n = 0; n < kExposureTileCount; ++n) {
         const ExposureStep& step = ExposureGrid()[n];
         paths[n] = folder + L"/" + WidenAscii(ExposureTileName(step.gammaStep, step.clipStep));
@@ -173,6 +185,10 @@ DWORD PrepareExposures(ImageDocument& document) {
         };
         steps.written = [&](int32_t t) {
             entries[t] = {scores[t], t};
+            ExposureTileOrigin& o = origins[t];
+            o.step = ExposureGrid()[t];
+            o.up = up;
+            o.stamped = StampFile(paths[t].c_str(), o.size, o.writeTime);
             StepProgress(progress, t);
             return !gSolvane.abortRequested;
         };
@@ -196,6 +212,7 @@ DWORD PrepareExposures(ImageDocument& document) {
         for (int32_t j = 0; j < n; ++j) {
             const std::wstring& path = paths[entries[j].sequence];
             lstrcpynW(exposureFiles[j], path.c_str(), kExposurePathChars);
+            exposureOrigins[j] = origins[entries[j].sequence];
         }
         exposureCount = n;
         CloseProgress(document);
@@ -210,6 +227,14 @@ DWORD PrepareExposures(ImageDocument& document) {
 
     RequestUi(UiEvent::JobEnded);
     return 0;
+}
+
+bool ExposureTileUnchanged(int32_t i) {
+    if (i < 0 || i >= exposureCount || i >= kExposureTileCount || !exposureOrigins[i].stamped)
+        return false;
+    uint64_t size = 0, writeTime = 0;
+    return StampFile(exposureFiles[i], size, writeTime) && size == exposureOrigins[i].size &&
+           writeTime == exposureOrigins[i].writeTime;
 }
 
 HWND ProgressTextControl(HWND progressDialog) {

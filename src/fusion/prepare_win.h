@@ -29,6 +29,20 @@ extern SolvaneRun gSolvane;
 extern wchar_t exposureFiles[kExposureTileCount][kExposurePathChars];
 extern int32_t exposureCount;
 
+// How each listed tile was made, and its file as the worker wrote it: while the file is unchanged, the tile's
+// pixels can be made again from the source by its table (the same bytes by construction) instead of being
+// read back.
+struct ExposureTileOrigin {
+    ExposureStep step{};
+    bool up = false;
+    bool stamped = false;  // the file's size and time could be read after writing
+    uint64_t size = 0;
+    uint64_t writeTime = 0;
+};
+extern ExposureTileOrigin exposureOrigins[kExposureTileCount];
+// True while listed tile i's file has the size and write time it had when written.
+[[nodiscard]] bool ExposureTileUnchanged(int32_t i);
+
 // "<program folder>\tmpfolder"; empty when the program folder is unknown.
 std::wstring TemporaryFolderPath();
 

@@ -281,7 +281,7 @@ TEST(ExposureTile, VectorLookupMatchesScalar) {
 
 // Scoring from the source's value counts gives the bytes and score of the plain render; the counts refuse
 // what is not a 3 x 8-bit picture.
-TEST(ExposureTile, CountedSourceGivesTheSameTileAndScore) {
+TEST(ExposureTile, CountedSourceAndRectanglesGiveTheSameBytesAndScore) {
     const TestPicture source = PhotoLike(333, 41, 8, 5);
     ExposureHistogram histogram;
     ASSERT_TRUE(CountExposureValues(source.buf, histogram));
@@ -296,8 +296,20 @@ TEST(ExposureTile, CountedSourceGivesTheSameTileAndScore) {
             EXPECT_EQ(counted.bytes, plain.bytes);
             EXPECT_EQ(countedScore, plainScore);
             EXPECT_EQ(countedScore, RefScore(counted));
+            // A rectangle made straight from the source is that rectangle of the tile.
+            TestPicture rect(37, 11, 3, 2);
+            ASSERT_EQ(RenderExposureRect(rect.buf, source.buf, 296, 30, s.gammaStep, s.clipStep, up), 0);
+            for (int32_t y = 0; y < 11; ++y)
+                for (int32_t x = 0; x < 37 * 3; ++x)
+                    ASSERT_EQ(rect.buf.data[y * rect.buf.stride + x],
+                              plain.buf.data[(y + 30) * plain.buf.stride + 296 * 3 + x]);
         }
     }
+    TestPicture rect(37, 11, 3, 2);
+    EXPECT_EQ(RenderExposureRect(rect.buf, source.buf, 297, 0, 0, 0, true), 1);  // one column past the edge
+    EXPECT_EQ(RenderExposureRect(rect.buf, source.buf, 0, 31, 0, 0, true), 1);
+    EXPECT_EQ(RenderExposureRect(rect.buf, source.buf, -1, 0, 0, 0, true), 1);
+    EXPECT_EQ(RenderExposureRect(rect.buf, source.buf, 0, 0, 5, 4, true), 1);  // outside the grid
     const TestPicture grey(10, 10, 1);
     EXPECT_FALSE(CountExposureValues(grey.buf, histogram));
     EXPECT_EQ(histogram.pixels, 0u);

@@ -196,6 +196,7 @@ TEST_F(FusionDialogTest, OpensWithDefaultsPreviewsTheSmallPictureWholeAndCancelR
     EXPECT_FALSE(SamePixels(firstPreview.buf, photo.buf));
 }
 
+// The power arrow, a tile changed while the dialog is open, and OK.
 TEST_F(FusionDialogTest, PowerArrowStepAndOkFuseTheWholePicture) {
     TestPicture photo = MakePhoto(400, 300, 12);
     const std::wstring path = WritePhoto(L"ok.bmp", photo.buf);
@@ -208,7 +209,19 @@ TEST_F(FusionDialogTest, PowerArrowStepAndOkFuseTheWholePicture) {
         EXPECT_EQ(Text(dialog, IDC_FU_POWER_VALUE), L"17");
         EXPECT_EQ(gFusionDialog.powerValue, 17);
         EXPECT_EQ(gFusionDialog.previewRuns, 2);
+        // Previews fuse crops made from the source by each tile's table: the same as the tile files.
+        FusionRunParams preview;
+        preview.count = 17;
+        preview.minSide = kMinSidePreview;
+        EXPECT_TRUE(SamePixels(gDocument.resultBuffer, ExpectedPreview(photo.buf, CurrentPreviewRect(), preview).buf));
+        // A tile changed on disk since the dialog opened is read from its file, by the preview and by OK.
+        TestPicture changed = CopyOf(photo.buf);
+        for (int32_t k = 0; k < changed.buf.height * changed.buf.stride; ++k)
+            changed.buf.data[k] = static_cast<uint8_t>(255 - changed.buf.data[k]);
+        EXPECT_EQ(WriteColourBmp(exposureFiles[3], changed.buf), 0);
         SendDlgItemMessageW(dialog, IDC_FU_STRETCH, BM_CLICK, 0, 0);
+        preview.stretch = true;
+        EXPECT_TRUE(SamePixels(gDocument.resultBuffer, ExpectedPreview(photo.buf, CurrentPreviewRect(), preview).buf));
         return IDOK;
     });
     ASSERT_TRUE(FusionApp::RunSolvane(false));
