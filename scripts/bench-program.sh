@@ -22,7 +22,7 @@ cmake --preset linux >/dev/null && cmake --build --preset linux -j2 --target sp_
 
 echo "=== native core (24 MP, medians)"
 ./build/linux/bench/sp_bench --benchmark_format=json --benchmark_out="$out/native.json" \
-    --benchmark_filter='BM_ContrastBuild/3/|BM_ApplySmartContrast/3/|BM_FusionFinal/|BM_FusionPreviewFromTiles|BM_PrepareTiles/1/' \
+    --benchmark_filter='BM_ContrastBuild/3/|BM_ApplySmartContrast/3/|BM_FusionFinal/|BM_FusionPreviewCropsFromSource|BM_PrepareTiles/1/' \
     >/dev/null 2>&1
 python3 - "$out/native.json" >"$out/native.txt" <<'PY'
 import json, sys
@@ -34,7 +34,7 @@ def median(prefix):
     runs = sorted(r["real_time"] for r in rows if r["name"].startswith(prefix) and r.get("run_type") == "iteration")
     return runs[len(runs) // 2] if runs else 0.0
 build, apply = median("BM_ContrastBuild/3/"), median("BM_ApplySmartContrast/3/")
-final, preview, tiles = median("BM_FusionFinal/"), median("BM_FusionPreviewFromTiles"), median("BM_PrepareTiles/1/")
+final, preview, tiles = median("BM_FusionFinal/"), median("BM_FusionPreviewCropsFromSource"), median("BM_PrepareTiles/1/")
 # Program step -> the core's work for it, in seconds.
 print("Smart Contrast: open (pyramid, render)\t%f" % ((build + apply) / 1000))
 print("Smart Contrast: slider change until shown\t%f" % (apply / 1000))

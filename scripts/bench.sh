@@ -131,7 +131,7 @@ def verdict(ok):
 # A figure for the widest set and, where measured, capped at AVX2; targets, oracle ratios and the OpenCV
 # anchor are judged on the capped figure (the widest one where there is no cap).
 def show(label, fast, ref=None, anchor=None, limit=None, min_ratio=None):
-    if fast not in med:
+    if not med.get(fast):  # not measured, or skipped where the set is missing
         return
     line = f"{label:<34} {med[fast]:9.1f} ms"
     judged = med[fast]

@@ -4,6 +4,11 @@
 #include "base/page_alloc.h"
 
 #include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <utility>
+#include <vector>
 
 #include "base/alloc.h"
 
@@ -25,10 +30,105 @@ size_t MappedSize(size_t bytes) {
 #endif
 }  // namespace
 
+namespace {
+
+// At most this much is kept; a block beyond it goes back at once.
+constexpr size_t kKeptLimit = size_t{1536} << 20;
+
+// Blocks freed since the last request that found none of its size, by the size asked for.
+struct KeptBlocks {
+    std::mutex lock;
+    std::vector<std::pair<void*, size_t>> blocks;
+    size_t bytes = 0;
+};
+
+KeptBlocks& Kept() {
+    static KeptBlocks* kept = new KeptBlocks;  // never destroyed: blocks may be freed during exit
+    return *kept;
+}
+
+void* MapZeroPages(size_t bytes);
+void UnmapPages(void* p, size_t bytes);
+
+// Takes a kept block of exactly this size, or gives every kept block back when there is none.
+void* TakeKeptBlock(size_t bytes) {
+    std::vector<std::pair<void*, size_t>> release;
+    {
+        KeptBlocks& kept = Kept();
+        std::lock_guard<std::mutex> guard(kept.lock);
+        for (size_t k = kept.blocks.size(); k-- > 0;) {
+            if (kept.blocks[k].second == bytes) {
+                void* p = kept.blocks[k].first;
+                kept.blocks.erase(kept.blocks.begin() + static_cast<std::ptrdiff_t>(k));
+                kept.bytes -= bytes;
+                return p;
+            }
+        }
+        release.swap(kept.blocks);
+        kept.bytes = 0;
+    }
+    for (const auto& [p, size] : release)
+        UnmapPages(p, size);
+    return nullptr;
+}
+
+}  // namespace
+
 void* AllocZeroPages(size_t bytes) {
     const uint64_t limit = AllocationLimit();
     if (bytes == SIZE_MAX || (limit != 0 && bytes > limit))
         return nullptr;
+#if defined(SP_PAGE_MAPPING) || defined(SP_VIRTUAL_ALLOC)
+    if (void* p = TakeKeptBlock(bytes)) {
+        std::memset(p, 0, bytes);
+        return p;
+    }
+#endif
+    return MapZeroPages(bytes);
+}
+
+void FreePages(void* p, size_t bytes) {
+    if (!p)
+        return;
+#if defined(SP_PAGE_MAPPING) || defined(SP_VIRTUAL_ALLOC)
+    {
+        KeptBlocks& kept = Kept();
+        std::lock_guard<std::mutex> guard(kept.lock);
+        if (bytes <= kKeptLimit - kept.bytes) {
+            try {
+                kept.blocks.emplace_back(p, bytes);
+                kept.bytes += bytes;
+                return;
+            } catch (const std::bad_alloc&) {
+                // no room to note it: the block goes back
+            }
+        }
+    }
+#endif
+    UnmapPages(p, bytes);
+}
+
+void ReleaseKeptPages() {
+    std::vector<std::pair<void*, size_t>> release;
+    {
+        KeptBlocks& kept = Kept();
+        std::lock_guard<std::mutex> guard(kept.lock);
+        release.swap(kept.blocks);
+        kept.bytes = 0;
+    }
+    for (const auto& [p, size] : release)
+        UnmapPages(p, size);
+}
+
+size_t KeptPageBytes() {
+    KeptBlocks& kept = Kept();
+    std::lock_guard<std::mutex> guard(kept.lock);
+    return kept.bytes;
+}
+
+namespace {
+
+void* MapZeroPages(size_t bytes) {
 #ifdef SP_PAGE_MAPPING
     const size_t size = MappedSize(bytes == 0 ? 1 : bytes);
     if (size < bytes)
@@ -53,9 +153,7 @@ void* AllocZeroPages(size_t bytes) {
 #endif
 }
 
-void FreePages(void* p, size_t bytes) {
-    if (!p)
-        return;
+void UnmapPages(void* p, size_t bytes) {
 #ifdef SP_PAGE_MAPPING
     munmap(p, MappedSize(bytes == 0 ? 1 : bytes));
 #elif defined(SP_VIRTUAL_ALLOC)
@@ -66,3 +164,5 @@ void FreePages(void* p, size_t bytes) {
     FreeBytes(p);
 #endif
 }
+
+}  // namespace

@@ -12,8 +12,8 @@
 #include "pyramid/row_kernels_scalar.h"
 
 namespace {
-// Planes from this size on come from page blocks.
-constexpr size_t kPageBlockBytes = size_t{4} << 20;
+// Planes from this size on come from page blocks (the Windows heap maps blocks of this size afresh anyway).
+constexpr size_t kPageBlockBytes = size_t{1} << 20;
 }  // namespace
 
 FloatPlane::FloatPlane(FloatPlane&& o) noexcept

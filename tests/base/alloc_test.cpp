@@ -26,18 +26,36 @@ TEST(Alloc, CheckedMulDetectsOverflow) {
 
 // Page blocks (mappings on Linux, committed virtual memory on Windows) come zeroed and writable, heed the limit,
 // and can be had again once released.
-TEST(Alloc, PageBlocksAreZeroedAndHeedTheLimit) {
+// A freed block comes back (cleared) for the same size only; any other size gives the kept blocks back first.
+TEST(Alloc, PageBlocksAreZeroedReusedOnlyForTheirSizeAndHeedTheLimit) {
     const size_t bytes = (size_t{9} << 20) + 12345;
+    void* first = nullptr;
     for (int round = 0; round < 2; ++round) {
         auto* p = static_cast<unsigned char*>(AllocZeroPages(bytes));
         ASSERT_NE(p, nullptr);
+        if (round == 0)
+            first = p;
         EXPECT_EQ(p[0], 0);
         EXPECT_EQ(p[bytes / 2], 0);
         EXPECT_EQ(p[bytes - 1], 0);
         p[0] = 1;
+        p[bytes / 2] = 3;
         p[bytes - 1] = 2;
         FreePages(p, bytes);
     }
+#ifndef __SANITIZE_ADDRESS__
+    EXPECT_EQ(KeptPageBytes(), bytes);
+    void* again = AllocZeroPages(bytes);
+    EXPECT_EQ(again, first) << "the kept block is handed out again";
+    EXPECT_EQ(KeptPageBytes(), 0u);
+    FreePages(again, bytes);
+    void* other = AllocZeroPages(bytes + 4096);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(KeptPageBytes(), 0u) << "a request of another size gives the kept blocks back";
+    FreePages(other, bytes + 4096);
+    ReleaseKeptPages();
+    EXPECT_EQ(KeptPageBytes(), 0u);
+#endif
     SetAllocationLimit(bytes - 1);
     EXPECT_EQ(AllocZeroPages(bytes), nullptr);
     SetAllocationLimit(0);
