@@ -9,6 +9,7 @@
 #endif
 
 #include "base/alloc.h"
+#include "base/thread_pool.h"
 #include "imaging/pic_buf.h"
 #include "imaging/pic_sample.h"
 
@@ -241,56 +242,66 @@ void Bilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span x
         return MakeLinearTap(SourcePos(y, map.DstCentreY(), map.SrcCentreY(), map.Scale()), src.height);
     };
 
+    // Destination rows are independent: bands of them go to the pool, each with its own working rows. A band
+    // without memory for them leaves its rows as they were, as a failed allocation always has.
+    const size_t rowValues = n * C;
     if (map.Scale() < 1.0) {
         // Vertical first over the source columns [first, last) that the taps reach (offsets grow with j).
-        int64_t first = cols.off0[0];
-        int64_t last = cols.off1[n - 1] + C;
-        ScopedBlock row(static_cast<size_t>(last - first) * sizeof(int16_t));
-        auto* v = row.As<int16_t>();
-        if (v == nullptr)
-            return;
+        const int64_t first = cols.off0[0];
+        const int64_t last = cols.off1[n - 1] + C;
         LinearColumns local = cols;  // offsets relative to the blended span
         for (size_t j = 0; j < n; ++j) {
             local.off0[j] -= first;
             local.off1[j] -= first;
         }
-        for (int32_t y = ys.first; y < ys.last; ++y) {
-            LinearTap t = rowTap(y);
-            BlendRows(v, src.data + int64_t{t.i0} * src.stride + first, src.data + int64_t{t.i1} * src.stride + first,
-                      static_cast<int32_t>(kLinearOne - t.w1), static_cast<int32_t>(t.w1),
-                      static_cast<size_t>(last - first));
-            GatherRoundRow<C>(dstRow0 + int64_t{y} * dst.stride, v, local, n);
-        }
+        const Status status =
+            ParallelRows(ys.last - ys.first, static_cast<int64_t>(rowValues) * 4, [&](int32_t b0, int32_t b1) {
+                ScopedBlock row(static_cast<size_t>(last - first) * sizeof(int16_t));
+                auto* v = row.As<int16_t>();
+                if (v == nullptr)
+                    return;
+                for (int32_t y = ys.first + b0; y < ys.first + b1; ++y) {
+                    LinearTap t = rowTap(y);
+                    BlendRows(v, src.data + int64_t{t.i0} * src.stride + first,
+                              src.data + int64_t{t.i1} * src.stride + first, static_cast<int32_t>(kLinearOne - t.w1),
+                              static_cast<int32_t>(t.w1), static_cast<size_t>(last - first));
+                    GatherRoundRow<C>(dstRow0 + int64_t{y} * dst.stride, v, local, n);
+                }
+            });
+        status.IgnoreError();  // the bands throw nothing
         return;
     }
 
-    size_t rowValues = n * C;
-    ScopedBlock rows(2 * rowValues * sizeof(int16_t));
-    auto* rowBase = rows.As<int16_t>();
-    if (rowBase == nullptr)
-        return;
-    int16_t* cache[2] = {rowBase, rowBase + rowValues};
-    int64_t cachedRow[2] = {-1, -1};
-    auto fill = [&](int slot, int32_t r) {
-        HorizontalRow<C>(cache[slot], src.data + int64_t{r} * src.stride, cols, n);
-        cachedRow[slot] = r;
-    };
-    auto slotOf = [&](int32_t r) { return cachedRow[0] == r ? 0 : (cachedRow[1] == r ? 1 : -1); };
-    for (int32_t y = ys.first; y < ys.last; ++y) {
-        LinearTap t = rowTap(y);
-        int s0 = slotOf(t.i0);
-        if (s0 < 0) {
-            s0 = slotOf(t.i1) == 0 ? 1 : 0;  // keep the other row if it is cached
-            fill(s0, t.i0);
-        }
-        int s1 = slotOf(t.i1);
-        if (s1 < 0) {
-            s1 = 1 - s0;
-            fill(s1, t.i1);
-        }
-        BlendRoundRow(dstRow0 + int64_t{y} * dst.stride, cache[s0], cache[s1], static_cast<int32_t>(kLinearOne - t.w1),
-                      static_cast<int32_t>(t.w1), rowValues);
-    }
+    const Status status =
+        ParallelRows(ys.last - ys.first, static_cast<int64_t>(rowValues) * 3, [&](int32_t b0, int32_t b1) {
+            ScopedBlock rows(2 * rowValues * sizeof(int16_t));
+            auto* rowBase = rows.As<int16_t>();
+            if (rowBase == nullptr)
+                return;
+            int16_t* cache[2] = {rowBase, rowBase + rowValues};
+            int64_t cachedRow[2] = {-1, -1};
+            auto fill = [&](int slot, int32_t r) {
+                HorizontalRow<C>(cache[slot], src.data + int64_t{r} * src.stride, cols, n);
+                cachedRow[slot] = r;
+            };
+            auto slotOf = [&](int32_t r) { return cachedRow[0] == r ? 0 : (cachedRow[1] == r ? 1 : -1); };
+            for (int32_t y = ys.first + b0; y < ys.first + b1; ++y) {
+                LinearTap t = rowTap(y);
+                int s0 = slotOf(t.i0);
+                if (s0 < 0) {
+                    s0 = slotOf(t.i1) == 0 ? 1 : 0;  // keep the other row if it is cached
+                    fill(s0, t.i0);
+                }
+                int s1 = slotOf(t.i1);
+                if (s1 < 0) {
+                    s1 = 1 - s0;
+                    fill(s1, t.i1);
+                }
+                BlendRoundRow(dstRow0 + int64_t{y} * dst.stride, cache[s0], cache[s1],
+                              static_cast<int32_t>(kLinearOne - t.w1), static_cast<int32_t>(t.w1), rowValues);
+            }
+        });
+    status.IgnoreError();  // the bands throw nothing
 }
 
 // Catmull-Rom over 4 x 4 taps: horizontal sums per tap row, then the vertical sum, as the reference.

@@ -40,6 +40,8 @@ TEST(PicTransform, FastMatchesReferenceBitForBit) {
         {5, 4, 17, 13, 8.0, 6.0, 2.5, 2.0, 1.0 / 3.0},
         {300, 7, 257, 5, 128.5, 2.5, 150.0, 3.5, 0.8333333333333334},  // long rows: vector body and tail
         {300, 40, 100, 20, 50.0, 10.0, 170.3, 20.7, 0.6},              // reduction from the middle of the source
+        {700, 500, 900, 640, 450.0, 320.0, 350.0, 250.0, 1.7},         // large enough to split into bands
+        {1600, 1200, 800, 640, 400.0, 320.0, 800.0, 600.0, 0.45},
     };
     for (bool simd : {true, false}) {
         SetPicTransformSimd(simd);
