@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "base/app_messages.h"
+#include "base/page_alloc.h"
 #include "base/prompt_win.h"
 #include "contrast/contrast_dialog.h"
 #include "contrast/contrast_pyramid.h"
@@ -206,6 +207,7 @@ void OnClose(HWND dialog, DialogState& s, int button) {
         SendMain(MSG_RESULT_UNSAVED);
     }
     s.pyramid.Release();
+    ReleaseKeptPages();  // nothing reuses the pyramid's blocks soon: the idle program gives them back
     EndDialog(dialog, button);
     MainLink().SetOverlay(nullptr);
     MainLink().SetMouseTarget(nullptr);

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "base/app_messages.h"
+#include "base/page_alloc.h"
 #include "base/prompt_win.h"
 #include "fusion/prepare_win.h"
 #include "imaging/bmp_tile.h"
@@ -451,6 +452,7 @@ void FinishFusionDialog(HWND dialog, int id) {
     EndDialog(dialog, id);
     st.previewPicture.Reset();
     DropKeptCrops();
+    ReleaseKeptPages();  // the previews' and the whole fusion's blocks: the idle program gives them back
     MainLink().SetOverlay(nullptr);
     MainLink().SetMouseTarget(nullptr);
     MainLink().SetDialogOwnsDrag(false);
