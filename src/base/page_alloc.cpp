@@ -50,6 +50,7 @@ KeptBlocks& Kept() {
 void* MapZeroPages(size_t bytes);
 void UnmapPages(void* p, size_t bytes);
 
+#if defined(SP_PAGE_MAPPING) || defined(SP_VIRTUAL_ALLOC)
 // Takes a kept block of exactly this size, or gives every kept block back when there is none.
 void* TakeKeptBlock(size_t bytes) {
     std::vector<std::pair<void*, size_t>> release;
@@ -71,6 +72,7 @@ void* TakeKeptBlock(size_t bytes) {
         UnmapPages(p, size);
     return nullptr;
 }
+#endif
 
 }  // namespace
 
