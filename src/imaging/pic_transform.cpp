@@ -204,7 +204,32 @@ void GatherRoundRow(uint8_t* __restrict d, const int16_t* __restrict v, const Li
     const int16_t* __restrict w0 = cols.w0;
     const int16_t* __restrict w1 = cols.w1;
     const auto round = static_cast<int32_t>(kLinearRound);
-    for (size_t j = 0; j < n; ++j) {
+    size_t j = 0;
+#if defined(__SSE2__)
+    if (C == 3 && PicTransformSimdEnabled()) {
+        // Four pixels a step: each pixel's two taps side by side, one multiply-add per value pair, and four
+        // bytes stored per pixel of which the fourth is overwritten by the next pixel (so the loop stops while
+        // a pixel follows). Loads read one value past a tap's three: the caller pads v.
+        const __m128i roundV = _mm_set1_epi32(round);
+        auto pixel = [&](size_t k) {
+            const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + off0[k]));
+            const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + off1[k]));
+            const __m128i w = _mm_set1_epi32(static_cast<int32_t>(
+                (static_cast<uint32_t>(static_cast<uint16_t>(w1[k])) << 16) | static_cast<uint16_t>(w0[k])));
+            return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), w), roundV), kLinearShift);
+        };
+        for (; j + 4 < n; j += 4) {
+            __m128i bytes =
+                _mm_packus_epi16(_mm_packs_epi32(pixel(j), pixel(j + 1)), _mm_packs_epi32(pixel(j + 2), pixel(j + 3)));
+            for (int k = 0; k < 4; ++k) {
+                const int32_t four = _mm_cvtsi128_si32(bytes);
+                std::memcpy(d + 3 * (j + static_cast<size_t>(k)), &four, 4);
+                bytes = _mm_srli_si128(bytes, 4);
+            }
+        }
+    }
+#endif
+    for (; j < n; ++j) {
         const int16_t* a = v + off0[j];
         const int16_t* b = v + off1[j];
         int32_t wa = w0[j];
@@ -256,10 +281,12 @@ void Bilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span x
         }
         const Status status =
             ParallelRows(ys.last - ys.first, static_cast<int64_t>(rowValues) * 4, [&](int32_t b0, int32_t b1) {
-                ScopedBlock row(static_cast<size_t>(last - first) * sizeof(int16_t));
+                // Padded by the values the gather's vector loads read past a tap.
+                ScopedBlock row((static_cast<size_t>(last - first) + 4) * sizeof(int16_t));
                 auto* v = row.As<int16_t>();
                 if (v == nullptr)
                     return;
+                std::memset(v + (last - first), 0, 4 * sizeof(int16_t));
                 for (int32_t y = ys.first + b0; y < ys.first + b1; ++y) {
                     LinearTap t = rowTap(y);
                     BlendRows(v, src.data + int64_t{t.i0} * src.stride + first,
