@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/thread_pool.h"
+#include "base/page_alloc.h"
 #include "bench_pictures.h"
 #include "contrast/contrast_pyramid.h"
 #include "contrast_bench_shared.h"
@@ -71,6 +72,9 @@ void BM_ContrastBuild(benchmark::State& state) {
     const SQmPicBuf& src = bench::ContrastPhoto(comps);
     size_t bytes = 0;
     for (auto _ : state) {
+        state.PauseTiming();
+        ReleaseKeptPages();
+        state.ResumeTiming();
         ContrastPyramid pyramid;  // fresh memory every time, as when the dialog opens
         if (pyramid.Build(src) != 0)
             state.SkipWithError("Build failed");

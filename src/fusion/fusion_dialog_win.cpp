@@ -135,9 +135,14 @@ bool MakeTileRect(int32_t i, int32_t x0, int32_t y0, SQmPicBuf& dst) {
                               o.up) == 0;
 }
 
-// Tile i's crop of the work region from memory: kept from the last preview of the same region, or made now.
-// Null when the tile's file changed or memory ran out; the caller then reads the file.
-const SQmPicBuf* KeptCrop(int32_t i, const Region& work) {
+// Crops are kept between previews only while all of them together stay this small: a large region (a big
+// picture seen whole) would otherwise add to the dialog's peak memory what the previews save in time.
+constexpr int64_t kKeptCropBytes = int64_t{32} << 20;
+
+// Tile i's crop of the work region from memory: kept from the last preview of the same region, or made now
+// (into scratch when the crops are too large to keep). Null when the tile's file changed or memory ran out;
+// the caller then reads the file.
+const SQmPicBuf* CropFromMemory(int32_t i, const Region& work, SQmPicBuf& scratch) {
     FusionDialogState& st = gFusionDialog;
     if (i < 0 || i >= kExposureTileCount)
         return nullptr;
@@ -149,13 +154,17 @@ const SQmPicBuf* KeptCrop(int32_t i, const Region& work) {
         st.cropKept[i] = false;
         return nullptr;
     }
-    SQmPicBuf& crop = st.crops[i].buf();
-    if (st.cropKept[i])
+    const int64_t tiles = std::min(st.powerValue, exposureCount);
+    const bool keep = int64_t{work.Width()} * work.Height() * 3 * tiles <= kKeptCropBytes;
+    SQmPicBuf& crop = keep ? st.crops[i].buf() : scratch;
+    if (keep && st.cropKept[i])
         return &crop;
-    if ((crop.data && crop.width == work.Width() && crop.height == work.Height()) ||
-        CQmPicBufAPI::ReinitHeap(crop, work.Width(), work.Height(), 3, 8) == 0)
-        st.cropKept[i] = MakeTileRect(i, work.x0, work.y0, crop);
-    return st.cropKept[i] ? &crop : nullptr;
+    const bool made = ((crop.data && crop.width == work.Width() && crop.height == work.Height()) ||
+                       CQmPicBufAPI::ReinitHeap(crop, work.Width(), work.Height(), 3, 8) == 0) &&
+                      MakeTileRect(i, work.x0, work.y0, crop);
+    if (keep)
+        st.cropKept[i] = made;
+    return made ? &crop : nullptr;
 }
 
 void DropKeptCrops() {
@@ -197,8 +206,8 @@ FusionStatus ComputePreview(HWND dialog, const Region& r, const Region& work) {
         CQmPicBufAPI::ReinitHeap(fused.buf(), work.Width(), work.Height(), 3, 8) != 0)
         return FusionStatus::kAllocationFailed;
     auto source = [&](int32_t i) -> const SQmPicBuf* {
-        if (const SQmPicBuf* kept = KeptCrop(i, work))
-            return kept;
+        if (const SQmPicBuf* made = CropFromMemory(i, work, crop.buf()))
+            return made;
         switch (ReadTileRect(i, {work.x0, work.y0, work.x1, work.y1}, crop.buf())) {
             case TileRead::kRead:
                 return &crop.buf();
