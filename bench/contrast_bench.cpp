@@ -227,7 +227,7 @@ void BM_ReducePlane(benchmark::State& state) {
         if (kRef) {
             RefReducePlane(p.small.Data(), p.big.Data(), w / 2, h / 2, w, h, p.kernel);
         } else {
-            ReducePlane(p.small.Data(), p.big.Data(), w / 2, h / 2, w, h, p.kernel);
+            bench::Require(ReducePlane(p.small.Data(), p.big.Data(), w / 2, h / 2, w, h, p.kernel).ok(), "reduce");
         }
         benchmark::ClobberMemory();
     }

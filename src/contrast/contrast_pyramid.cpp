@@ -316,9 +316,11 @@ uint8_t ContrastPyramid::Build(const SQmPicBuf& source) {
         return 1;
     for (uint32_t c = 0; c < componentCount; c++) {
         for (uint32_t k = 0; k < L; k++) {
-            ReducePlane(k + 1 == L ? top[c].Data() : detail[c][k + 1].Data(), detail[c][k].Data(),
-                        static_cast<int32_t>(levelWidth[k + 1]), static_cast<int32_t>(levelHeight[k + 1]),
-                        static_cast<int32_t>(levelWidth[k]), static_cast<int32_t>(levelHeight[k]), kernel);
+            if (!ReducePlane(k + 1 == L ? top[c].Data() : detail[c][k + 1].Data(), detail[c][k].Data(),
+                             static_cast<int32_t>(levelWidth[k + 1]), static_cast<int32_t>(levelHeight[k + 1]),
+                             static_cast<int32_t>(levelWidth[k]), static_cast<int32_t>(levelHeight[k]), kernel)
+                     .ok())
+                return 1;
         }
         for (uint32_t k = 0; k < L; k++) {
             const int32_t lw = static_cast<int32_t>(levelWidth[k]);

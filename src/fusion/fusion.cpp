@@ -133,13 +133,14 @@ Status ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const Fusio
 }
 
 // Levels 2 and up: G[i + 1] = reduce G[i].
-void ReduceUpper(ExposureWorkspace& ws, const FusionPyramid& pyramid) {
+Status ReduceUpper(ExposureWorkspace& ws, const FusionPyramid& pyramid) {
     for (uint32_t i = 1; i < pyramid.topLevel; ++i) {
         const int32_t wi = LevelW(pyramid, i), hi = LevelH(pyramid, i);
         const int32_t wn = LevelW(pyramid, i + 1), hn = LevelH(pyramid, i + 1);
         for (int c = 0; c < 3; ++c)
-            ReducePlane(ws.g[c][i + 1].Data(), ws.g[c][i].Data(), wn, hn, wi, hi, pyramid.kernel);
+            SP_RETURN_IF_ERROR(ReducePlane(ws.g[c][i + 1].Data(), ws.g[c][i].Data(), wn, hn, wi, hi, pyramid.kernel));
     }
+    return Status::Ok();
 }
 
 // Level 0, weighted as its rows are made: guides and their sums from the bytes, detail bands from the bytes
@@ -214,7 +215,7 @@ Status AccumulateRendering(const ByteSource& src,
     const uint32_t L = pyramid.topLevel;
     if (L >= 1) {
         SP_RETURN_IF_ERROR(ReduceFromBytes(ws, src, pyramid));
-        ReduceUpper(ws, pyramid);
+        SP_RETURN_IF_ERROR(ReduceUpper(ws, pyramid));
     }
     SP_RETURN_IF_ERROR(WeightLevel0(src, ws, blocks, pyramid));
     auto weighted = [&](int k, uint32_t j) { return blocks[k][kFusionLevelSlots + j].Data(); };

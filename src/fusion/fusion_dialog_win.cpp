@@ -125,14 +125,17 @@ TileRead ReadTileRect(int32_t i, const CQmRect<int>& rect, SQmPicBuf& dst) {
     return reader.ReadRect(rect, dst) ? TileRead::kRead : TileRead::kUseLoader;
 }
 
-// Listed tile i's rectangle from (x0, y0), the size of dst, made from the source by the tile's table while
-// its file is as the worker wrote it (the same bytes). False otherwise: the file is read instead.
-bool MakeTileRect(int32_t i, int32_t x0, int32_t y0, SQmPicBuf& dst) {
-    if (!ExposureTileUnchanged(i))
-        return false;
+// Listed tile i's rectangle from (x0, y0), the size of dst, made from the source by the tile's table: the
+// same bytes as the file while it is as the worker wrote it, which the caller has checked.
+bool RenderTileRect(int32_t i, int32_t x0, int32_t y0, SQmPicBuf& dst) {
     const ExposureTileOrigin& o = exposureOrigins[i];
     return RenderExposureRect(dst, gFusionDialog.document->sourceBuffer, x0, y0, o.step.gammaStep, o.step.clipStep,
                               o.up) == 0;
+}
+
+// RenderTileRect where the tile's file is unchanged; false otherwise, and the file is read instead.
+bool MakeTileRect(int32_t i, int32_t x0, int32_t y0, SQmPicBuf& dst) {
+    return ExposureTileUnchanged(i) && RenderTileRect(i, x0, y0, dst);
 }
 
 // Crops are kept between previews only while all of them together stay this small: a large region (a big
@@ -161,7 +164,7 @@ const SQmPicBuf* CropFromMemory(int32_t i, const Region& work, SQmPicBuf& scratc
         return &crop;
     const bool made = ((crop.data && crop.width == work.Width() && crop.height == work.Height()) ||
                        CQmPicBufAPI::ReinitHeap(crop, work.Width(), work.Height(), 3, 8) == 0) &&
-                      MakeTileRect(i, work.x0, work.y0, crop);
+                      RenderTileRect(i, work.x0, work.y0, crop);  // its file was checked above
     if (keep)
         st.cropKept[i] = made;
     return made ? &crop : nullptr;

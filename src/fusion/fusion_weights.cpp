@@ -121,15 +121,8 @@ inline float ToneFactor(float s, float m, float ee) {
 
 // Saturation factors of byte guides by K = 3 (g0^2 + g1^2 + g2^2) - S^2, an integer, exact in float. The
 // deviation sum of the rules is K / 3 rounded along the way; the table rounds the exact K / 3 once, which moves
-// a third of the factors by a unit in the last place and makes them the same on every vector set. Shared by
-// every pass with the same exponent, built once.
-std::shared_ptr<const std::vector<float>> SaturationTable(float es) {
-    static std::mutex lock;
-    static std::vector<std::pair<float, std::shared_ptr<const std::vector<float>>>> made;
-    std::lock_guard<std::mutex> guard(lock);
-    for (const auto& [exponent, table] : made)
-        if (exponent == es)
-            return table;
+// a third of the factors by a unit in the last place and makes them the same on every vector set.
+std::shared_ptr<const std::vector<float>> MakeSaturationTable(float es) {
     std::shared_ptr<std::vector<float>> table;
     try {
         table = std::make_shared<std::vector<float>>(kFusionSaturationTableSize);
@@ -138,9 +131,6 @@ std::shared_ptr<const std::vector<float>> SaturationTable(float es) {
     }
     for (int k = 0; k < kFusionSaturationTableSize; ++k)
         (*table)[k] = SaturationFactor<false>(static_cast<float>(k / 3.0), es);
-    if (made.size() >= 4)  // a handful of exponents at most in one session; users keep theirs alive
-        made.erase(made.begin());
-    made.emplace_back(es, table);
     return table;
 }
 
@@ -360,8 +350,14 @@ std::shared_ptr<const FusionRowWeigher::Tables> SharedTables(bool top,
     t->x = x;
     if (build)
         t->Build(top, m, x);
-    if (saturation)
-        t->saturation = SaturationTable(x.es);
+    if (saturation) {
+        // The table depends on the saturation exponent alone: another parameter set may have it already.
+        for (const auto& other : made)
+            if (other->saturation && other->x.es == x.es)
+                t->saturation = other->saturation;
+        if (!t->saturation)
+            t->saturation = MakeSaturationTable(x.es);
+    }
     if (made.size() >= 8)  // a few parameter sets in one session; users keep theirs alive
         made.erase(made.begin());
     made.push_back(t);

@@ -140,21 +140,6 @@ inline float ExpandEdgeSample(const float* const* rows,
 
 }  // namespace
 
-void ReducePlaneRow(float* out,
-                    const float* src,
-                    int32_t y,
-                    int32_t dstWidth,
-                    int32_t srcWidth,
-                    int32_t srcHeight,
-                    const float* kernel,
-                    const RowKernels& kernels) {
-    const int32_t sy = ReduceWindow(y, srcHeight);
-    const float* rows[5];
-    for (int r = 0; r < 5; r++)
-        rows[r] = src + static_cast<size_t>(sy + r) * static_cast<size_t>(srcWidth);
-    ReduceRowFromRows(out, rows, dstWidth, srcWidth, kernel, kernels);
-}
-
 namespace {
 
 // Output columns [begin, end) whose reduce window is centred (starts at 2x - 2) without clamping.
@@ -170,21 +155,6 @@ void ReduceInteriorColumns(int32_t dstWidth, int32_t srcWidth, int32_t& begin, i
 }
 
 }  // namespace
-
-void ReduceRowFromRows(float* out,
-                       const float* const rows[5],
-                       int32_t dstWidth,
-                       int32_t srcWidth,
-                       const float* kernel,
-                       const RowKernels& kernels) {
-    int32_t interiorBegin, interiorEnd;
-    ReduceInteriorColumns(dstWidth, srcWidth, interiorBegin, interiorEnd);
-    for (int32_t x = 0; x < interiorBegin; x++)
-        out[x] = rowscalar::ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
-    kernels.reduceInterior(out, rows, kernel, interiorBegin, interiorEnd, srcWidth);
-    for (int32_t x = interiorEnd; x < dstWidth; x++)
-        out[x] = rowscalar::ReduceSample(rows, ReduceWindow(x, srcWidth), kernel);
-}
 
 void ReduceRowFromSplitRows(float* out,
                             const float* const even[5],
@@ -286,25 +256,21 @@ void ExpandRowsInterleavedU8(uint8_t* out,
         generic(x);
 }
 
-void ReducePlane(float* dst,
-                 const float* src,
-                 int32_t dstWidth,
-                 int32_t dstHeight,
-                 int32_t srcWidth,
-                 int32_t srcHeight,
-                 const float* kernel) {
+Status ReducePlane(float* dst,
+                   const float* src,
+                   int32_t dstWidth,
+                   int32_t dstHeight,
+                   int32_t srcWidth,
+                   int32_t srcHeight,
+                   const float* kernel) {
     if (dstWidth < 5 || dstHeight < 5)
-        return;
+        return Status::Ok();
     const RowKernels& kernels = ActiveRowKernels();
-    const Status status = ParallelRows(dstHeight, int64_t{dstWidth} * 25, [&](int32_t begin, int32_t end) {
+    return ParallelRows(dstHeight, int64_t{dstWidth} * 25, [&](int32_t begin, int32_t end) {
         SplitRowRing ring(srcWidth);
+        if (!ring.Ready())
+            throw std::bad_alloc();
         for (int32_t y = begin; y < end; y++) {
-            float* out = dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth);
-            if (!ring.Ready()) {
-                // No memory for the split rows: the same sums from the rows as they are.
-                ReducePlaneRow(out, src, y, dstWidth, srcWidth, srcHeight, kernel, kernels);
-                continue;
-            }
             const int32_t sy = ReduceWindow(y, srcHeight);
             for (int32_t r = sy; r < sy + 5; r++) {
                 if (!ring.Holds(r))
@@ -313,10 +279,10 @@ void ReducePlane(float* dst,
             const float* even[5];
             const float* odd[5];
             ring.Window(sy, even, odd);
-            ReduceRowFromSplitRows(out, even, odd, dstWidth, srcWidth, kernel, kernels);
+            ReduceRowFromSplitRows(dst + static_cast<size_t>(y) * static_cast<size_t>(dstWidth), even, odd, dstWidth,
+                                   srcWidth, kernel, kernels);
         }
     });
-    status.IgnoreError();  // the rows throw nothing; a band without its ring takes the plain rows
 }
 
 void ExpandPlane(float* dst,

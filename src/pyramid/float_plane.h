@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/status.h"
+
 // Move-only owner of one packed width x height array of floats.
 class FloatPlane {
 public:
@@ -38,13 +40,14 @@ constexpr int kKernelTaps = 25;
 void PyramidKernel(float kernel[kKernelTaps]);
 
 // dst is (srcWidth >> 1) x (srcHeight >> 1); nothing is written when it is below 5 in either direction.
-void ReducePlane(float* dst,
-                 const float* src,
-                 int32_t dstWidth,
-                 int32_t dstHeight,
-                 int32_t srcWidth,
-                 int32_t srcHeight,
-                 const float* kernel);
+// kOutOfMemory when a band's few working rows cannot be had (dst then partly written).
+[[nodiscard]] Status ReducePlane(float* dst,
+                                 const float* src,
+                                 int32_t dstWidth,
+                                 int32_t dstHeight,
+                                 int32_t srcWidth,
+                                 int32_t srcHeight,
+                                 const float* kernel);
 // src is (dstWidth >> 1) x (dstHeight >> 1); nothing is written when dst is below 5 in either direction.
 void ExpandPlane(float* dst,
                  const float* src,
@@ -57,25 +60,8 @@ void ExpandPlane(float* dst,
 struct RowKernels;
 struct ExpandTarget;
 
-// One output row of ReducePlane / ExpandPlane (dst at least 5 x 5), for passes that fuse more work into the
-// row (the expanded row can go straight into a collapse step or a store, see ExpandTarget); the whole-plane
-// operations are these rows over a thread pool and give the same bits.
-void ReducePlaneRow(float* out,
-                    const float* src,
-                    int32_t y,
-                    int32_t dstWidth,
-                    int32_t srcWidth,
-                    int32_t srcHeight,
-                    const float* kernel,
-                    const RowKernels& kernels);
-// ReducePlaneRow from the five source rows of the output row's window, wherever they are held.
-void ReduceRowFromRows(float* out,
-                       const float* const rows[5],
-                       int32_t dstWidth,
-                       int32_t srcWidth,
-                       const float* kernel,
-                       const RowKernels& kernels);
-// ReduceRowFromRows from rows split into their even and odd columns (see RowKernels::splitEvenOdd).
+// One output row of ReducePlane (dst at least 5 x 5) from the five source rows of its window, split into
+// their even and odd columns (see RowKernels::splitEvenOdd), wherever they are held.
 void ReduceRowFromSplitRows(float* out,
                             const float* const even[5],
                             const float* const odd[5],
@@ -103,6 +89,9 @@ private:
     int32_t inSlot_[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
 };
 
+// One output row of ExpandPlane (dst at least 5 x 5), for passes that fuse more work into the
+// row (the expanded row can go straight into a collapse step or a store, see ExpandTarget); the whole-plane
+// operations are these rows over a thread pool and give the same bits.
 void ExpandPlaneRow(const ExpandTarget& target,
                     const float* src,
                     int32_t y,

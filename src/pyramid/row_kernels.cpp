@@ -18,15 +18,6 @@ void ExpandInteriorScalar(const ExpandTarget& t,
     rowscalar::ExpandInterior(t, rows, krows, nRows, xBegin, xEnd);
 }
 
-void ReduceInteriorScalar(float* out,
-                          const float* const* rows,
-                          const float* kernel,
-                          int32_t xBegin,
-                          int32_t xEnd,
-                          int32_t) {
-    rowscalar::ReduceInterior(out, rows, kernel, xBegin, xEnd);
-}
-
 void Interleave3U8Scalar(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t n) {
     rowscalar::Interleave3U8(out, a, b, c, 0, n);
 }
@@ -77,8 +68,8 @@ const RowKernels& BestRowKernels() {
 }  // namespace
 
 const RowKernels& ScalarRowKernels() {
-    static const RowKernels kernels{ExpandInteriorScalar, ReduceInteriorScalar,      nullptr,
-                                    Interleave3U8Scalar,  ReduceInteriorSplitScalar, SplitEvenOddScalar};
+    static const RowKernels kernels{ExpandInteriorScalar, nullptr, Interleave3U8Scalar, ReduceInteriorSplitScalar,
+                                    SplitEvenOddScalar};
     return kernels;
 }
 

@@ -31,13 +31,6 @@ struct RowKernels {
                            int32_t nRows,
                            int32_t xBegin,
                            int32_t xEnd);
-    // out[x] for reduce columns x in [xBegin, xEnd) whose window starts at 2x - 2 without clamping.
-    void (*reduceInterior)(float* out,
-                           const float* const* rows,
-                           const float* kernel,
-                           int32_t xBegin,
-                           int32_t xEnd,
-                           int32_t srcWidth);
     // The kGainAddU8 sink for three components at once, written interleaved: out[3x + c] for component c
     // from its source rows rows[c][0 .. nRows - 1] and detail row d[c], all with the same taps and gain.
     // Null where a set has no such kernel (the caller then goes through interleave3U8).
@@ -51,8 +44,9 @@ struct RowKernels {
                               int32_t xEnd);
     // out[3i + 0..2] = a[i], b[i], c[i].
     void (*interleave3U8)(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t n);
-    // reduceInterior from rows split into their even and odd columns (even[r][i] is column 2i of row r,
-    // odd[r][i] column 2i + 1): the same sums, and the taps are plain loads.
+    // out[x] for reduce columns x in [xBegin, xEnd) whose window starts at 2x - 2 without clamping, from rows
+    // split into their even and odd columns (even[r][i] is column 2i of row r, odd[r][i] column 2i + 1), so
+    // the taps are plain loads.
     void (*reduceInteriorSplit)(float* out,
                                 const float* const* even,
                                 const float* const* odd,

@@ -37,17 +37,6 @@ inline float ExpandInteriorSample(const float* const* rows, const float* const* 
     return acc * 4.0f;
 }
 
-inline float ReduceSample(const float* const* rows, int32_t sx, const float* kernel) {
-    float acc = 0.0f;
-    for (int r = 0; r < 5; r++) {
-        const float* s = rows[r] + sx;
-        const float* k = kernel + r * 5;
-        for (int c = 0; c < 5; c++)
-            acc = k[c] * s[c] + acc;
-    }
-    return acc;
-}
-
 using samplestore::StoreU16;
 using samplestore::StoreU8;
 
@@ -96,7 +85,8 @@ inline void ExpandInterior3U8(uint8_t* out,
     }
 }
 
-// ReduceSample over rows split into even and odd columns; sx may be any column of the row.
+// One reduce sample from the 5 x 5 window at column sx (any column of the row) of rows split into even and
+// odd columns, accumulated tap by tap in row order.
 inline float ReduceSampleSplit(const float* const* even, const float* const* odd, int32_t sx, const float* kernel) {
     float acc = 0.0f;
     for (int r = 0; r < 5; r++) {
@@ -127,11 +117,6 @@ inline void SplitEvenOdd(float* even, float* odd, const float* src, int32_t i, i
     }
     if (2 * i < n)
         even[i] = src[2 * i];
-}
-
-inline void ReduceInterior(float* out, const float* const* rows, const float* kernel, int32_t xBegin, int32_t xEnd) {
-    for (int32_t x = xBegin; x < xEnd; x++)
-        out[x] = ReduceSample(rows, 2 * x - 2, kernel);
 }
 
 inline void Interleave3U8(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* c, int32_t i, int32_t n) {

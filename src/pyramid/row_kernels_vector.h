@@ -191,68 +191,6 @@ void ExpandInterior(const ExpandTarget& t,
 }
 
 template <class V>
-void ReduceInterior(float* out,
-                    const float* const* rows,
-                    const float* kernel,
-                    int32_t xBegin,
-                    int32_t xEnd,
-                    int32_t srcWidth) {
-    using T = typename V::T;
-    int32_t x = xBegin;
-    // Four blocks per step: each output's 25 additions form one chain, four chains keep the adders busy.
-    constexpr int32_t B = 4;
-    for (; x + B * V::N <= xEnd && 2 * x + 2 * B * V::N + 2 <= srcWidth; x += B * V::N) {
-        __builtin_prefetch(rows[4] + srcWidth + 2 * x + kPrefetchAhead);
-        __builtin_prefetch(rows[4] + 2 * srcWidth + 2 * x + kPrefetchAhead);
-        __builtin_prefetch(rows[4] + srcWidth + 2 * x + kPrefetchAhead + 16);
-        __builtin_prefetch(rows[4] + 2 * srcWidth + 2 * x + kPrefetchAhead + 16);
-        T acc[B];
-        for (int b = 0; b < B; b++)
-            acc[b] = V::Zero();
-        for (int r = 0; r < 5; r++) {
-            const float* k = kernel + r * 5;
-            const T k0 = V::Set1(k[0]), k1 = V::Set1(k[1]), k2 = V::Set1(k[2]), k3 = V::Set1(k[3]), k4 = V::Set1(k[4]);
-            for (int b = 0; b < B; b++) {
-                const float* s = rows[r] + 2 * (x + b * V::N) - 2;
-                T e0, o0, e2, o2, e4, o4;
-                V::Deinterleave(s, e0, o0);
-                V::Deinterleave(s + 2, e2, o2);
-                V::Deinterleave(s + 4, e4, o4);
-                acc[b] = V::Add(V::Mul(k0, e0), acc[b]);
-                acc[b] = V::Add(V::Mul(k1, o0), acc[b]);
-                acc[b] = V::Add(V::Mul(k2, e2), acc[b]);
-                acc[b] = V::Add(V::Mul(k3, o2), acc[b]);
-                acc[b] = V::Add(V::Mul(k4, e4), acc[b]);
-            }
-        }
-        for (int b = 0; b < B; b++)
-            V::Store(out + x + b * V::N, acc[b]);
-    }
-    // The loads of a block reach source column 2x + 2N + 1.
-    for (; x + V::N <= xEnd && 2 * x + 2 * V::N + 2 <= srcWidth; x += V::N) {
-        // The next output row needs the two source rows below the window: fetch them while this one runs.
-        __builtin_prefetch(rows[4] + srcWidth + 2 * x + kPrefetchAhead);
-        __builtin_prefetch(rows[4] + 2 * srcWidth + 2 * x + kPrefetchAhead);
-        T acc = V::Zero();
-        for (int r = 0; r < 5; r++) {
-            const float* s = rows[r] + 2 * x - 2;
-            const float* k = kernel + r * 5;
-            T e0, o0, e2, o2, e4, o4;
-            V::Deinterleave(s, e0, o0);
-            V::Deinterleave(s + 2, e2, o2);
-            V::Deinterleave(s + 4, e4, o4);
-            acc = V::Add(V::Mul(V::Set1(k[0]), e0), acc);
-            acc = V::Add(V::Mul(V::Set1(k[1]), o0), acc);
-            acc = V::Add(V::Mul(V::Set1(k[2]), e2), acc);
-            acc = V::Add(V::Mul(V::Set1(k[3]), o2), acc);
-            acc = V::Add(V::Mul(V::Set1(k[4]), e4), acc);
-        }
-        V::Store(out + x, acc);
-    }
-    rowscalar::ReduceInterior(out, rows, kernel, x, xEnd);
-}
-
-template <class V>
 void ReduceInteriorSplit(float* out,
                          const float* const* even,
                          const float* const* odd,
@@ -318,7 +256,6 @@ template <class V>
 RowKernels MakeRowKernels() {
     RowKernels k{};
     k.expandInterior = ExpandInterior<V>;
-    k.reduceInterior = ReduceInterior<V>;
     k.reduceInteriorSplit = ReduceInteriorSplit<V>;
     k.splitEvenOdd = SplitEvenOdd<V>;
     return k;
