@@ -193,11 +193,7 @@ void OnViewPaint(HWND window) {
         r.bottom = band.bottom;
     }
     // What lies beyond the surface (only when it could not grow) stays unpainted; the rest is copied.
-    const SQmPicBuf& surface = gDocument.displaySurface;
-    r.right = std::min<LONG>(r.right, surface.width);
-    r.bottom = std::min<LONG>(r.bottom, surface.height);
-    if (gDocument.memoryDC && r.right > r.left && r.bottom > r.top)
-        BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, gDocument.memoryDC.get(), r.left, r.top, SRCCOPY);
+    PaintDisplaySurface(gDocument, dc, r);
     EndPaint(window, &ps);
 }
 

@@ -3,6 +3,7 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -265,7 +266,71 @@ bool EnsureDisplaySurface(ImageDocument& document, int width, int height) {
     return true;
 }
 
+namespace {
+
+constexpr int kStripRows = 256;
+
+// The strip section at least `width` pixels wide; false when it cannot be had.
+bool EnsurePaintStrip(ImageDocument& document, int width) {
+    if (document.stripBits && document.stripWidth >= width)
+        return true;
+    document.stripSelected.Restore();
+    document.stripBitmap.reset();
+    document.stripBits = nullptr;
+    document.stripWidth = 0;
+    if (!document.stripDC)
+        document.stripDC.reset(CreateCompatibleDC(nullptr));
+    if (!document.stripDC)
+        return false;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -kStripRows;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* raw = nullptr;
+    ScopedBitmap section(CreateDIBSection(document.stripDC.get(), &info, DIB_RGB_COLORS, &raw, nullptr, 0));
+    if (!section || !raw)
+        return false;
+    document.stripBitmap = std::move(section);
+    document.stripSelected = ScopedSelection(document.stripDC.get(), document.stripBitmap.get());
+    document.stripBits = static_cast<uint32_t*>(raw);
+    document.stripWidth = width;
+    return true;
+}
+
+}  // namespace
+
+void PaintDisplaySurface(ImageDocument& document, HDC dc, const RECT& r) {
+    const SQmPicBuf& surface = document.displaySurface;
+    const int left = std::max<int>(r.left, 0), top = std::max<int>(r.top, 0);
+    const int right = std::min<int>(r.right, surface.width), bottom = std::min<int>(r.bottom, surface.height);
+    if (!document.memoryDC || !surface.data || right <= left || bottom <= top)
+        return;
+    const int w = right - left;
+    if (!EnsurePaintStrip(document, surface.width)) {
+        BitBlt(dc, left, top, w, bottom - top, document.memoryDC.get(), left, top, SRCCOPY);
+        return;
+    }
+    for (int y0 = top; y0 < bottom; y0 += kStripRows) {
+        const int rows = std::min(kStripRows, bottom - y0);
+        GdiFlush();  // the previous strip's copy is done with the bits
+        for (int y = 0; y < rows; y++) {
+            const uint8_t* src = surface.data + static_cast<size_t>(y0 + y) * static_cast<size_t>(surface.stride) +
+                                 3 * static_cast<size_t>(left);
+            Bgr24ToBgrx32Row(src, document.stripBits + static_cast<size_t>(y) * document.stripWidth, w);
+        }
+        BitBlt(dc, left, y0, w, rows, document.stripDC.get(), 0, 0, SRCCOPY);
+    }
+}
+
 void ReleaseDisplaySurface(ImageDocument& document) {
+    document.stripSelected.Restore();
+    document.stripBitmap.reset();
+    document.stripDC.reset();
+    document.stripBits = nullptr;
+    document.stripWidth = 0;
     document.surfaceSelected.Restore();
     document.surfaceBitmap.reset();
     document.memoryDC.reset();

@@ -40,7 +40,13 @@ struct ImageDocument {
     ScopedMemoryDc memoryDC;
     ScopedBitmap surfaceBitmap;       // the 24-bit top-down section, at least 3000 x 2000
     ScopedSelection surfaceSelected;  // surfaceBitmap in memoryDC
-    HWND ownerWindow = nullptr;       // owner of the file dialogs and messages
+    // Rows of the surface turned into 32-bit pixels on their way to the window (PaintDisplaySurface).
+    ScopedMemoryDc stripDC;
+    ScopedBitmap stripBitmap;
+    ScopedSelection stripSelected;
+    uint32_t* stripBits = nullptr;
+    int stripWidth = 0;
+    HWND ownerWindow = nullptr;  // owner of the file dialogs and messages
     // The loaded file's bytes. The file is closed once loading ends (so a save may replace it); GDI+
     // reads decodedBitmap from these as long as it lives, and a save over the file takes its metadata
     // from them. Declared first, so it outlives the bitmap.
@@ -82,6 +88,11 @@ void InitDocument(ImageDocument& document, HWND ownerWindow);
 // size, grey, with the old contents at its top left. False when it could not be made; the old surface
 // then stays.
 [[nodiscard]] bool EnsureDisplaySurface(ImageDocument& document, int width, int height);
+
+// Copies the rectangle r of the display surface to the same place in dc. The rows go as 32-bit pixels, a
+// strip at a time: a screen takes those as they are, where it would turn each 24-bit pixel itself, several
+// times slower. Straight from the surface when the strip cannot be had.
+void PaintDisplaySurface(ImageDocument& document, HDC dc, const RECT& r);
 
 // GDI+ start-up (idempotent; InitDocument calls it) and shutdown (last, at process end).
 [[nodiscard]] bool StartGdiplus();

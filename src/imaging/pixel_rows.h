@@ -56,3 +56,7 @@ void ExpandIndexedRow(const uint8_t* indices,
                       uint8_t* bgr,
                       int32_t width,
                       bool& grey);
+
+// One row of 24-bit blue, green, red into 32-bit pixels (fourth byte 0): the form a screen takes without a
+// conversion of its own.
+void Bgr24ToBgrx32Row(const uint8_t* bgr, uint32_t* bgrx, int32_t width);

@@ -142,3 +142,21 @@ TEST(PixelRows, PaletteExpansionDecidesGreyByUsedColoursAndGuardsTheIndex) {
 }
 
 }  // namespace
+
+// Every width up to past a few vector steps, each row in a block of exactly its size (the sanitizers see any
+// read past it), and nothing written past the row.
+TEST(PixelRows, BgrToBgrxKeepsEveryPixelAtEveryWidth) {
+    std::mt19937 random(7);
+    for (int32_t width = 0; width <= 40; width++) {
+        std::vector<uint8_t> bgr(3 * static_cast<size_t>(width));
+        for (uint8_t& b : bgr)
+            b = static_cast<uint8_t>(random());
+        std::vector<uint32_t> out(static_cast<size_t>(width) + 1, 0xDEADBEEF);
+        Bgr24ToBgrx32Row(bgr.data(), out.data(), width);
+        for (int32_t x = 0; x < width; x++) {
+            const uint8_t* p = &bgr[3 * static_cast<size_t>(x)];
+            ASSERT_EQ(out[x], uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16) << width << " " << x;
+        }
+        EXPECT_EQ(out[width], 0xDEADBEEF) << width;
+    }
+}
