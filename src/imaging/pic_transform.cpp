@@ -5,7 +5,7 @@
 #include <type_traits>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "base/alloc.h"
@@ -113,6 +113,9 @@ struct LinearColumns {
     int64_t* off1;
     int16_t* w0;  // their weights
     int16_t* w1;
+    int16_t* pairs = nullptr;  // per column w0, w1 four times over, for the vector gather (when made)
+    size_t adjacentBegin = 0;  // columns [begin, end) have their second tap right after the first
+    size_t adjacentEnd = 0;
 };
 
 template <int C>
@@ -167,6 +170,38 @@ void BlendRoundRow(uint8_t* __restrict d,
     }
 }
 
+#if defined(__SSE2__) && defined(__GNUC__)
+bool HasAvx2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+}
+
+// The blend below for weights that fit a signed byte: each byte pair (a, b) times (wa, wb) in one multiply-add,
+// exact because 255 x 128 stays below 2^15. Returns how many values it did.
+__attribute__((target("avx2"))) size_t BlendRowsAvx2(int16_t* __restrict v,
+                                                     const uint8_t* __restrict a,
+                                                     const uint8_t* __restrict b,
+                                                     int32_t wa,
+                                                     int32_t wb,
+                                                     size_t count) {
+    const __m256i w = _mm256_set1_epi16(static_cast<int16_t>((wb << 8) | wa));
+    size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+        const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+        // Within each 128-bit lane: values 0-7 and 16-23 in lo, 8-15 and 24-31 in hi.
+        const __m256i lo = _mm256_maddubs_epi16(_mm256_unpacklo_epi8(x, y), w);
+        const __m256i hi = _mm256_maddubs_epi16(_mm256_unpackhi_epi8(x, y), w);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(v + i), _mm256_permute2x128_si256(lo, hi, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(v + i + 16), _mm256_permute2x128_si256(lo, hi, 0x31));
+    }
+    return i;
+}
+#endif
+
 // v[i] = a[i] * wa + b[i] * wb, unrounded (below 2^15).
 void BlendRows(int16_t* __restrict v,
                const uint8_t* __restrict a,
@@ -175,6 +210,10 @@ void BlendRows(int16_t* __restrict v,
                int32_t wb,
                size_t count) {
     size_t i = 0;
+#if defined(__SSE2__) && defined(__GNUC__)
+    if (PicTransformSimdEnabled() && wa < 128 && wb < 128 && HasAvx2())
+        i = BlendRowsAvx2(v, a, b, wa, wb, count);
+#endif
 #if defined(__SSE2__)
     if (PicTransformSimdEnabled()) {
         const __m128i zero = _mm_setzero_si128();
@@ -196,29 +235,118 @@ void BlendRows(int16_t* __restrict v,
         v[i] = static_cast<int16_t>(a[i] * wa + b[i] * wb);
 }
 
+// The source rows the next blend reads, fetched while this row is gathered: the blend waits on memory, the
+// gather on arithmetic.
+struct NextRows {
+    const uint8_t* a = nullptr;
+    const uint8_t* b = nullptr;
+    size_t bytes = 0;
+};
+
+#if defined(__SSE2__) && defined(__GNUC__)
+// The gather for colour over columns [j, end) whose two taps are neighbours: one load takes both, a shuffle
+// pairs their values, and eight pixels go out as 24 bytes plus four that the next pixels overwrite (so it
+// stops while two pixels follow in the row of n). Returns the first column not done.
+__attribute__((target("avx2"))) size_t GatherAdjacentAvx2(uint8_t* __restrict d,
+                                                          const int16_t* __restrict v,
+                                                          const LinearColumns& cols,
+                                                          size_t j,
+                                                          size_t end,
+                                                          size_t n,
+                                                          NextRows next) {
+    const int64_t* __restrict off0 = cols.off0;
+    const auto* pairs = reinterpret_cast<const __m128i*>(cols.pairs);
+    const __m256i pairUp =
+        _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -128, -128, -128, -128));
+    const __m256i squeeze =
+        _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -128, -128, -128, -128));
+    const __m256i round = _mm256_set1_epi32(static_cast<int32_t>(kLinearRound));
+#define SP_PIXEL_PAIR(k)                                                                                        \
+    _mm256_srai_epi32(                                                                                          \
+        _mm256_add_epi32(                                                                                       \
+            _mm256_madd_epi16(                                                                                  \
+                _mm256_shuffle_epi8(                                                                            \
+                    _mm256_inserti128_si256(                                                                    \
+                        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + off0[k]))), \
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + off0[(k) + 4])), 1),               \
+                    pairUp),                                                                                    \
+                _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(pairs + (k))),                   \
+                                        _mm_loadu_si128(pairs + (k) + 4), 1)),                                  \
+            round),                                                                                             \
+        kLinearShift)
+    size_t ahead = 0;
+    for (; j + 8 <= end && j + 10 <= n; j += 8) {
+        if (ahead < next.bytes) {
+            _mm_prefetch(reinterpret_cast<const char*>(next.a + ahead), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(next.b + ahead), _MM_HINT_T0);
+            ahead += 64;
+        }
+        // Pixels k and k + 4 share a register, one per lane, so lane 0 ends with pixels j .. j + 3 and lane 1
+        // with j + 4 .. j + 7, four bytes each, then three.
+        const __m256i words = _mm256_packs_epi32(SP_PIXEL_PAIR(j), SP_PIXEL_PAIR(j + 1));
+        const __m256i words2 = _mm256_packs_epi32(SP_PIXEL_PAIR(j + 2), SP_PIXEL_PAIR(j + 3));
+        const __m256i bytes = _mm256_shuffle_epi8(_mm256_packus_epi16(words, words2), squeeze);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 3 * j), _mm256_castsi256_si128(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 3 * j + 12), _mm256_extracti128_si256(bytes, 1));
+    }
+#undef SP_PIXEL_PAIR
+    return j;
+}
+#endif
+
 // Finishes a vertically blended row: d = (v[tap 0] * w0 + v[tap 1] * w1 + round) >> 14.
 template <int C>
-void GatherRoundRow(uint8_t* __restrict d, const int16_t* __restrict v, const LinearColumns& cols, size_t n) {
+void GatherRoundRow(uint8_t* __restrict d,
+                    const int16_t* __restrict v,
+                    const LinearColumns& cols,
+                    size_t n,
+                    NextRows next = {}) {
     const int64_t* __restrict off0 = cols.off0;
     const int64_t* __restrict off1 = cols.off1;
     const int16_t* __restrict w0 = cols.w0;
     const int16_t* __restrict w1 = cols.w1;
     const auto round = static_cast<int32_t>(kLinearRound);
+    auto one = [&](size_t k) {
+        const int16_t* a = v + off0[k];
+        const int16_t* b = v + off1[k];
+        int32_t wa = w0[k];
+        int32_t wb = w1[k];
+        d[C * k] = static_cast<uint8_t>((a[0] * wa + b[0] * wb + round) >> kLinearShift);
+        if constexpr (C == 3) {
+            d[C * k + 1] = static_cast<uint8_t>((a[1] * wa + b[1] * wb + round) >> kLinearShift);
+            d[C * k + 2] = static_cast<uint8_t>((a[2] * wa + b[2] * wb + round) >> kLinearShift);
+        }
+    };
     size_t j = 0;
+#if defined(__SSE2__) && defined(__GNUC__)
+    if (C == 3 && cols.pairs != nullptr && PicTransformSimdEnabled() && HasAvx2() &&
+        cols.adjacentBegin < cols.adjacentEnd) {
+        for (; j < cols.adjacentBegin; ++j)
+            one(j);
+        j = GatherAdjacentAvx2(d, v, cols, j, cols.adjacentEnd, n, next);
+    }
+#endif
 #if defined(__SSE2__)
-    if (C == 3 && PicTransformSimdEnabled()) {
-        // Four pixels a step: each pixel's two taps side by side, one multiply-add per value pair, and four
-        // bytes stored per pixel of which the fourth is overwritten by the next pixel (so the loop stops while
-        // a pixel follows). Loads read one value past a tap's three: the caller pads v.
+    if (C == 3 && cols.pairs != nullptr && PicTransformSimdEnabled()) {
+        // Four pixels a step: each pixel's two taps side by side, one multiply-add per value pair with the
+        // column's weight pairs, and four bytes stored per pixel of which the fourth is overwritten by the next
+        // pixel (so the loop stops while a pixel follows). Loads read one value past a tap's three: the caller
+        // pads v.
         const __m128i roundV = _mm_set1_epi32(round);
+        const auto* pairs = reinterpret_cast<const __m128i*>(cols.pairs);
         auto pixel = [&](size_t k) {
             const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + off0[k]));
             const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + off1[k]));
-            const __m128i w = _mm_set1_epi32(static_cast<int32_t>(
-                (static_cast<uint32_t>(static_cast<uint16_t>(w1[k])) << 16) | static_cast<uint16_t>(w0[k])));
+            const __m128i w = _mm_loadu_si128(pairs + k);
             return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), w), roundV), kLinearShift);
         };
+        size_t ahead = 0;
         for (; j + 4 < n; j += 4) {
+            if (ahead < next.bytes) {
+                _mm_prefetch(reinterpret_cast<const char*>(next.a + ahead), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(next.b + ahead), _MM_HINT_T0);
+                ahead += 64;
+            }
             __m128i bytes =
                 _mm_packus_epi16(_mm_packs_epi32(pixel(j), pixel(j + 1)), _mm_packs_epi32(pixel(j + 2), pixel(j + 3)));
             for (int k = 0; k < 4; ++k) {
@@ -229,17 +357,8 @@ void GatherRoundRow(uint8_t* __restrict d, const int16_t* __restrict v, const Li
         }
     }
 #endif
-    for (; j < n; ++j) {
-        const int16_t* a = v + off0[j];
-        const int16_t* b = v + off1[j];
-        int32_t wa = w0[j];
-        int32_t wb = w1[j];
-        d[C * j] = static_cast<uint8_t>((a[0] * wa + b[0] * wb + round) >> kLinearShift);
-        if constexpr (C == 3) {
-            d[C * j + 1] = static_cast<uint8_t>((a[1] * wa + b[1] * wb + round) >> kLinearShift);
-            d[C * j + 2] = static_cast<uint8_t>((a[2] * wa + b[2] * wb + round) >> kLinearShift);
-        }
-    }
+    for (; j < n; ++j)
+        one(j);
 }
 
 template <int C>
@@ -279,6 +398,22 @@ void Bilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span x
             local.off0[j] -= first;
             local.off1[j] -= first;
         }
+        ScopedBlock pairBlock(C == 3 ? n * 8 * sizeof(int16_t) : 0);
+        if (C == 3 && (local.pairs = pairBlock.As<int16_t>()) != nullptr) {
+            for (size_t j = 0; j < n; ++j) {
+                for (size_t k = 0; k < 8; k += 2) {
+                    local.pairs[8 * j + k] = cols.w0[j];
+                    local.pairs[8 * j + k + 1] = cols.w1[j];
+                }
+            }
+            size_t j = 0;
+            while (j < n && local.off1[j] != local.off0[j] + C)
+                ++j;
+            local.adjacentBegin = j;
+            while (j < n && local.off1[j] == local.off0[j] + C)
+                ++j;
+            local.adjacentEnd = j;
+        }
         const Status status =
             ParallelRows(ys.last - ys.first, static_cast<int64_t>(rowValues) * 4, [&](int32_t b0, int32_t b1) {
                 // Padded by the values the gather's vector loads read past a tap.
@@ -287,12 +422,18 @@ void Bilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span x
                 if (v == nullptr)
                     return;
                 std::memset(v + (last - first), 0, 4 * sizeof(int16_t));
+                const size_t span = static_cast<size_t>(last - first);
+                auto rowOf = [&](int32_t i) { return src.data + int64_t{i} * src.stride + first; };
                 for (int32_t y = ys.first + b0; y < ys.first + b1; ++y) {
                     LinearTap t = rowTap(y);
-                    BlendRows(v, src.data + int64_t{t.i0} * src.stride + first,
-                              src.data + int64_t{t.i1} * src.stride + first, static_cast<int32_t>(kLinearOne - t.w1),
-                              static_cast<int32_t>(t.w1), static_cast<size_t>(last - first));
-                    GatherRoundRow<C>(dstRow0 + int64_t{y} * dst.stride, v, local, n);
+                    BlendRows(v, rowOf(t.i0), rowOf(t.i1), static_cast<int32_t>(kLinearOne - t.w1),
+                              static_cast<int32_t>(t.w1), span);
+                    NextRows next;
+                    if (y + 1 < ys.first + b1) {
+                        const LinearTap u = rowTap(y + 1);
+                        next = NextRows{rowOf(u.i0), rowOf(u.i1), span};
+                    }
+                    GatherRoundRow<C>(dstRow0 + int64_t{y} * dst.stride, v, local, n, next);
                 }
             });
         status.IgnoreError();  // the bands throw nothing
