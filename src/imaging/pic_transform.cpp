@@ -118,23 +118,85 @@ struct LinearColumns {
     size_t adjacentEnd = 0;
 };
 
+#if defined(__SSE2__) && defined(__GNUC__)
+bool HasAvx2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+}
+
+// The horizontal pass for colour over columns [j, end) whose taps are neighbours: one 8-byte load takes both
+// taps of a pixel (so columns stop eight bytes before the row's end), a shuffle pairs and widens their values,
+// and eight pixels go out as 48 bytes plus four that the next pixels overwrite (so it stops while a pixel
+// follows in the row of n). Returns the first column not done.
+__attribute__((target("avx2"))) size_t HorizontalAdjacentAvx2(int16_t* __restrict h,
+                                                              const uint8_t* __restrict s,
+                                                              const LinearColumns& cols,
+                                                              size_t j,
+                                                              size_t end,
+                                                              size_t n) {
+    const int64_t* __restrict off0 = cols.off0;
+    const auto* pairs = reinterpret_cast<const __m128i*>(cols.pairs);
+    const __m256i widen = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(0, -128, 3, -128, 1, -128, 4, -128, 2, -128, 5, -128, -128, -128, -128, -128));
+    const __m256i squeeze =
+        _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -128, -128, -128, -128));
+    // Pixels k and k + 4 share a register, one per lane.
+#define SP_PIXEL_PAIR(k)                                                                                              \
+    _mm256_madd_epi16(_mm256_shuffle_epi8(                                                                            \
+                          _mm256_inserti128_si256(                                                                    \
+                              _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + off0[k]))), \
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + off0[(k) + 4])), 1),               \
+                          widen),                                                                                     \
+                      _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(pairs + (k))),                   \
+                                              _mm_loadu_si128(pairs + (k) + 4), 1))
+    for (; j + 8 <= end && j + 9 <= n; j += 8) {
+        // Lane 0 ends with pixels j, j + 1 (then j + 2, j + 3); lane 1 with j + 4, j + 5 (then j + 6, j + 7).
+        const __m256i a = _mm256_shuffle_epi8(_mm256_packs_epi32(SP_PIXEL_PAIR(j), SP_PIXEL_PAIR(j + 1)), squeeze);
+        const __m256i b = _mm256_shuffle_epi8(_mm256_packs_epi32(SP_PIXEL_PAIR(j + 2), SP_PIXEL_PAIR(j + 3)), squeeze);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * j), _mm256_castsi256_si128(a));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * j + 6), _mm256_castsi256_si128(b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * j + 12), _mm256_extracti128_si256(a, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * j + 18), _mm256_extracti128_si256(b, 1));
+    }
+#undef SP_PIXEL_PAIR
+    return j;
+}
+#endif
+
 template <int C>
-void HorizontalRow(int16_t* __restrict h, const uint8_t* __restrict s, const LinearColumns& cols, size_t n) {
+void HorizontalRow(int16_t* __restrict h,
+                   const uint8_t* __restrict s,
+                   const LinearColumns& cols,
+                   size_t n,
+                   size_t vectorEnd) {
     const int64_t* __restrict off0 = cols.off0;
     const int64_t* __restrict off1 = cols.off1;
     const int16_t* __restrict w0 = cols.w0;
     const int16_t* __restrict w1 = cols.w1;
-    for (size_t j = 0; j < n; ++j) {
-        const uint8_t* a = s + off0[j];
-        const uint8_t* b = s + off1[j];
-        int32_t wa = w0[j];
-        int32_t wb = w1[j];
-        h[C * j] = static_cast<int16_t>(a[0] * wa + b[0] * wb);
+    size_t j = 0;
+    auto one = [&](size_t k) {
+        const uint8_t* a = s + off0[k];
+        const uint8_t* b = s + off1[k];
+        int32_t wa = w0[k];
+        int32_t wb = w1[k];
+        h[C * k] = static_cast<int16_t>(a[0] * wa + b[0] * wb);
         if constexpr (C == 3) {
-            h[C * j + 1] = static_cast<int16_t>(a[1] * wa + b[1] * wb);
-            h[C * j + 2] = static_cast<int16_t>(a[2] * wa + b[2] * wb);
+            h[C * k + 1] = static_cast<int16_t>(a[1] * wa + b[1] * wb);
+            h[C * k + 2] = static_cast<int16_t>(a[2] * wa + b[2] * wb);
         }
+    };
+#if defined(__SSE2__) && defined(__GNUC__)
+    if (C == 3 && cols.pairs != nullptr && PicTransformSimdEnabled() && HasAvx2() && cols.adjacentBegin < vectorEnd) {
+        for (; j < cols.adjacentBegin; ++j)
+            one(j);
+        j = HorizontalAdjacentAvx2(h, s, cols, j, vectorEnd, n);
     }
+#endif
+    for (; j < n; ++j)
+        one(j);
 }
 
 // d[i] = (h0[i] * wa + h1[i] * wb + round) >> 14; the vector body does the same sums in 32-bit lanes
@@ -171,13 +233,6 @@ void BlendRoundRow(uint8_t* __restrict d,
 }
 
 #if defined(__SSE2__) && defined(__GNUC__)
-bool HasAvx2() {
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return has;
-}
 
 // The blend below for weights that fit a signed byte: each byte pair (a, b) times (wa, wb) in one multiply-add,
 // exact because 255 x 128 stays below 2^15. Returns how many values it did.
@@ -386,6 +441,24 @@ void Bilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span x
         return MakeLinearTap(SourcePos(y, map.DstCentreY(), map.SrcCentreY(), map.Scale()), src.height);
     };
 
+    // Colour rows go eight pixels a step where a column's two taps are neighbours: their weights as pairs.
+    ScopedBlock pairBlock(C == 3 ? n * 8 * sizeof(int16_t) : 0);
+    if (C == 3 && (cols.pairs = pairBlock.As<int16_t>()) != nullptr) {
+        for (size_t j = 0; j < n; ++j) {
+            for (size_t k = 0; k < 8; k += 2) {
+                cols.pairs[8 * j + k] = cols.w0[j];
+                cols.pairs[8 * j + k + 1] = cols.w1[j];
+            }
+        }
+        size_t j = 0;
+        while (j < n && cols.off1[j] != cols.off0[j] + C)
+            ++j;
+        cols.adjacentBegin = j;
+        while (j < n && cols.off1[j] == cols.off0[j] + C)
+            ++j;
+        cols.adjacentEnd = j;
+    }
+
     // Destination rows are independent: bands of them go to the pool, each with its own working rows. A band
     // without memory for them leaves its rows as they were, as a failed allocation always has.
     const size_t rowValues = n * C;
@@ -397,22 +470,6 @@ void Bilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span x
         for (size_t j = 0; j < n; ++j) {
             local.off0[j] -= first;
             local.off1[j] -= first;
-        }
-        ScopedBlock pairBlock(C == 3 ? n * 8 * sizeof(int16_t) : 0);
-        if (C == 3 && (local.pairs = pairBlock.As<int16_t>()) != nullptr) {
-            for (size_t j = 0; j < n; ++j) {
-                for (size_t k = 0; k < 8; k += 2) {
-                    local.pairs[8 * j + k] = cols.w0[j];
-                    local.pairs[8 * j + k + 1] = cols.w1[j];
-                }
-            }
-            size_t j = 0;
-            while (j < n && local.off1[j] != local.off0[j] + C)
-                ++j;
-            local.adjacentBegin = j;
-            while (j < n && local.off1[j] == local.off0[j] + C)
-                ++j;
-            local.adjacentEnd = j;
         }
         const Status status =
             ParallelRows(ys.last - ys.first, static_cast<int64_t>(rowValues) * 4, [&](int32_t b0, int32_t b1) {
@@ -440,6 +497,10 @@ void Bilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span x
         return;
     }
 
+    // The vector pass loads eight bytes from a tap: columns whose load would leave the row stay scalar.
+    size_t horizontalEnd = cols.adjacentEnd;
+    while (horizontalEnd > cols.adjacentBegin && cols.off0[horizontalEnd - 1] + 8 > int64_t{C} * src.width)
+        --horizontalEnd;
     const Status status =
         ParallelRows(ys.last - ys.first, static_cast<int64_t>(rowValues) * 3, [&](int32_t b0, int32_t b1) {
             ScopedBlock rows(2 * rowValues * sizeof(int16_t));
@@ -449,7 +510,7 @@ void Bilinear(SQmPicBuf& dst, const SQmPicBuf& src, const CQmPicMap& map, Span x
             int16_t* cache[2] = {rowBase, rowBase + rowValues};
             int64_t cachedRow[2] = {-1, -1};
             auto fill = [&](int slot, int32_t r) {
-                HorizontalRow<C>(cache[slot], src.data + int64_t{r} * src.stride, cols, n);
+                HorizontalRow<C>(cache[slot], src.data + int64_t{r} * src.stride, cols, n, horizontalEnd);
                 cachedRow[slot] = r;
             };
             auto slotOf = [&](int32_t r) { return cachedRow[0] == r ? 0 : (cachedRow[1] == r ? 1 : -1); };
