@@ -19,6 +19,16 @@ struct ViewRenderer {
     Picture resultCache;           // slot 2: resultBuffer the same way
     // x0, y0, x1, y1 in picture coordinates, outlined inverted; set by the Fusion dialog.
     std::atomic<int32_t*> overlayRect{nullptr};
+    // What the surface shows since the last redraw, so that a pan can move it and render only what it uncovers.
+    // Not valid while an outline is drawn in, or after a cache changed without a redraw.
+    struct Shown {
+        bool valid = false;
+        const uint8_t* surface = nullptr;
+        const uint8_t* cache = nullptr;
+        int slot = 0;
+        int width = 0, height = 0;
+        ViewPlacement placement{};
+    } shown;
 };
 
 struct AppState {

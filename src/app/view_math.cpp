@@ -2,6 +2,7 @@
 #include "app/view_math.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 const double kZoomListValues[kZoomListCount] = {0.1, 0.25, 0.5, 1.0, 1.5, 2.0, 4.0, 8.0};
@@ -16,6 +17,22 @@ double ZoomForListEntry(int index) {
 
 CQmPicMap ViewMap(const ViewPlacement& p) {
     return CQmPicMap(p.anchorWinX, p.anchorWinY, p.anchorImgX, p.anchorImgY, 0.0, p.zoom);
+}
+
+bool ViewShiftOf(const ViewPlacement& before, const ViewPlacement& after, int& dx, int& dy) {
+    if (before.zoom != after.zoom || before.anchorWinX != after.anchorWinX || before.anchorWinY != after.anchorWinY)
+        return false;
+    // A picture point's window position moves by zoom x (anchor before - anchor after).
+    const double fx = (before.anchorImgX - after.anchorImgX) * after.zoom;
+    const double fy = (before.anchorImgY - after.anchorImgY) * after.zoom;
+    if (!(std::abs(fx) < 1e6 && std::abs(fy) < 1e6))
+        return false;
+    const double rx = std::round(fx), ry = std::round(fy);
+    if (std::abs(fx - rx) > 1e-6 || std::abs(fy - ry) > 1e-6)
+        return false;
+    dx = static_cast<int>(rx);
+    dy = static_cast<int>(ry);
+    return true;
 }
 
 std::string FormatZoomText(double zoom) {

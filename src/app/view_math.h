@@ -14,6 +14,10 @@ struct ViewPlacement {
     double anchorImgX = 0, anchorImgY = 0;
 };
 
+// The whole window pixels (dx, dy) by which the view of `after` is that of `before` moved; false when the two
+// differ by more than such a move (another zoom, another window anchor, a fraction of a pixel).
+[[nodiscard]] bool ViewShiftOf(const ViewPlacement& before, const ViewPlacement& after, int& dx, int& dy);
+
 inline constexpr double kZoomInFactor = 1.2;
 inline constexpr double kZoomOutFactor = 0.8333333333333334;  // 1 / 1.2
 inline constexpr double kWheelMaxZoom = 8.0;

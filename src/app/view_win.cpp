@@ -5,6 +5,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "base/ascii_text.h"
@@ -72,6 +74,52 @@ void RenderZoomed() {
     RepaintMainWindow();
 }
 
+// The picture over grey in the rectangle a of the view, as the whole view would have it there: grey where the
+// picture does not reach, then the picture. Inside its footprint shrunk by a pixel every pixel centre falls on
+// the picture, so the transform writes all of it and the grey is needed only outside.
+void RenderViewArea(const SQmPicBuf& view, const SQmPicBuf& cache, const ViewPlacement& p, CQmRect<int> a) {
+    const int w = a.right - a.left, h = a.bottom - a.top;
+    if (w <= 0 || h <= 0)
+        return;
+    SQmPicBuf area = view;
+    area.data = view.data + static_cast<ptrdiff_t>(a.top) * view.stride + 3 * a.left;
+    area.width = w;
+    area.height = h;
+    area.size = view.stride * (h - 1) + 3 * w;
+    // The same map with the area's corner as its origin: whole-pixel offsets, so every pixel samples the same
+    // picture point as in the whole view.
+    const CQmPicMap map(p.anchorWinX - a.left, p.anchorWinY - a.top, p.anchorImgX, p.anchorImgY, 0.0, p.zoom);
+    int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    map.MapPointSrcToDst(x0, y0, 0, 0);
+    map.MapPointSrcToDst(x1, y1, cache.width, cache.height);
+    const int ix0 = std::clamp(std::min(x0, x1) + 1, 0, w), ix1 = std::clamp(std::max(x0, x1) - 1, 0, w);
+    const int iy0 = std::clamp(std::min(y0, y1) + 1, 0, h), iy1 = std::clamp(std::max(y0, y1) - 1, 0, h);
+    if (ix0 >= ix1 || iy0 >= iy1) {
+        CQmPicBufAPI::SetConst(area, {0, 0, w, h}, kViewGrey);
+    } else {
+        CQmPicBufAPI::SetConst(area, {0, 0, w, iy0}, kViewGrey);
+        CQmPicBufAPI::SetConst(area, {0, iy1, w, h}, kViewGrey);
+        CQmPicBufAPI::SetConst(area, {0, iy0, ix0, iy1}, kViewGrey);
+        CQmPicBufAPI::SetConst(area, {ix1, iy0, w, iy1}, kViewGrey);
+    }
+    CQmPicBufAPI::TransformBilinearFast(area, cache, map);
+}
+
+// Moves the view's pixels by (dx, dy), each less than the view's size; the uncovered bands keep what they had.
+void MoveView(const SQmPicBuf& view, int dx, int dy) {
+    const size_t bytes = 3 * static_cast<size_t>(view.width - std::abs(dx));
+    const int to = dx > 0 ? 3 * dx : 0, from = dx < 0 ? -3 * dx : 0;
+    auto row = [&](int y) { return view.data + static_cast<ptrdiff_t>(y) * view.stride; };
+    // Rows in the order that reads each before it is overwritten.
+    if (dy > 0) {
+        for (int y = view.height - 1; y >= dy; --y)
+            std::memmove(row(y) + to, row(y - dy) + from, bytes);
+    } else {
+        for (int y = 0; y < view.height + dy; ++y)
+            std::memmove(row(y) + to, row(y - dy) + from, bytes);
+    }
+}
+
 void ResetMousePositions() {
     gApp.lastMouseX = gApp.lastMouseY = gApp.dragAnchorX = gApp.dragAnchorY = 0;
 }
@@ -96,6 +144,7 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
         whole.components = 3;
         whole.bitsPerComponent = 8;
         CQmPicBufAPI::SetConst(whole, {0, 0, whole.width, whole.height}, kViewGrey);
+        r.shown.valid = false;
         return;
     }
     RECT client{};
@@ -150,28 +199,33 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
             }
         }
     }
+    ViewRenderer::Shown& shown = r.shown;
     if (redraw) {
-        // Straight into the surface: grey where the picture does not reach, then the picture over the rest.
-        // Inside its footprint shrunk by a pixel every pixel centre falls on the picture, so the transform
-        // writes all of it and the grey is needed only outside.
-        const CQmPicMap map = CurrentViewMap();
-        int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-        map.MapPointSrcToDst(x0, y0, 0, 0);
-        map.MapPointSrcToDst(x1, y1, cache.width, cache.height);
-        const int ix0 = std::clamp(std::min(x0, x1) + 1, 0, W), ix1 = std::clamp(std::max(x0, x1) - 1, 0, W);
-        const int iy0 = std::clamp(std::min(y0, y1) + 1, 0, H), iy1 = std::clamp(std::max(y0, y1) - 1, 0, H);
-        if (ix0 >= ix1 || iy0 >= iy1) {
-            CQmPicBufAPI::SetConst(target, all, kViewGrey);
+        const ViewPlacement placement = gApp.Placement();
+        int dx = 0, dy = 0;
+        const bool movable = useCache && shown.valid && shown.surface == target.data && shown.cache == cache.data &&
+                             shown.slot == slot && shown.width == W && shown.height == H &&
+                             ViewShiftOf(shown.placement, placement, dx, dy) && std::abs(dx) < W && std::abs(dy) < H;
+        if (movable) {
+            // A pan: what stays in the window moves, and only the uncovered bands are rendered.
+            MoveView(target, dx, dy);
+            if (dy != 0)
+                RenderViewArea(target, cache, placement, {0, dy > 0 ? 0 : H + dy, W, dy > 0 ? dy : H});
+            if (dx != 0) {
+                RenderViewArea(target, cache, placement,
+                               {dx > 0 ? 0 : W + dx, dy > 0 ? dy : 0, dx > 0 ? dx : W, dy < 0 ? H + dy : H});
+            }
         } else {
-            CQmPicBufAPI::SetConst(target, {0, 0, W, iy0}, kViewGrey);
-            CQmPicBufAPI::SetConst(target, {0, iy1, W, H}, kViewGrey);
-            CQmPicBufAPI::SetConst(target, {0, iy0, ix0, iy1}, kViewGrey);
-            CQmPicBufAPI::SetConst(target, {ix1, iy0, W, iy1}, kViewGrey);
+            RenderViewArea(target, cache, placement, all);
         }
-        CQmPicBufAPI::TransformBilinearFast(target, cache, map);
+        shown = {true, target.data, cache.data, slot, W, H, placement};
+    } else if (!useCache) {
+        shown.valid = false;  // the cache changed under the picture shown
     }
-    if (const int32_t* overlay = r.overlayRect.load())
+    if (const int32_t* overlay = r.overlayRect.load()) {
         InvertOutline(target, overlay);
+        shown.valid = false;
+    }
 }
 
 void RepaintMainWindow() {
@@ -237,6 +291,7 @@ void CentreOnPicture() {
 void ReleaseRendererPictures() {
     gApp.renderer.sourceCache.Reset();
     gApp.renderer.resultCache.Reset();
+    gApp.renderer.shown.valid = false;
 }
 
 void OnViewZoomCommand(int command) {

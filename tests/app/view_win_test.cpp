@@ -144,7 +144,8 @@ TEST_F(MainWindowTest, RightButtonShowsTheSource) {
 }
 
 // Whatever the zoom and pan, the view is the picture resampled over grey, to the last pixel at its edges
-// (the surface is not cleared whole before each redraw).
+// (the surface is not cleared whole before each redraw, and a pan moves what stays and renders only what it
+// uncovers).
 TEST_F(MainWindowTest, TheViewIsThePictureResampledOverGrey) {
     LoadPicture(401, 299);
     const RECT c = Client();
@@ -158,12 +159,24 @@ TEST_F(MainWindowTest, TheViewIsThePictureResampledOverGrey) {
             differing += std::memcmp(SurfacePixel(0, y), expected->data + y * expected->stride, c.right * 3) != 0;
         EXPECT_EQ(differing, 0) << what;
     };
+    // Drag steps in every direction, one of them farther than the window is wide.
+    auto dragAndExpect = [&](const char* what) {
+        const POINT steps[] = {{300, 300}, {307, 289}, {281, 301}, {281, 340}, {322, 340}, {-700, 300}, {300, 300}};
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(steps[0].x, steps[0].y));
+        for (const POINT& p : steps) {
+            SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+            expectView(what);
+        }
+        SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(300, 300));
+    };
     expectView("fitted");
+    dragAndExpect("dragged, fitted");
     POINT corner{c.right - 5, c.bottom - 40};
     ClientToScreen(window, &corner);
     for (int i = 0; i < 3; ++i)
         SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(corner.x, corner.y));
     expectView("zoomed in at a corner");
+    dragAndExpect("dragged, zoomed in");
     SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(400, 300));
     SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(131, 77));
     SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(131, 77));
@@ -171,6 +184,7 @@ TEST_F(MainWindowTest, TheViewIsThePictureResampledOverGrey) {
     for (int i = 0; i < 12; ++i)
         SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(corner.x, corner.y));
     expectView("zoomed out");
+    dragAndExpect("dragged, zoomed out");
 }
 
 TEST_F(MainWindowTest, PanningMovesThePictureOneToOne) {
