@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/alloc.h"
+#include "base/thread_pool.h"
 #include "imaging/pic_ref.h"
 
 namespace {
@@ -133,6 +134,14 @@ TEST(PicBuf, CopyWholeNeedsSameGeometry) {
     CQmPicBufAPI::Copy(empty.buf, a.buf);
     CQmPicBufAPI::Copy(a.buf, empty.buf);
     EXPECT_EQ(empty.buf.data, nullptr);
+
+    // Large enough to go in pieces over the pool, the last one short.
+    ScopedPic big(1021, 1031, 3, 8), copy(1021, 1031, 3, 8);
+    FillRandom(big.buf, 3);
+    SetParallelRowsGrain(1);
+    CQmPicBufAPI::Copy(copy.buf, big.buf);
+    SetParallelRowsGrain(0);
+    EXPECT_EQ(copy.Bytes(), big.Bytes());
 }
 
 TEST(PicBuf, CopyWholeHonoursForeignStride) {
