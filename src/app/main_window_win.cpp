@@ -111,6 +111,13 @@ public:
     void SetDialogOwnsDrag(bool owns) override { gApp.dialogOwnsDrag = owns ? 1 : 0; }
     void SetCursor(LPCWSTR cursor) override { SetMainCursor(cursor); }
     void SetStatusText(const wchar_t* text) override { ::SetStatusText(text); }
+    void KeepSourceView(bool keep) override {
+        if (!keep) {
+            gApp.renderer.sourceCache.Reset();
+        } else if (!gApp.renderer.sourceCache->data && gDocument.sourceBuffer.data) {
+            RenderView(0, &gDocument.sourceBuffer, kSlotSource, 0);
+        }
+    }
 };
 AppLink gLink;
 

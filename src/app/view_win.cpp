@@ -162,9 +162,16 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
     const CQmRect<int> all{0, 0, W, H};
 
     SQmPicBuf& cache = slot == kSlotSource ? r.sourceCache.buf() : r.resultCache.buf();
+    // Without its cache (the source's, given up for a whole fusion) a picture already in the view's form is
+    // shown from its own buffer.
+    const SQmPicBuf* shownPicture = &cache;
     if (useCache) {
-        if (cache.data == nullptr)
-            return;
+        if (cache.data == nullptr) {
+            if (buffer == nullptr || buffer->data == nullptr || buffer->components != 3 ||
+                buffer->bitsPerComponent != 8 || gDocument.orientation != 1)
+                return;
+            shownPicture = buffer;
+        }
     } else {
         if (buffer == nullptr || buffer->data == nullptr)
             return;
@@ -203,22 +210,23 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
     if (redraw) {
         const ViewPlacement placement = gApp.Placement();
         int dx = 0, dy = 0;
-        const bool movable = useCache && shown.valid && shown.surface == target.data && shown.cache == cache.data &&
+        const SQmPicBuf& picture = *shownPicture;
+        const bool movable = useCache && shown.valid && shown.surface == target.data && shown.cache == picture.data &&
                              shown.slot == slot && shown.width == W && shown.height == H &&
                              ViewShiftOf(shown.placement, placement, dx, dy) && std::abs(dx) < W && std::abs(dy) < H;
         if (movable) {
             // A pan: what stays in the window moves, and only the uncovered bands are rendered.
             MoveView(target, dx, dy);
             if (dy != 0)
-                RenderViewArea(target, cache, placement, {0, dy > 0 ? 0 : H + dy, W, dy > 0 ? dy : H});
+                RenderViewArea(target, picture, placement, {0, dy > 0 ? 0 : H + dy, W, dy > 0 ? dy : H});
             if (dx != 0) {
-                RenderViewArea(target, cache, placement,
+                RenderViewArea(target, picture, placement,
                                {dx > 0 ? 0 : W + dx, dy > 0 ? dy : 0, dx > 0 ? dx : W, dy < 0 ? H + dy : H});
             }
         } else {
-            RenderViewArea(target, cache, placement, all);
+            RenderViewArea(target, picture, placement, all);
         }
-        shown = {true, target.data, cache.data, slot, W, H, placement};
+        shown = {true, target.data, picture.data, slot, W, H, placement};
     } else if (!useCache) {
         shown.valid = false;  // the cache changed under the picture shown
     }

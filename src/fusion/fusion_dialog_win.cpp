@@ -495,11 +495,15 @@ void StartWholeFusion(HWND dialog) {
     // A settings file that cannot be written keeps its old values; the picture is fused regardless.
     static_cast<void>(WriteSettingsTexts(entries));
     const FusionRunParams params = RunParams(dialog, kMinSideFinal);
+    // The run's pyramid is the largest thing the program ever holds: the view's copy of the loaded picture
+    // makes way for it until the run ends.
+    MainLink().KeepSourceView(false);
     if (CQmPicBufAPI::ReinitHeap(st.fused.buf(), st.document->sourceBuffer) != 0) {
         st.lastStatus = FusionStatus::kAllocationFailed;
         ResultIsSourceAgain(*st.document);
         ReportFailedRun(dialog);
         FinishFusionDialog(dialog, IDOK);
+        MainLink().KeepSourceView(true);
         return;
     }
     st.cancelFusion = false;
@@ -541,6 +545,8 @@ void OnWholeFusionEnded(HWND dialog) {
     ImageDocument& doc = *st.document;
     if (st.cancelFusion) {
         st.fused.Reset();
+        ReleaseKeptPages();
+        MainLink().KeepSourceView(true);
         MainLink().SetMouseTarget(dialog);
         SetFocus(dialog);
         return;
@@ -555,7 +561,8 @@ void OnWholeFusionEnded(HWND dialog) {
         ResultIsSourceAgain(doc);
         ReportFailedRun(dialog);
     }
-    FinishFusionDialog(dialog, IDOK);
+    FinishFusionDialog(dialog, IDOK);  // gives the run's memory back first
+    MainLink().KeepSourceView(true);
 }
 
 void EndFusionDialog(HWND dialog, int id) {

@@ -16,6 +16,7 @@ public:
     void SetDialogOwnsDrag(bool) override {}
     void SetCursor(LPCWSTR) override {}
     void SetStatusText(const wchar_t*) override {}
+    void KeepSourceView(bool) override {}
 };
 
 NoWindow gNoWindow;

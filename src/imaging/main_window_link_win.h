@@ -30,6 +30,9 @@ public:
     // Class cursor and current cursor of the main window (IDC_WAIT, IDC_ARROW, IDC_SIZEALL).
     virtual void SetCursor(LPCWSTR cursor) = 0;
     virtual void SetStatusText(const wchar_t* text) = 0;
+    // While false the view holds no copy of the loaded picture, for a run that needs the memory more; the
+    // right button then shows the picture from the source itself where it is already in the view's form.
+    virtual void KeepSourceView(bool keep) = 0;
 };
 
 // The main window registers itself at creation and unregisters when it goes; until then a link that

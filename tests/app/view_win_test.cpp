@@ -10,6 +10,7 @@
 #include "app/view_math.h"
 #include "app/view_win.h"
 #include "imaging/gdiplus_fixtures_win.h"
+#include "imaging/main_window_link_win.h"
 #include "imaging/orientation.h"
 
 namespace {
@@ -141,6 +142,22 @@ TEST_F(MainWindowTest, RightButtonShowsTheSource) {
     // Pan, wheel and size change show the result.
     SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right, c.bottom));
     EXPECT_EQ(SurfacePixel(x, y)[2], 255);
+
+    // With the view's copy of the source given up (a whole fusion runs), the button shows the same pixels
+    // from the source itself; the copy comes back afterwards.
+    SendMessageW(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
+    const std::vector<uint8_t> withCopy = SurfaceSnapshot();
+    SendMessageW(window, WM_RBUTTONUP, 0, MAKELPARAM(x, y));
+    MainLink().KeepSourceView(false);
+    EXPECT_EQ(gApp.renderer.sourceCache->data, nullptr);
+    SendMessageW(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
+    EXPECT_EQ(SurfaceSnapshot(), withCopy);
+    SendMessageW(window, WM_RBUTTONUP, 0, MAKELPARAM(x, y));
+    MainLink().KeepSourceView(true);
+    ASSERT_NE(gApp.renderer.sourceCache->data, nullptr);
+    EXPECT_EQ(std::memcmp(gApp.renderer.sourceCache->data, gDocument.sourceBuffer.data,
+                          static_cast<size_t>(gDocument.sourceBuffer.size)),
+              0);
 }
 
 // Whatever the zoom and pan, the view is the picture resampled over grey, to the last pixel at its edges

@@ -235,6 +235,9 @@ TEST_F(FusionDialogTest, PowerArrowStepAndOkFuseTheWholePicture) {
     EXPECT_FALSE(GetMenuState(GetMenu(gApp.mainWindow), CmdClose, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_TRUE(IsWindowEnabled(gApp.zoomBox));
     EXPECT_TRUE(FusionApp::prompter().messages.empty());
+    // The view's copy of the source, given up during the run, is back.
+    ASSERT_NE(gApp.renderer.sourceCache->data, nullptr);
+    EXPECT_TRUE(SamePixels(gApp.renderer.sourceCache.buf(), photo.buf));
 
     TestPicture result = CopyOf(gDocument.resultBuffer);
     FusionRunParams whole;
