@@ -3,6 +3,7 @@
 // (which then still sees every plane).
 #include "base/page_alloc.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "base/alloc.h"
+#include "base/thread_pool.h"
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
 #define SP_PAGE_MAPPING 1
@@ -51,6 +53,32 @@ void* MapZeroPages(size_t bytes);
 void UnmapPages(void* p, size_t bytes);
 
 #if defined(SP_PAGE_MAPPING) || defined(SP_VIRTUAL_ALLOC)
+// Readies a block for use on the pool's threads, 2 MB at a time: a fresh block gets every page faulted in
+// now, a kept one is cleared. Faults taken one by one inside the work that follows cost about twice as much
+// (a 24 MP fusion under Wine: 3.8 s with them, 3.1 s without).
+void ReadyBlock(void* p, size_t bytes, bool fresh) {
+    constexpr size_t kChunk = size_t{2} << 20;
+    constexpr size_t kPage = 4096;
+    struct Job {
+        char* p;
+        size_t bytes;
+        bool fresh;
+    } job{static_cast<char*>(p), bytes, fresh};
+    const auto chunks = static_cast<int32_t>((bytes + kChunk - 1) / kChunk);
+    const Status done = ParallelRows(chunks, int64_t{1} << 22, [&job](int32_t begin, int32_t end) {
+        const size_t from = static_cast<size_t>(begin) * kChunk;
+        const size_t to = std::min(static_cast<size_t>(end) * kChunk, job.bytes);
+        if (!job.fresh) {
+            std::memset(job.p + from, 0, to - from);
+            return;
+        }
+        for (size_t at = from; at < to; at += kPage)
+            static_cast<volatile char*>(job.p)[at] = 0;
+    });
+    if (!done.ok() && !fresh)
+        std::memset(p, 0, bytes);  // a fresh block is zero anyway
+}
+
 // Takes a kept block of exactly this size, or gives every kept block back when there is none.
 void* TakeKeptBlock(size_t bytes) {
     std::vector<std::pair<void*, size_t>> release;
@@ -82,11 +110,16 @@ void* AllocZeroPages(size_t bytes) {
         return nullptr;
 #if defined(SP_PAGE_MAPPING) || defined(SP_VIRTUAL_ALLOC)
     if (void* p = TakeKeptBlock(bytes)) {
-        std::memset(p, 0, bytes);
+        ReadyBlock(p, bytes, false);
         return p;
     }
-#endif
+    void* p = MapZeroPages(bytes);
+    if (p)
+        ReadyBlock(p, bytes, true);
+    return p;
+#else
     return MapZeroPages(bytes);
+#endif
 }
 
 void FreePages(void* p, size_t bytes) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "base/app_messages.h"
@@ -418,9 +419,18 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) {
 }
 
 // The whole picture into st.fused, on the fusion worker: each tile is read into the tile picture in turn, and
-// each one taken is posted to the dialog as progress. A cancelled run stops at the next tile.
-void FuseWholePicture(HWND dialog, FusionRunParams params) {
+// each one taken is posted to the dialog as progress. A cancelled run stops at the next tile. The slider values
+// are stored meanwhile: their file is flushed to the disk, and that flush waits behind the tiles' writes.
+void FuseWholePicture(HWND dialog, FusionRunParams params, std::vector<IniEntry> entries) {
     FusionDialogState& st = gFusionDialog;
+    // A settings file that cannot be written keeps its old values; the picture is fused regardless.
+    auto store = [&entries] { static_cast<void>(WriteSettingsTexts(entries)); };
+    std::thread storing;
+    try {
+        storing = std::thread(store);
+    } catch (const std::system_error&) {
+        store();
+    }
     const SQmPicBuf& like = st.document->sourceBuffer;
     auto source = [&](int32_t i) -> const SQmPicBuf* {
         if (st.cancelFusion)
@@ -444,6 +454,8 @@ void FuseWholePicture(HWND dialog, FusionRunParams params) {
     };
     st.fuseStatus = RunFusion(st.fused.buf(), exposureCount, source, params);
     st.tile.Reset();
+    if (storing.joinable())
+        storing.join();
     PostMessageW(dialog, MSG_FU_FUSED, 0, 0);
 }
 
@@ -482,7 +494,7 @@ void ResultIsSourceAgain(ImageDocument& doc) {
         CQmPicBufAPI::DoneHeap(doc.resultBuffer);
 }
 
-// OK: the values are stored, then the whole picture is fused on a worker while the dialog shows the
+// OK: the whole picture is fused on a worker, its values stored beside it, while the dialog shows the
 // progress over the renderings. The windows keep answering; the view is the user's meanwhile.
 void StartWholeFusion(HWND dialog) {
     FusionDialogState& st = gFusionDialog;
@@ -492,8 +504,6 @@ void StartWholeFusion(HWND dialog) {
         GetDlgItemTextW(dialog, s.label, text, kIniValueChars);
         entries.push_back({s.key, text});
     }
-    // A settings file that cannot be written keeps its old values; the picture is fused regardless.
-    static_cast<void>(WriteSettingsTexts(entries));
     const FusionRunParams params = RunParams(dialog, kMinSideFinal);
     // The run's pyramid is the largest thing the program ever holds: the view's copy of the loaded picture
     // makes way for it until the run ends.
@@ -501,6 +511,7 @@ void StartWholeFusion(HWND dialog) {
     if (CQmPicBufAPI::ReinitHeap(st.fused.buf(), st.document->sourceBuffer) != 0) {
         st.lastStatus = FusionStatus::kAllocationFailed;
         ResultIsSourceAgain(*st.document);
+        static_cast<void>(WriteSettingsTexts(entries));
         ReportFailedRun(dialog);
         FinishFusionDialog(dialog, IDOK);
         MainLink().KeepSourceView(true);
@@ -521,7 +532,7 @@ void StartWholeFusion(HWND dialog) {
         ShowWindow(st.progress, SW_SHOW);
     }
     EnableWindow(dialog, FALSE);
-    st.fuser = std::thread(FuseWholePicture, dialog, params);
+    st.fuser = std::thread(FuseWholePicture, dialog, params, std::move(entries));
 }
 
 void OnFusionProgress(WPARAM taken) {
