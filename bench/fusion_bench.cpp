@@ -365,6 +365,18 @@ void BM_PrepareTiles(benchmark::State& state) {
 }
 BENCHMARK(BM_PrepareTiles)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 
+// One rendering made from the source by its table, as the whole run and the previews make an unchanged tile
+// again. Argument: 1 = the widest table lookup, 0 = the scalar one.
+void BM_RenderExposureRect(benchmark::State& state) {
+    OwnedPicture out(kWidth, kHeight);
+    const ExposureStep s = ExposureGrid()[7];
+    SetPyramidSimd(state.range(0) != 0);
+    for (auto _ : state)
+        bench::Require(RenderExposureRect(out.buf, Source().buf, 0, 0, s.gammaStep, s.clipStep, true) == 0, "render");
+    SetPyramidSimd(true);
+}
+BENCHMARK(BM_RenderExposureRect)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
 // One level-0 weighting pass of a 4000 x 3000 rendering, the heart of the final run.
 void BM_WeightLevel0(benchmark::State& state) {
     const size_t n = static_cast<size_t>(kWidth) * kHeight;

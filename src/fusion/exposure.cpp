@@ -93,8 +93,11 @@ namespace {
 
 // The byte mapper in use: vectors where the processor has them and the vector paths are on.
 LutBytesFn ActiveLutBytes() {
-    const LutBytesFn vector = PyramidSimdEnabled() ? Avx512VbmiLutBytes() : nullptr;
-    return vector ? vector : LutBytesScalar;
+    if (!PyramidSimdEnabled())
+        return LutBytesScalar;
+    static const LutBytesFn avx2 = Avx2LutBytes();
+    const LutBytesFn widest = Avx512VbmiLutBytes();
+    return widest ? widest : avx2 ? avx2 : LutBytesScalar;
 }
 
 // Maps every component through lut.

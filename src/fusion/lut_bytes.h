@@ -10,3 +10,5 @@ using LutBytesFn = void (*)(uint8_t* dst, const uint8_t* src, size_t count, cons
 void LutBytesScalar(uint8_t* dst, const uint8_t* src, size_t count, const uint8_t* lut);
 // 64 bytes per step through two-register byte permutes; null where the processor has no AVX-512 VBMI.
 LutBytesFn Avx512VbmiLutBytes();
+// 32 bytes per step through 16-entry byte shuffles; null where the processor has no AVX2.
+LutBytesFn Avx2LutBytes();
