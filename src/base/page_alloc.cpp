@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -179,7 +180,12 @@ void* MapZeroPages(size_t bytes) {
     const uintptr_t end = start + size + kHugePage;
     if (end > aligned + size)
         munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
-    madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+    // SP_HUGE_PAGES=0 measures the core with the 4 KB pages a Windows program gets.
+    static const bool huge = [] {
+        const char* v = std::getenv("SP_HUGE_PAGES");
+        return !(v && v[0] == '0');
+    }();
+    madvise(reinterpret_cast<void*>(aligned), size, huge ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
     return reinterpret_cast<void*>(aligned);
 #elif defined(SP_VIRTUAL_ALLOC)
     return VirtualAlloc(nullptr, bytes == 0 ? 1 : bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
