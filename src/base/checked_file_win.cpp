@@ -104,15 +104,16 @@ private:
 };
 
 // A short name in the target's folder that no other file uses, so nothing but the final rename touches
-// the target.
-ScopedFile CreateTemporaryBeside(const std::wstring& target, std::wstring& temporary) {
+// the target. Scratch files are marked temporary: the system then keeps them in memory where it can instead of
+// writing them out, and a user's file flushed soon after does not wait behind them.
+ScopedFile CreateTemporaryBeside(const std::wstring& target, std::wstring& temporary, bool scratch) {
     const size_t slash = target.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : target.substr(0, slash + 1);
     const std::wstring stem = folder + L"~sp" + std::to_wstring(GetCurrentProcessId()) + L"-";
     for (unsigned i = 0; i < 1000; ++i) {
         temporary = stem + std::to_wstring(i) + L".tmp";
         ScopedFile file(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    scratch ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file)
             return file;
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
@@ -131,7 +132,7 @@ bool WriteReplacing(const std::wstring& target,
                     const std::function<void(const std::wstring& temporary)>& beforeReplace,
                     bool durable) {
     std::wstring temporary;
-    ScopedFile file = CreateTemporaryBeside(target, temporary);
+    ScopedFile file = CreateTemporaryBeside(target, temporary, !durable);
     if (!file)
         return false;
     bool whole = false;
