@@ -476,11 +476,12 @@ void FinishFusionDialog(HWND dialog, int id) {
     EndDialog(dialog, id);
     st.previewPicture.Reset();
     DropKeptCrops();
-    ReleaseKeptPages();  // the previews' and the whole fusion's blocks: the idle program gives them back
     MainLink().SetOverlay(nullptr);
     MainLink().SetMouseTarget(nullptr);
     MainLink().SetDialogOwnsDrag(false);
     SendMain(MSG_RESULT_CHANGED);
+    // The previews' and the whole fusion's blocks: the idle program gives them back, once the picture shows.
+    ReleaseKeptPages();
     SetFocus(MainLink().Window());
     // The loaded picture, its decoded file and its path were never touched by the run.
     lstrcpynW(sourceFilePath, gSolvane.fusionSourcePath, kPathChars);
