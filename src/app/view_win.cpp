@@ -216,7 +216,8 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
                              ViewShiftOf(shown.placement, placement, dx, dy) && std::abs(dx) < W && std::abs(dy) < H;
         if (movable) {
             // A pan: what stays in the window moves, and only the uncovered bands are rendered.
-            MoveView(target, dx, dy);
+            if (dx != 0 || dy != 0)
+                MoveView(target, dx, dy);
             if (dy != 0)
                 RenderViewArea(target, picture, placement, {0, dy > 0 ? 0 : H + dy, W, dy > 0 ? dy : H});
             if (dx != 0) {
@@ -227,8 +228,10 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
             RenderViewArea(target, picture, placement, all);
         }
         shown = {true, target.data, picture.data, slot, W, H, placement};
-    } else if (!useCache) {
-        shown.valid = false;  // the cache changed under the picture shown
+    } else if (!useCache && slot == shown.slot) {
+        // The cache changed under the picture shown. The other slot's cache (the source's, copied after every
+        // load) leaves the shown picture as it is, so the first pan after a load still moves it.
+        shown.valid = false;
     }
     if (const int32_t* overlay = r.overlayRect.load()) {
         InvertOutline(target, overlay);
