@@ -19,8 +19,9 @@ struct ViewRenderer {
     Picture resultCache;           // slot 2: resultBuffer the same way
     // x0, y0, x1, y1 in picture coordinates, outlined inverted; set by the Fusion dialog.
     std::atomic<int32_t*> overlayRect{nullptr};
-    // What the surface shows since the last redraw, so that a pan can move it and render only what it uncovers.
-    // Not valid while an outline is drawn in, or after a cache changed without a redraw.
+    // What the surface shows since the last redraw, so that a pan can move it and render only what it uncovers,
+    // and a change of the outline or of a part of the result renders only what it reaches. Not valid after a
+    // cache changed without a redraw.
     struct Shown {
         bool valid = false;
         const uint8_t* surface = nullptr;
@@ -28,7 +29,19 @@ struct ViewRenderer {
         int slot = 0;
         int width = 0, height = 0;
         ViewPlacement placement{};
+        bool outlined = false;  // an outline is inverted into the surface, with these window corners
+        long long outline[4] = {};
     } shown;
+    // The rectangles of the result that changed, while MSG_RESULT_CHANGED is handled; null: all of it.
+    struct Change {
+        const CQmRect<int>* rects;
+        int count;
+    };
+    std::atomic<const Change*> resultChange{nullptr};
+    // What the last redraw changed in the surface (window pixels); empty: everything.
+    RECT changed{};
+    // Set while a repaint copies only part of the view band.
+    RECT paintOnly{};
 };
 
 struct AppState {

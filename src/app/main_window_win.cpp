@@ -118,6 +118,12 @@ public:
             RenderView(0, &gDocument.sourceBuffer, kSlotSource, 0);
         }
     }
+    void ResultChanged(const CQmRect<int>* rects, int count) override {
+        const ViewRenderer::Change change{rects, count};
+        gApp.renderer.resultChange = &change;
+        SendMain(MSG_RESULT_CHANGED);
+        gApp.renderer.resultChange = nullptr;
+    }
 };
 AppLink gLink;
 
@@ -663,12 +669,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_COMMAND:
             return OnCommand(window, wParam, lParam);
         case MSG_RESULT_CHANGED:
-            RenderView(0, &gDocument.resultBuffer, kSlotResult, 1);
-            RepaintMainWindow();
+            OnResultChanged();
             return 0;
         case MSG_REDRAW_RESULT:
             RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
-            RepaintMainWindow();
+            RepaintChangedView();
             return 0;
         case MSG_CURSOR_WAIT:
             SetCursorMessage(IDC_WAIT);

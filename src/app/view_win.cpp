@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -52,7 +53,8 @@ void UprightSize(const SQmPicBuf& picture, int& width, int& height) {
     height = swap ? picture.width : picture.height;
 }
 
-void InvertOutline(SQmPicBuf& target, const int32_t* rect) {
+// Inverts the outline of the picture rectangle and gives its window corners.
+void InvertOutline(SQmPicBuf& target, const int32_t* rect, long long corners[4]) {
     const POINT a = PictureToWindow(rect[0], rect[1]), b = PictureToWindow(rect[2], rect[3]);
     const int X0 = std::min(a.x, b.x), Y0 = std::min(a.y, b.y), X1 = std::max(a.x, b.x), Y1 = std::max(a.y, b.y);
     ForEachOutlinePixel(X0, Y0, X1, Y1, target.width, target.height, [&](int x, int y) {
@@ -61,6 +63,48 @@ void InvertOutline(SQmPicBuf& target, const int32_t* rect) {
         p[1] = static_cast<uint8_t>(~p[1]);
         p[2] = static_cast<uint8_t>(~p[2]);
     });
+    corners[0] = X0, corners[1] = Y0, corners[2] = X1, corners[3] = Y1;
+}
+
+using WindowRect = CQmRect<int>;
+
+// [x0, x1) x [y0, y1) cut to the W x H view (64-bit: corners may lie far outside at high zoom).
+WindowRect CutToView(long long x0, long long y0, long long x1, long long y1, int W, int H) {
+    auto cut = [](long long v, int most) { return static_cast<int>(std::clamp<long long>(v, 0, most)); };
+    return {cut(x0, W), cut(y0, H), cut(x1, W), cut(y1, H)};
+}
+
+bool Empty(const WindowRect& a) {
+    return a.right <= a.left || a.bottom <= a.top;
+}
+
+// Grows `into` (empty: nothing yet) to cover a.
+void Cover(WindowRect& into, const WindowRect& a) {
+    if (Empty(a))
+        return;
+    if (Empty(into)) {
+        into = a;
+        return;
+    }
+    into = {std::min(into.left, a.left), std::min(into.top, a.top), std::max(into.right, a.right),
+            std::max(into.bottom, a.bottom)};
+}
+
+// Every pixel of the outline with window corners c moved by (dx, dy), as four runs; they also hold the pixels a
+// degenerate outline reaches beside its corners.
+std::array<WindowRect, 4> OutlineRuns(const long long c[4], int dx, int dy, int W, int H) {
+    const long long x0 = c[0] + dx, y0 = c[1] + dy, x1 = c[2] + dx, y1 = c[3] + dy;
+    return {CutToView(x0, y0, x1 + 1, y0 + 2, W, H), CutToView(x0, y1 - 1, x1 + 1, y1 + 1, W, H),
+            CutToView(x0, y0, x0 + 2, y1 + 1, W, H), CutToView(x1 - 1, y0, x1 + 1, y1 + 1, W, H)};
+}
+
+// The view pixels that sample a picture rectangle: a pixel blends the four picture pixels around its point,
+// so two picture pixels and two window pixels of margin cover them at every zoom.
+WindowRect ViewAreaOf(const CQmRect<int>& picture, int W, int H) {
+    const POINT a = PictureToWindow(picture.left - 2.0, picture.top - 2.0);
+    const POINT b = PictureToWindow(picture.right + 2.0, picture.bottom + 2.0);
+    return CutToView(std::min<long long>(a.x, b.x) - 2, std::min<long long>(a.y, b.y) - 2,
+                     std::max<long long>(a.x, b.x) + 3, std::max<long long>(a.y, b.y) + 3, W, H);
 }
 
 // Every zoom row ends the same way: text, focus, render the slot the zoom commands show, repaint.
@@ -131,10 +175,15 @@ POINT CursorInClient(HWND window) {
     return pt;
 }
 
-}  // namespace
-
-void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
+// RenderView; changed: rectangles of the cache (picture coordinates) that differ from what the surface shows.
+void RenderViewParts(int useCache,
+                     const SQmPicBuf* buffer,
+                     int slot,
+                     int redraw,
+                     const CQmRect<int>* changed,
+                     int changedCount) {
     ViewRenderer& r = gApp.renderer;
+    r.changed = {};
     if (r.surface == nullptr || r.surface->data == nullptr)
         return;
     if (slot != kSlotSource && slot != kSlotResult) {
@@ -215,9 +264,24 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
                              shown.slot == slot && shown.width == W && shown.height == H &&
                              ViewShiftOf(shown.placement, placement, dx, dy) && std::abs(dx) < W && std::abs(dy) < H;
         if (movable) {
-            // A pan: what stays in the window moves, and only the uncovered bands are rendered.
+            // A pan: what stays in the window moves, and only the uncovered bands are rendered. Without a move,
+            // only the outline's old place and the changed rectangles are.
+            WindowRect touched{};
             if (dx != 0 || dy != 0)
                 MoveView(target, dx, dy);
+            if (shown.outlined) {
+                for (const WindowRect& run : OutlineRuns(shown.outline, dx, dy, W, H)) {
+                    RenderViewArea(target, picture, placement, run);
+                    Cover(touched, run);
+                }
+            }
+            for (int i = 0; i < changedCount; ++i) {
+                const WindowRect area = ViewAreaOf(changed[i], W, H);
+                RenderViewArea(target, picture, placement, area);
+                Cover(touched, area);
+            }
+            if (dx == 0 && dy == 0)
+                r.changed = {touched.left, touched.top, touched.right, touched.bottom};
             if (dy != 0)
                 RenderViewArea(target, picture, placement, {0, dy > 0 ? 0 : H + dy, W, dy > 0 ? dy : H});
             if (dx != 0) {
@@ -227,16 +291,65 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
         } else {
             RenderViewArea(target, picture, placement, all);
         }
-        shown = {true, target.data, picture.data, slot, W, H, placement};
+        shown = {true, target.data, picture.data, slot, W, H, placement, false, {}};
     } else if (!useCache && slot == shown.slot) {
         // The cache changed under the picture shown. The other slot's cache (the source's, copied after every
         // load) leaves the shown picture as it is, so the first pan after a load still moves it.
         shown.valid = false;
     }
     if (const int32_t* overlay = r.overlayRect.load()) {
-        InvertOutline(target, overlay);
-        shown.valid = false;
+        long long corners[4];
+        InvertOutline(target, overlay, corners);
+        if (redraw) {
+            shown.outlined = true;
+            std::copy(corners, corners + 4, shown.outline);
+            if (!IsRectEmpty(&r.changed)) {
+                WindowRect all{r.changed.left, r.changed.top, r.changed.right, r.changed.bottom};
+                for (const WindowRect& run : OutlineRuns(corners, 0, 0, W, H))
+                    Cover(all, run);
+                r.changed = {all.left, all.top, all.right, all.bottom};
+            }
+        } else {
+            shown.valid = false;  // inverted again over what was there: no longer known
+        }
     }
+}
+
+}  // namespace
+
+void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
+    RenderViewParts(useCache, buffer, slot, redraw, nullptr, 0);
+}
+
+void OnResultChanged() {
+    ViewRenderer& r = gApp.renderer;
+    const ViewRenderer::Change* change = r.resultChange.load();
+    const SQmPicBuf& result = gDocument.resultBuffer;
+    const SQmPicBuf& cache = r.resultCache.buf();
+    // The named rectangles alone go into the cache where it holds the result as it is (upright, 8 bits x 3).
+    const bool inPlace = change && change->count > 0 && change->count <= 2 && gDocument.orientation == 1 &&
+                         result.data && result.components == 3 && result.bitsPerComponent == 8 && cache.data &&
+                         cache.width == result.width && cache.height == result.height && cache.components == 3 &&
+                         cache.bitsPerComponent == 8;
+    if (!inPlace) {
+        RenderView(0, &result, kSlotResult, 1);
+        RepaintMainWindow();
+        return;
+    }
+    CQmRect<int> parts[2];
+    int count = 0;
+    for (int i = 0; i < change->count; ++i) {
+        const CQmRect<int>& c = change->rects[i];
+        const CQmRect<int> a{std::max(c.left, 0), std::max(c.top, 0), std::min(c.right, result.width),
+                             std::min(c.bottom, result.height)};
+        if (a.right <= a.left || a.bottom <= a.top)
+            continue;
+        CQmPicBufAPI::CopyRect(r.resultCache.buf(), result, {a.left, a.top}, {a.left, a.top},
+                               {a.right - a.left, a.bottom - a.top});
+        parts[count++] = a;
+    }
+    RenderViewParts(1, &result, kSlotResult, 1, parts, count);
+    RepaintChangedView();
 }
 
 void RepaintMainWindow() {
@@ -244,16 +357,29 @@ void RepaintMainWindow() {
         SendMessageW(gApp.mainWindow, WM_PAINT, 0, 0);
 }
 
+void RepaintChangedView() {
+    ViewRenderer& r = gApp.renderer;
+    r.paintOnly = r.changed;
+    RepaintMainWindow();
+    r.paintOnly = {};
+}
+
 void OnViewPaint(HWND window) {
     RECT band{};
     GetClientRect(window, &band);
     band.top = ToolbarBottom() + 3;
     band.bottom -= StatusBarHeight();
-    InvalidateRect(window, &band, FALSE);
+    // A repaint of what a redraw changed copies that part (and whatever else waits to be painted) alone.
+    RECT only{};
+    const bool part = IntersectRect(&only, &gApp.renderer.paintOnly, &band) != FALSE;
+    InvalidateRect(window, part ? &only : &band, FALSE);
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
     RECT r = ps.rcPaint;
-    if (r.bottom != 0) {
+    if (part) {
+        if (!IntersectRect(&r, &r, &band))
+            r = {};
+    } else if (r.bottom != 0) {
         r.top = band.top;
         r.bottom = band.bottom;
     }

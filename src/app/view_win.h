@@ -13,6 +13,11 @@ enum ViewSlot { kSlotClear = 0, kSlotSource = 1, kSlotResult = 2 };
 void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw);
 // Sends the main window its paint message, which copies the surface to the screen.
 void RepaintMainWindow();
+// The same for the part of the view band the last redraw changed.
+void RepaintChangedView();
+// MSG_RESULT_CHANGED: the result cache refreshed from resultBuffer, rendered and repainted; only the
+// rectangles of the change the sender named, where it named any.
+void OnResultChanged();
 // Anchors the view on the centre of the picture as it is shown (upright).
 void CentreOnPicture();
 // Fits the picture (anchors on its centre) into the view band; writes the zoom text, focuses the window.

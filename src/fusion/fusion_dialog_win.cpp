@@ -260,11 +260,18 @@ void OnPreview(HWND dialog, WPARAM wParam) {
     SendMain(MSG_CURSOR_ARROW);
     st.dragActive = 0;
 
+    // Where the result was the picture but for the last region, only that region and the new one change, and
+    // the view takes those two alone.
+    CQmRect<int> changed[2];
+    int changedCount = -1;  // all of it
     if (gShown.known && SameShape(doc.resultBuffer, doc.sourceBuffer)) {
         const Region& old = gShown.region;
-        if (!old.Empty())
+        changedCount = 0;
+        if (!old.Empty()) {
             CQmPicBufAPI::CopyRect(doc.resultBuffer, doc.sourceBuffer, {old.x0, old.y0}, {old.x0, old.y0},
                                    {old.Width(), old.Height()});
+            changed[changedCount++] = {old.x0, old.y0, old.x1, old.y1};
+        }
     } else {
         gShown.known = CopyPicture(doc.resultBuffer, doc.sourceBuffer);
     }
@@ -273,8 +280,13 @@ void OnPreview(HWND dialog, WPARAM wParam) {
         CQmPicBufAPI::CopyRect(doc.resultBuffer, st.previewPicture.buf(), {r.x0, r.y0}, {0, 0},
                                {r.Width(), r.Height()});
         gShown.region = r;
+        if (changedCount >= 0)
+            changed[changedCount++] = {r.x0, r.y0, r.x1, r.y1};
     }
-    SendMain(MSG_RESULT_CHANGED);
+    if (changedCount > 0)
+        MainLink().ResultChanged(changed, changedCount);
+    else
+        SendMain(MSG_RESULT_CHANGED);
     if (status != FusionStatus::kDone)
         ReportFailedRun(dialog);
 }

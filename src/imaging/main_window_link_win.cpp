@@ -17,6 +17,7 @@ public:
     void SetCursor(LPCWSTR) override {}
     void SetStatusText(const wchar_t*) override {}
     void KeepSourceView(bool) override {}
+    void ResultChanged(const CQmRect<int>*, int) override {}
 };
 
 NoWindow gNoWindow;

@@ -33,6 +33,9 @@ public:
     // While false the view holds no copy of the loaded picture, for a run that needs the memory more; the
     // right button then shows the picture from the source itself where it is already in the view's form.
     virtual void KeepSourceView(bool keep) = 0;
+    // Sends MSG_RESULT_CHANGED after only these rectangles of the result changed (picture coordinates, at
+    // most two; none: all of it): the view then copies, renders and repaints only what they reach.
+    virtual void ResultChanged(const CQmRect<int>* rects, int count) = 0;
 };
 
 // The main window registers itself at creation and unregisters when it goes; until then a link that
