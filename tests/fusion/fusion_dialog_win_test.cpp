@@ -351,6 +351,13 @@ TEST_F(FusionDialogTest, RegionIsCentredDraggedClampedAndRecomputedOnlyWhenMoved
         ExpectViewAsAWholeRedraw("the preview moved to the edge");
         Mouse(WM_MOUSEMOVE, 50, 350);  // elsewhere: the view pans again
         EXPECT_EQ(gApp.dialogOwnsDrag.load(), 0);
+        Mouse(WM_MOUSEMOVE, 100, 200);
+        Mouse(WM_LBUTTONDOWN, 100, 200);
+        Mouse(WM_MOUSEMOVE, 87, 191);  // the outline moves with the picture
+        Mouse(WM_MOUSEMOVE, 112, 183);
+        Mouse(WM_LBUTTONUP, 112, 183);
+        EXPECT_EQ(CurrentPreviewRect(), rects[4]) << "a pan leaves the region where it is on the picture";
+        ExpectViewAsAWholeRedraw("the view panned");
 
         // At the top of the range an arrow key leaves the value.
         HWND power = GetDlgItem(dialog, IDC_FU_POWER_SLIDER);
