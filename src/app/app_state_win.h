@@ -39,7 +39,7 @@ struct ViewRenderer {
     };
     std::atomic<const Change*> resultChange{nullptr};
     // What the last redraw changed in the surface (window pixels); empty: everything.
-    RECT changed{};
+    CQmRect<int> changed{};
     // Set while a repaint copies only part of the view band.
     RECT paintOnly{};
 };

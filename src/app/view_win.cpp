@@ -281,7 +281,7 @@ void RenderViewParts(int useCache,
                 Cover(touched, area);
             }
             if (dx == 0 && dy == 0)
-                r.changed = {touched.left, touched.top, touched.right, touched.bottom};
+                r.changed = touched;
             if (dy != 0)
                 RenderViewArea(target, picture, placement, {0, dy > 0 ? 0 : H + dy, W, dy > 0 ? dy : H});
             if (dx != 0) {
@@ -303,11 +303,9 @@ void RenderViewParts(int useCache,
         if (redraw) {
             shown.outlined = true;
             std::copy(corners, corners + 4, shown.outline);
-            if (!IsRectEmpty(&r.changed)) {
-                WindowRect all{r.changed.left, r.changed.top, r.changed.right, r.changed.bottom};
+            if (!Empty(r.changed)) {
                 for (const WindowRect& run : OutlineRuns(corners, 0, 0, W, H))
-                    Cover(all, run);
-                r.changed = {all.left, all.top, all.right, all.bottom};
+                    Cover(r.changed, run);
             }
         } else {
             shown.valid = false;  // inverted again over what was there: no longer known
@@ -342,7 +340,7 @@ void OnResultChanged() {
         const CQmRect<int>& c = change->rects[i];
         const CQmRect<int> a{std::max(c.left, 0), std::max(c.top, 0), std::min(c.right, result.width),
                              std::min(c.bottom, result.height)};
-        if (a.right <= a.left || a.bottom <= a.top)
+        if (Empty(a))
             continue;
         CQmPicBufAPI::CopyRect(r.resultCache.buf(), result, {a.left, a.top}, {a.left, a.top},
                                {a.right - a.left, a.bottom - a.top});
@@ -359,7 +357,7 @@ void RepaintMainWindow() {
 
 void RepaintChangedView() {
     ViewRenderer& r = gApp.renderer;
-    r.paintOnly = r.changed;
+    r.paintOnly = {r.changed.left, r.changed.top, r.changed.right, r.changed.bottom};
     RepaintMainWindow();
     r.paintOnly = {};
 }

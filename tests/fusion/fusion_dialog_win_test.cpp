@@ -132,7 +132,12 @@ void ExpectViewAsAWholeRedraw(const char* what) {
     const std::vector<uint8_t> shown = surface();
 
     BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), W, -H, 1, 32, BI_RGB};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = W;
+    info.bmiHeader.biHeight = -H;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HDC dc = GetDC(window);
     HDC memory = CreateCompatibleDC(dc);
