@@ -101,7 +101,9 @@ const __m128i* Masks(int r, int p) {
     return reinterpret_cast<const __m128i*>(kMasks.m[r][p]);
 }
 
-// Sixteen expanded, clamped and truncated samples of one component from x (even) on.
+// Sixteen expanded, clamped and truncated samples of one component from x (even) on. k holds the taps times
+// four: scaling by a power of two is exact, so the sums come out as the expansion's times four to the bit (in
+// the normal range; a subnormal difference cannot move a stored byte).
 template <int NRows>
 inline __m128i ExpandGainU8(const float* const* rows, const __m256 (&k)[3][5], const float* d, __m256 gain, int32_t x) {
     const int32_t i = x / 2;
@@ -118,15 +120,14 @@ inline __m128i ExpandGainU8(const float* const* rows, const __m256 (&k)[3][5], c
         odd = _mm256_add_ps(_mm256_mul_ps(centre, k[n][1]), odd);
         odd = _mm256_add_ps(_mm256_mul_ps(right, k[n][3]), odd);
     }
-    const __m256 four = _mm256_set1_ps(4.0f);
     __m256 lo, hi;
-    Avx2::Interleave(_mm256_mul_ps(even, four), _mm256_mul_ps(odd, four), lo, hi);
+    Avx2::Interleave(even, odd, lo, hi);
     __builtin_prefetch(d + x + 512);
+    // Only the top is clamped here: truncation then saturation to bytes takes what lies below 0 to 0, and
+    // min(255, NaN) keeps the NaN, whose conversion saturates to 0 as well.
     const __m256 top = _mm256_set1_ps(255.0f);
-    const __m256 a = _mm256_min_ps(
-        _mm256_max_ps(_mm256_add_ps(lo, _mm256_mul_ps(gain, _mm256_loadu_ps(d + x))), _mm256_setzero_ps()), top);
-    const __m256 b = _mm256_min_ps(
-        _mm256_max_ps(_mm256_add_ps(hi, _mm256_mul_ps(gain, _mm256_loadu_ps(d + x + 8))), _mm256_setzero_ps()), top);
+    const __m256 a = _mm256_min_ps(top, _mm256_add_ps(lo, _mm256_mul_ps(gain, _mm256_loadu_ps(d + x))));
+    const __m256 b = _mm256_min_ps(top, _mm256_add_ps(hi, _mm256_mul_ps(gain, _mm256_loadu_ps(d + x + 8))));
     return _mm_packus_epi16(Avx2::Pack32To16(a), Avx2::Pack32To16(b));
 }
 
@@ -141,7 +142,7 @@ void ExpandBlocks3U8(uint8_t* out,
     __m256 k[3][5];
     for (int n = 0; n < NRows; n++) {
         for (int c = 0; c < 5; c++)
-            k[n][c] = _mm256_set1_ps(krows[n][c]);
+            k[n][c] = _mm256_set1_ps(krows[n][c] * 4.0f);
     }
     const __m256 g = _mm256_set1_ps(gain);
     for (; x + 16 <= xEnd; x += 16) {

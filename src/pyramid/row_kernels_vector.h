@@ -78,7 +78,9 @@ struct U16Sink {
     }
 };
 
-// Expand columns of whole vector blocks: x even, outputs x .. x + 2N - 1 from source index x / 2 on.
+// Expand columns of whole vector blocks: x even, outputs x .. x + 2N - 1 from source index x / 2 on. The taps
+// are taken times four: scaling by a power of two is exact, so each sum is the scalar sum times four to the bit
+// (pyramid values never come near the subnormal range, where products would round differently).
 template <class V, int NRows, class Sink>
 inline void ExpandBlocks(const Sink& sink,
                          const float* const* rows,
@@ -89,9 +91,8 @@ inline void ExpandBlocks(const Sink& sink,
     T k[NRows][5];
     for (int n = 0; n < NRows; n++) {
         for (int c = 0; c < 5; c++)
-            k[n][c] = V::Set1(krows[n][c]);
+            k[n][c] = V::Set1(krows[n][c] * 4.0f);
     }
-    const T four = V::Set1(4.0f);
     // Two blocks per step: four independent accumulation chains keep the adders busy.
     for (; x + 4 * V::N <= xEnd; x += 4 * V::N) {
         const int32_t i = x / 2;
@@ -112,9 +113,9 @@ inline void ExpandBlocks(const Sink& sink,
             even1 = V::Add(V::Mul(right1, k[n][4]), even1);
         }
         T lo, hi;
-        V::Interleave(V::Mul(even0, four), V::Mul(odd0, four), lo, hi);
+        V::Interleave(even0, odd0, lo, hi);
         sink.Vector(x, lo, hi);
-        V::Interleave(V::Mul(even1, four), V::Mul(odd1, four), lo, hi);
+        V::Interleave(even1, odd1, lo, hi);
         sink.Vector(x + 2 * V::N, lo, hi);
     }
     for (; x + 2 * V::N <= xEnd; x += 2 * V::N) {
@@ -133,7 +134,7 @@ inline void ExpandBlocks(const Sink& sink,
             odd = V::Add(V::Mul(right, k[n][3]), odd);
         }
         T lo, hi;
-        V::Interleave(V::Mul(even, four), V::Mul(odd, four), lo, hi);
+        V::Interleave(even, odd, lo, hi);
         sink.Vector(x, lo, hi);
     }
 }
