@@ -175,13 +175,57 @@ POINT CursorInClient(HWND window) {
     return pt;
 }
 
+// The cache holds the picture as the view shows it: 8 bits x 3 components, turned upright by the file's
+// orientation. Its block is kept while the shape stays (every recompute): fresh pages would cost more than the
+// copy. A turned colour picture is turned straight into it. False, the cache dropped, when memory runs out: a
+// stale or half-converted cache must not be shown.
+bool FillCache(SQmPicBuf& cache, const SQmPicBuf& buffer) {
+    const int orientation = gDocument.orientation;
+    if (orientation != 1 && buffer.components == 3 && buffer.bitsPerComponent == 8) {
+        if (!OrientPicture(cache, buffer, orientation)) {
+            CQmPicBufAPI::DoneHeap(cache);
+            return false;
+        }
+        return true;
+    }
+    const bool sameShape = cache.data && cache.width == buffer.width && cache.height == buffer.height &&
+                           cache.components == buffer.components && cache.bitsPerComponent == buffer.bitsPerComponent;
+    if (!sameShape && CQmPicBufAPI::ReinitHeap(cache, buffer) != 0)
+        return false;
+    CQmPicBufAPI::Copy(cache, buffer);
+    if (CQmPicBufAPI::ConvertBpcComp(cache, 8, 3) != 0) {
+        CQmPicBufAPI::DoneHeap(cache);
+        return false;
+    }
+    if (orientation != 1) {
+        Picture upright;
+        if (!OrientPicture(upright.buf(), cache, orientation)) {
+            CQmPicBufAPI::DoneHeap(cache);
+            return false;
+        }
+        std::swap(cache, upright.buf());
+    }
+    return true;
+}
+
+// A picture the view can sample as it is, without its cache.
+bool InViewForm(const SQmPicBuf* p) {
+    return p != nullptr && p->data != nullptr && p->components == 3 && p->bitsPerComponent == 8 &&
+           gDocument.orientation == 1;
+}
+
+// How a render reaches the picture: through the cache as it is, through the cache refreshed from the buffer
+// first, or straight from a buffer in the view's form (the cache left as it is).
+enum class CacheUse { kUse, kRefresh, kBypass };
+
 // RenderView; changed: rectangles of the cache (picture coordinates) that differ from what the surface shows.
-void RenderViewParts(int useCache,
+void RenderViewParts(CacheUse use,
                      const SQmPicBuf* buffer,
                      int slot,
                      int redraw,
                      const CQmRect<int>* changed,
                      int changedCount) {
+    const bool useCache = use == CacheUse::kUse;
     ViewRenderer& r = gApp.renderer;
     r.changed = {};
     if (r.surface == nullptr || r.surface->data == nullptr)
@@ -214,46 +258,19 @@ void RenderViewParts(int useCache,
     // Without its cache (the source's, given up for a whole fusion) a picture already in the view's form is
     // shown from its own buffer.
     const SQmPicBuf* shownPicture = &cache;
-    if (useCache) {
+    if (use == CacheUse::kBypass) {
+        if (!InViewForm(buffer))
+            return;
+        shownPicture = buffer;
+    } else if (useCache) {
         if (cache.data == nullptr) {
-            if (buffer == nullptr || buffer->data == nullptr || buffer->components != 3 ||
-                buffer->bitsPerComponent != 8 || gDocument.orientation != 1)
+            if (!InViewForm(buffer))
                 return;
             shownPicture = buffer;
         }
     } else {
-        if (buffer == nullptr || buffer->data == nullptr)
+        if (buffer == nullptr || buffer->data == nullptr || !FillCache(cache, *buffer))
             return;
-        // The cache holds the picture as the view shows it: 8 bits x 3 components, turned upright by the
-        // file's orientation. Its block is kept while the shape stays (every recompute): fresh pages would cost
-        // more than the copy. A turned colour picture is turned straight into it.
-        const int orientation = gDocument.orientation;
-        if (orientation != 1 && buffer->components == 3 && buffer->bitsPerComponent == 8) {
-            if (!OrientPicture(cache, *buffer, orientation)) {
-                CQmPicBufAPI::DoneHeap(cache);
-                return;
-            }
-        } else {
-            const bool sameShape = cache.data && cache.width == buffer->width && cache.height == buffer->height &&
-                                   cache.components == buffer->components &&
-                                   cache.bitsPerComponent == buffer->bitsPerComponent;
-            if (!sameShape && CQmPicBufAPI::ReinitHeap(cache, *buffer) != 0)
-                return;
-            CQmPicBufAPI::Copy(cache, *buffer);
-            if (CQmPicBufAPI::ConvertBpcComp(cache, 8, 3) != 0) {
-                // No room for the 8-bit copy: a stale or half-converted cache must not be shown.
-                CQmPicBufAPI::DoneHeap(cache);
-                return;
-            }
-            if (orientation != 1) {
-                Picture upright;
-                if (!OrientPicture(upright.buf(), cache, orientation)) {
-                    CQmPicBufAPI::DoneHeap(cache);
-                    return;
-                }
-                std::swap(cache, upright.buf());
-            }
-        }
     }
     ViewRenderer::Shown& shown = r.shown;
     if (redraw) {
@@ -292,7 +309,7 @@ void RenderViewParts(int useCache,
             RenderViewArea(target, picture, placement, all);
         }
         shown = {true, target.data, picture.data, slot, W, H, placement, false, {}};
-    } else if (!useCache && slot == shown.slot) {
+    } else if (use == CacheUse::kRefresh && slot == shown.slot) {
         // The cache changed under the picture shown. The other slot's cache (the source's, copied after every
         // load) leaves the shown picture as it is, so the first pan after a load still moves it.
         shown.valid = false;
@@ -316,7 +333,7 @@ void RenderViewParts(int useCache,
 }  // namespace
 
 void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw) {
-    RenderViewParts(useCache, buffer, slot, redraw, nullptr, 0);
+    RenderViewParts(useCache ? CacheUse::kUse : CacheUse::kRefresh, buffer, slot, redraw, nullptr, 0);
 }
 
 void OnResultChanged() {
@@ -330,6 +347,18 @@ void OnResultChanged() {
                          cache.width == result.width && cache.height == result.height && cache.components == 3 &&
                          cache.bitsPerComponent == 8;
     if (!inPlace) {
+        if (InViewForm(&result)) {
+            // The sender leaves the result alone until this message returns: the view shows it straight from
+            // its bytes, and the cache takes them once they are on the screen.
+            RenderViewParts(CacheUse::kBypass, &result, kSlotResult, 1, nullptr, 0);
+            RepaintMainWindow();
+            const bool shownWhole = r.shown.valid && r.shown.cache == result.data;
+            if (FillCache(r.resultCache.buf(), result) && shownWhole)
+                r.shown.cache = r.resultCache->data;
+            else
+                r.shown.valid = false;
+            return;
+        }
         RenderView(0, &result, kSlotResult, 1);
         RepaintMainWindow();
         return;
@@ -346,7 +375,7 @@ void OnResultChanged() {
                                {a.right - a.left, a.bottom - a.top});
         parts[count++] = a;
     }
-    RenderViewParts(1, &result, kSlotResult, 1, parts, count);
+    RenderViewParts(CacheUse::kUse, &result, kSlotResult, 1, parts, count);
     RepaintChangedView();
 }
 

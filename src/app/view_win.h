@@ -15,8 +15,9 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw);
 void RepaintMainWindow();
 // The same for the part of the view band the last redraw changed.
 void RepaintChangedView();
-// MSG_RESULT_CHANGED: the result cache refreshed from resultBuffer, rendered and repainted; only the
-// rectangles of the change the sender named, where it named any.
+// MSG_RESULT_CHANGED: resultBuffer rendered and repainted, and the result cache refreshed from it (a result in
+// the view's form is rendered straight from its bytes, before the copy); only the rectangles of the change the
+// sender named, where it named any.
 void OnResultChanged();
 // Anchors the view on the centre of the picture as it is shown (upright).
 void CentreOnPicture();

@@ -18,6 +18,7 @@
 #include "app/app_state_win.h"
 #include "app/jobs_win.h"
 #include "app/main_window_win.h"
+#include "app/view_win.h"
 #include "base/alloc.h"
 #include "contrast/contrast_dialog_win.h"
 #include "contrast/contrast_pyramid.h"
@@ -154,6 +155,14 @@ protected:
         const SQmPicBuf& c = gApp.renderer.resultCache.buf();
         const SQmPicBuf& r = gDocument.resultBuffer;
         return c.size == r.size && std::memcmp(c.data, r.data, static_cast<size_t>(r.size)) == 0;
+    }
+    // The view surface as a whole redraw of the result would leave it.
+    static bool SurfaceIsAWholeRedraw() {
+        const SQmPicBuf& s = gDocument.displaySurface;
+        const std::vector<uint8_t> shown(s.data, s.data + static_cast<size_t>(s.stride) * s.height);
+        gApp.renderer.shown.valid = false;
+        RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
+        return std::memcmp(shown.data(), s.data, shown.size()) == 0;
     }
     static bool MenusEnabled() {
         HMENU menu = GetMenu(gApp.mainWindow);
@@ -292,6 +301,12 @@ TEST_F(SmartContrastDialogTest, SliderEventsStepAndRecomputeByTheRules) {
     int32_t lod[8] = {12, 10, 30, 10, 10, 10, 10, 10};
     EXPECT_TRUE(ResultIs(Expected(lod)));
     EXPECT_TRUE(ViewShowsResult());
+    // The view shows the new result, and a pan after it moves that picture, not the one before.
+    EXPECT_TRUE(SurfaceIsAWholeRedraw());
+    SendMessageW(gApp.mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 200));
+    SendMessageW(gApp.mainWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(230, 215));
+    SendMessageW(gApp.mainWindow, WM_LBUTTONUP, 0, MAKELPARAM(230, 215));
+    EXPECT_TRUE(SurfaceIsAWholeRedraw());
 
     // At 30 the arrow changes nothing and nothing is recomputed.
     HWND s2 = GetDlgItem(dialog, kSliders[2]);
