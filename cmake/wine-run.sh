@@ -57,4 +57,18 @@ if [ ! -f "$WINEPREFIX/.sp-ready-2" ]; then
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
-exec wine "$@"
+# A client that starts while the prefix's server is on its way out (it leaves a few seconds after its last client)
+# is cut off before it runs anything ("wine client error: ... Connection reset by peer"). Such a start is tried
+# again; anything else the program says or returns is passed on as it is.
+errors=$(mktemp)
+trap 'rm -f "$errors"' EXIT
+for attempt in 1 2 3; do
+    wine "$@" 2>"$errors"
+    status=$?
+    cat "$errors" >&2
+    if [ $status -eq 0 ] || ! grep -q '^wine client error' "$errors"; then
+        exit $status
+    fi
+    sleep 2
+done
+exit $status
