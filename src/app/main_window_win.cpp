@@ -400,9 +400,9 @@ void ShowLoadedPicture(HWND window, const wchar_t* path, const wchar_t* status) 
     gApp.lastMouseX = gApp.lastMouseY = gApp.dragAnchorX = gApp.dragAnchorY = 0;
     CentreOnPicture();
     FitView();
-    RenderView(0, &doc.resultBuffer, kSlotResult, 1);
+    // The picture first, then the source's cache.
+    ShowWholeResult();
     RenderView(0, &doc.sourceBuffer, kSlotSource, 0);
-    RepaintMainWindow();
     ApplyUiEvent(UiEvent::Loaded);
     gApp.unsavedResult = 0;
 }
@@ -419,8 +419,7 @@ void ShowSourceAsResult(const wchar_t* reloadPath) {
     }
     if (CQmPicBufAPI::ReinitHeap(doc.resultBuffer, doc.sourceBuffer) == 0)
         CQmPicBufAPI::Copy(doc.resultBuffer, doc.sourceBuffer);
-    RenderView(0, &doc.resultBuffer, kSlotResult, 1);
-    RepaintMainWindow();
+    ShowWholeResult();
 }
 
 void OnLoad(HWND window) {

@@ -347,20 +347,7 @@ void OnResultChanged() {
                          cache.width == result.width && cache.height == result.height && cache.components == 3 &&
                          cache.bitsPerComponent == 8;
     if (!inPlace) {
-        if (InViewForm(&result)) {
-            // The sender leaves the result alone until this message returns: the view shows it straight from
-            // its bytes, and the cache takes them once they are on the screen.
-            RenderViewParts(CacheUse::kBypass, &result, kSlotResult, 1, nullptr, 0);
-            RepaintMainWindow();
-            const bool shownWhole = r.shown.valid && r.shown.cache == result.data;
-            if (FillCache(r.resultCache.buf(), result) && shownWhole)
-                r.shown.cache = r.resultCache->data;
-            else
-                r.shown.valid = false;
-            return;
-        }
-        RenderView(0, &result, kSlotResult, 1);
-        RepaintMainWindow();
+        ShowWholeResult();
         return;
     }
     CQmRect<int> parts[2];
@@ -377,6 +364,25 @@ void OnResultChanged() {
     }
     RenderViewParts(CacheUse::kUse, &result, kSlotResult, 1, parts, count);
     RepaintChangedView();
+}
+
+void ShowWholeResult() {
+    ViewRenderer& r = gApp.renderer;
+    const SQmPicBuf& result = gDocument.resultBuffer;
+    if (!InViewForm(&result)) {
+        RenderView(0, &result, kSlotResult, 1);
+        RepaintMainWindow();
+        return;
+    }
+    // Nothing else writes the result meanwhile (its writers wait for this, or are this thread): the view shows it
+    // straight from its bytes, and the cache takes them once they are on the screen.
+    RenderViewParts(CacheUse::kBypass, &result, kSlotResult, 1, nullptr, 0);
+    RepaintMainWindow();
+    const bool shownWhole = r.shown.valid && r.shown.cache == result.data;
+    if (FillCache(r.resultCache.buf(), result) && shownWhole)
+        r.shown.cache = r.resultCache->data;
+    else
+        r.shown.valid = false;
 }
 
 void RepaintMainWindow() {

@@ -15,9 +15,11 @@ void RenderView(int useCache, const SQmPicBuf* buffer, int slot, int redraw);
 void RepaintMainWindow();
 // The same for the part of the view band the last redraw changed.
 void RepaintChangedView();
-// MSG_RESULT_CHANGED: resultBuffer rendered and repainted, and the result cache refreshed from it (a result in
-// the view's form is rendered straight from its bytes, before the copy); only the rectangles of the change the
-// sender named, where it named any.
+// The whole of resultBuffer rendered and repainted, and the result cache refreshed from it: a result in the
+// view's form is rendered straight from its bytes and copied once on the screen, so it shows a copy sooner.
+// Only while nothing else writes the result.
+void ShowWholeResult();
+// MSG_RESULT_CHANGED: ShowWholeResult, or only the rectangles of the change the sender named, where it named any.
 void OnResultChanged();
 // Anchors the view on the centre of the picture as it is shown (upright).
 void CentreOnPicture();
