@@ -1,4 +1,5 @@
 #include "app/app_fixture_win.h"
+#include "app/view_readback_win.h"
 #include "fusion/prepare_win.h"
 
 #include <thread>
@@ -323,31 +324,8 @@ TEST_F(MainWindowTest, PaintCopiesTheSurfaceToTheWindow) {
     Command(CmdZoom100);
     const RECT c = Client();
     const int top = ToolbarClientBottom() + 3;
-    const int w = c.right, h = c.bottom - top;
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* raw = nullptr;
-    ScopedBitmap shot(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
-    ScopedMemoryDc shotDc(CreateCompatibleDC(nullptr));
-    ASSERT_TRUE(shot && shotDc);
-    ScopedSelection selected(shotDc.get(), shot.get());
-    auto windowMatchesSurface = [&] {
-        HDC dc = GetDC(window);
-        BitBlt(shotDc.get(), 0, 0, w, h, dc, 0, top, SRCCOPY);
-        ReleaseDC(window, dc);
-        GdiFlush();
-        int wrong = 0;
-        for (int y = 0; y < h - 30; y++) {  // above the status bar
-            for (int x = 0; x < w; x++) {
-                const uint8_t* s = SurfacePixel(x, top + y);
-                const uint32_t got = static_cast<const uint32_t*>(raw)[static_cast<size_t>(y) * w + x] & 0xFFFFFF;
-                wrong += got != (uint32_t{s[0]} | uint32_t{s[1]} << 8 | uint32_t{s[2]} << 16);
-            }
-        }
-        return wrong;
-    };
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    EXPECT_EQ(windowMatchesSurface(), 0);
+    EXPECT_EQ(WindowPixelsUnlikeSurface(window, top, c.bottom - 30), 0);  // above the status bar
 }
 
 // Opened from Explorer: the first argument, quoted with blanks and any script, loads as a drop does.

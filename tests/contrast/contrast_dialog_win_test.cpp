@@ -18,6 +18,7 @@
 #include "app/app_state_win.h"
 #include "app/jobs_win.h"
 #include "app/main_window_win.h"
+#include "app/view_readback_win.h"
 #include "app/view_win.h"
 #include "base/alloc.h"
 #include "contrast/contrast_dialog_win.h"
@@ -155,14 +156,6 @@ protected:
         const SQmPicBuf& c = gApp.renderer.resultCache.buf();
         const SQmPicBuf& r = gDocument.resultBuffer;
         return c.size == r.size && std::memcmp(c.data, r.data, static_cast<size_t>(r.size)) == 0;
-    }
-    // The view surface as a whole redraw of the result would leave it.
-    static bool SurfaceIsAWholeRedraw() {
-        const SQmPicBuf& s = gDocument.displaySurface;
-        const std::vector<uint8_t> shown(s.data, s.data + static_cast<size_t>(s.stride) * s.height);
-        gApp.renderer.shown.valid = false;
-        RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
-        return std::memcmp(shown.data(), s.data, shown.size()) == 0;
     }
     static bool MenusEnabled() {
         HMENU menu = GetMenu(gApp.mainWindow);

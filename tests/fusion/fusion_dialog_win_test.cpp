@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/jobs_win.h"
+#include "app/view_readback_win.h"
 #include "app/view_win.h"
 #include "fusion/exposure.h"
 #include "fusion/fusion.h"
@@ -110,59 +111,20 @@ TestPicture ExpectedWhole(const SQmPicBuf& picture, const FusionRunParams& param
     return fused;
 }
 
-// Tiles made here without the worker, listed as the worker lists them.
 // The view is what a whole redraw gives (the result over grey, the region outlined once), and the window's view
 // band shows it, read back from the window: redraws that render and repaint only what changed leave nothing
 // stale.
 void ExpectViewAsAWholeRedraw(const char* what) {
-    HWND window = gApp.mainWindow;
     RECT c{}, toolbar{}, status{};
-    GetClientRect(window, &c);
+    GetClientRect(gApp.mainWindow, &c);
     GetClientRect(gApp.toolbar, &toolbar);
     GetClientRect(gApp.statusBar, &status);
-    const SQmPicBuf& s = gDocument.displaySurface;
-    const int W = std::min<int>(c.right, s.width), H = std::min<int>(c.bottom, s.height);
-    auto surface = [&] {
-        std::vector<uint8_t> rows;
-        for (int y = 0; y < H; ++y)
-            rows.insert(rows.end(), s.data + static_cast<ptrdiff_t>(y) * s.stride,
-                        s.data + static_cast<ptrdiff_t>(y) * s.stride + 3 * W);
-        return rows;
-    };
-    const std::vector<uint8_t> shown = surface();
-
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = W;
-    info.bmiHeader.biHeight = -H;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC dc = GetDC(window);
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, section);
-    BitBlt(memory, 0, 0, W, H, dc, 0, 0, SRCCOPY);
-    int stale = 0;
-    for (int y = toolbar.bottom + 3; y < std::min<int>(H, c.bottom - status.bottom); ++y) {
-        for (int x = 0; x < W; ++x) {
-            const uint8_t* want = shown.data() + (static_cast<size_t>(y) * W + x) * 3;
-            const uint8_t* got = static_cast<const uint8_t*>(bits) + (static_cast<size_t>(y) * W + x) * 4;
-            stale += std::memcmp(want, got, 3) != 0;
-        }
-    }
-    SelectObject(memory, old);
-    DeleteObject(section);
-    DeleteDC(memory);
-    ReleaseDC(window, dc);
-    EXPECT_EQ(stale, 0) << what << ": window pixels unlike the surface";
-
-    gApp.renderer.shown.valid = false;
-    RenderView(1, &gDocument.resultBuffer, kSlotResult, 1);
-    EXPECT_TRUE(surface() == shown) << what << ": the surface unlike a whole redraw";
+    EXPECT_EQ(WindowPixelsUnlikeSurface(gApp.mainWindow, toolbar.bottom + 3, c.bottom - status.bottom), 0)
+        << what << ": window pixels unlike the surface";
+    EXPECT_TRUE(SurfaceIsAWholeRedraw()) << what << ": the surface unlike a whole redraw";
 }
 
+// Tiles made here without the worker, listed as the worker lists them.
 void MakeTiles(const SQmPicBuf& picture, int count, bool up) {
     CreateDirectoryW(FusionApp::TileFolder().c_str(), nullptr);
     TestPicture tile = CopyOf(picture);
