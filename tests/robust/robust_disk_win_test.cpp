@@ -52,7 +52,6 @@ public:
         // Wine neither waits for a Linux program nor hands back its exit code: the script leaves a mark.
         for (int i = 0; i < 200 && !mounted_; ++i, Sleep(50))
             mounted_ = FileExists(File(L".mounted"));
-        DeleteFileW(File(L".mounted").c_str());
         if (!mounted_)
             RunLinux("umount " + unix_ + " ; rmdir " + unix_);
     }
@@ -89,9 +88,13 @@ public:
         for (int i = 0; i < 200; ++i, Sleep(50)) {
             if (i % 20 == 0)
                 RunLinux("mount -o remount," + std::string(readOnly ? "ro" : "rw") + " " + unix_);
-            const std::wstring probe = File(L"probe");
-            const bool writable = WriteWholeFile(probe, "x", 1);
-            DeleteFileW(probe.c_str());
+            // Opening the mark for writing creates nothing, so a remount landing midway leaves no stray file.
+            HANDLE mark =
+                CreateFileW(File(L".mounted").c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+            const bool writable = mark != INVALID_HANDLE_VALUE;
+            if (writable)
+                CloseHandle(mark);
             if (writable != readOnly)
                 return true;
         }
