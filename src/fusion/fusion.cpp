@@ -99,7 +99,7 @@ Status ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const Fusio
     return ParallelRows(h1, int64_t{w1} * 3 * 35, [&](int32_t y0, int32_t y1) {
         // Each source row is converted and split into its even and odd columns once: the next output row's
         // window starts two rows further on, so only two rows are converted again.
-        std::vector<float> natural(static_cast<size_t>(w0) * 3);
+        const SplitPixelsEvenOddFn split = ActiveSplitPixelsEvenOdd();
         std::vector<SplitRowRing> rings;
         for (int c = 0; c < 3; ++c) {
             rings.emplace_back(w0);
@@ -114,11 +114,11 @@ Status ReduceFromBytes(ExposureWorkspace& ws, const ByteSource& src, const Fusio
                 PrefetchSpan(src.Row(sy + 6), static_cast<size_t>(w0) * 3);
             for (int32_t r = sy; r < sy + 5; ++r) {
                 if (!rings[0].Holds(r)) {
-                    float* const rows[3] = {natural.data(), natural.data() + w0,
-                                            natural.data() + static_cast<size_t>(w0) * 2};
-                    BytesToFloats3(rows, src, r, w0);
+                    float* even[3];
+                    float* odd[3];
                     for (int c = 0; c < 3; ++c)
-                        rings[c].Put(r, rows[c], kernels);
+                        rings[c].Claim(r, even[c], odd[c]);
+                    split(even, odd, src.Row(r), w0);
                 }
             }
             for (int c = 0; c < 3; ++c) {

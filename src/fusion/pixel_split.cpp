@@ -28,6 +28,20 @@ void SplitPixelsScalar(float* d0, float* d1, float* d2, const uint8_t* s, int32_
     }
 }
 
+void SplitPixelsEvenOddScalar(float* const even[3], float* const odd[3], const uint8_t* s, int32_t width) {
+    const float* f = kByteFloats.v;
+    for (int32_t x = 0; x < width; ++x) {
+        float* const* dst = (x & 1) == 0 ? even : odd;
+        for (int c = 0; c < 3; ++c)
+            dst[c][x / 2] = f[s[3 * x + c]];
+    }
+}
+
+SplitPixelsEvenOddFn ActiveSplitPixelsEvenOdd() {
+    static const SplitPixelsEvenOddFn vector = Avx2SplitPixelsEvenOdd();
+    return vector && PyramidSimdEnabled() ? vector : SplitPixelsEvenOddScalar;
+}
+
 SplitPixelsFn ActiveSplitPixels() {
     static const SplitPixelsFn vector = Avx2SplitPixels();
     return vector && PyramidSimdEnabled() ? vector : SplitPixelsScalar;

@@ -12,3 +12,10 @@ SplitPixelsFn Avx2SplitPixels();
 // The AVX2 splitter where the processor has it and the vector paths are on (see SetPyramidSimd), else the
 // scalar one.
 SplitPixelsFn ActiveSplitPixels();
+
+// The same bytes split by column parity as well: even[c][i] = pixels[6i + c] and odd[c][i] = pixels[6i + 3 + c]
+// as floats, the rows a reduce reads, for the (width + 1) / 2 even and width / 2 odd columns.
+using SplitPixelsEvenOddFn = void (*)(float* const even[3], float* const odd[3], const uint8_t* pixels, int32_t width);
+void SplitPixelsEvenOddScalar(float* const even[3], float* const odd[3], const uint8_t* pixels, int32_t width);
+SplitPixelsEvenOddFn Avx2SplitPixelsEvenOdd();
+SplitPixelsEvenOddFn ActiveSplitPixelsEvenOdd();

@@ -54,6 +54,48 @@ void SplitPixels(float* d0, float* d1, float* d2, const uint8_t* s, int32_t widt
     }
 }
 
+// Shuffles that take component c of a 16-pixel block from part p of its 48 bytes: the even pixels to lanes
+// 0 .. 7, the odd ones to lanes 8 .. 15.
+struct EvenOddShuffles {
+    alignas(16) int8_t lanes[3][3][16];
+    constexpr EvenOddShuffles() : lanes{} {
+        for (int c = 0; c < 3; ++c) {
+            for (int p = 0; p < 3; ++p) {
+                for (int k = 0; k < 16; ++k) {
+                    const int byte = 3 * k + c;
+                    const int lane = (k & 1) == 0 ? k / 2 : 8 + k / 2;
+                    lanes[c][p][lane] = static_cast<int8_t>(byte / 16 == p ? byte % 16 : -1);
+                }
+            }
+        }
+    }
+};
+constexpr EvenOddShuffles kEvenOdd;
+
+void SplitPixelsEvenOdd(float* const even[3], float* const odd[3], const uint8_t* s, int32_t width) {
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const uint8_t* p = s + static_cast<size_t>(x) * 3;
+        const __m128i part[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32))};
+        for (int c = 0; c < 3; ++c) {
+            __m128i v = _mm_setzero_si128();
+            for (int q = 0; q < 3; ++q)
+                v = _mm_or_si128(
+                    v,
+                    _mm_shuffle_epi8(part[q], _mm_load_si128(reinterpret_cast<const __m128i*>(kEvenOdd.lanes[c][q]))));
+            StoreBytesAsFloats(even[c] + x / 2, v);
+            StoreBytesAsFloats(odd[c] + x / 2, _mm_srli_si128(v, 8));
+        }
+    }
+    for (; x < width; ++x) {
+        float* const* dst = (x & 1) == 0 ? even : odd;
+        for (int c = 0; c < 3; ++c)
+            dst[c][x / 2] = static_cast<float>(s[3 * x + c]);
+    }
+}
+
 }  // namespace
 
 #pragma GCC pop_options
@@ -63,9 +105,18 @@ SplitPixelsFn Avx2SplitPixels() {
     return __builtin_cpu_supports("avx2") ? SplitPixels : nullptr;
 }
 
+SplitPixelsEvenOddFn Avx2SplitPixelsEvenOdd() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? SplitPixelsEvenOdd : nullptr;
+}
+
 #else
 
 SplitPixelsFn Avx2SplitPixels() {
+    return nullptr;
+}
+
+SplitPixelsEvenOddFn Avx2SplitPixelsEvenOdd() {
     return nullptr;
 }
 

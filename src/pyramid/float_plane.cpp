@@ -183,6 +183,12 @@ void SplitRowRing::Put(int32_t row, const float* natural, const RowKernels& kern
     inSlot_[row & 7] = row;
 }
 
+void SplitRowRing::Claim(int32_t row, float*& even, float*& odd) {
+    even = block_.get() + half_ * 2 * static_cast<size_t>(row & 7);
+    odd = even + half_;
+    inSlot_[row & 7] = row;
+}
+
 void SplitRowRing::Window(int32_t sy, const float* even[5], const float* odd[5]) const {
     for (int r = 0; r < 5; r++) {
         const float* e = block_.get() + half_ * 2 * static_cast<size_t>((sy + r) & 7);

@@ -79,6 +79,8 @@ public:
     bool Holds(int32_t row) const { return inSlot_[row & 7] == row; }
     // Splits a row of natural order into the slot of row number `row`.
     void Put(int32_t row, const float* natural, const RowKernels& kernels);
+    // The slot of row number `row`, counted as held from now on, for a caller that fills its columns itself.
+    void Claim(int32_t row, float*& even, float*& odd);
     // The five rows from sy on, which must be held.
     void Window(int32_t sy, const float* even[5], const float* odd[5]) const;
 

@@ -1,4 +1,5 @@
-// Interleaved pixels split into float rows: the AVX2 splitter against the scalar one.
+// Interleaved pixels split into float rows, and into their even and odd columns: the AVX2 splitters against
+// the scalar ones.
 #include "fusion/pixel_split.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,30 @@ TEST(PixelSplit, Avx2GivesTheScalarFloatsForEveryWidthAndOffset) {
                 << "width " << width << ", offset " << offset;
             for (int32_t x = 0; x < width; ++x)
                 ASSERT_EQ(want[static_cast<size_t>(2 * width + 2 + x)], static_cast<float>(s[3 * x + 2])) << x;
+
+            // Split by column parity too: the natural rows' even and odd columns, and the AVX2 split the same.
+            const size_t half = static_cast<size_t>(width) / 2 + 2;
+            std::vector<float> wantEo(6 * half, -1.0f), gotEo(wantEo);
+            auto rows = [&](std::vector<float>& v, float* even[3], float* odd[3]) {
+                for (size_t c = 0; c < 3; ++c) {
+                    even[c] = v.data() + 2 * c * half;
+                    odd[c] = even[c] + half;
+                }
+            };
+            float *even[3], *odd[3], *gotEven[3], *gotOdd[3];
+            rows(wantEo, even, odd);
+            rows(gotEo, gotEven, gotOdd);
+            SplitPixelsEvenOddScalar(even, odd, s, width);
+            Avx2SplitPixelsEvenOdd()(gotEven, gotOdd, s, width);
+            ASSERT_EQ(wantEo, gotEo) << "width " << width << ", offset " << offset;
+            for (size_t c = 0; c < 3; ++c) {
+                const float* natural = want.data() + c * (static_cast<size_t>(width) + 1);
+                for (int32_t x = 0; x < width; ++x)
+                    ASSERT_EQ(((x & 1) == 0 ? even : odd)[c][x / 2], natural[x]) << "width " << width << ", x " << x;
+                // Nothing past the row's columns is written.
+                ASSERT_EQ(even[c][(width + 1) / 2], -1.0f);
+                ASSERT_EQ(odd[c][width / 2], -1.0f);
+            }
         }
     }
 }
