@@ -10,6 +10,7 @@
 #include <immintrin.h>
 
 #include "fusion/fusion_weights_float.h"
+#include "fusion/fusion_weights_pair.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ const WeightSpanKernels* Avx2WeightSpanKernels() {
     __builtin_cpu_init();
     if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma"))
         return nullptr;
-    static const WeightSpanKernels kernels = fusionflt::MakeWeightSpanKernels<Avx2F>();
+    static const WeightSpanKernels kernels = fusionflt::MakeWeightSpanKernels<fusionflt::Pair<Avx2F>>();
     return &kernels;
 }
 
