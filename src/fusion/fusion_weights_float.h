@@ -6,6 +6,7 @@
 // few units of the scalar ones.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "fusion/fusion_weights.h"
@@ -144,45 +145,58 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
     const F ee = V::Set1(a.ee);
     const D fourD = V::Set1D(4.0);
     const D minusHundredth = V::Set1D(-0.01);
+    // A weight is one long chain of dependent steps. Taken in two halves over a few vectors at a time, with the
+    // three factors' bases kept in between, each half's chains overlap across vectors.
+    constexpr int32_t kChunk = 8 * N;
+    alignas(64) float contrastOf[kChunk], toneOf[kChunk], saturationOf[kChunk];
     int32_t x = xBegin;
-    for (; x + N <= xEnd; x += N) {
-        // Contrast tap: the float sum of left and top, the rest in double as the scalar rule does it.
-        const F leftTop = V::Add(V::Load(a.sumMid + x - 1), V::Load(a.sumUp + x));
-        const F centre = V::Load(a.sumMid + x);
-        const F right = V::Load(a.sumMid + x + 1);
-        const F bottom = V::Load(a.sumDown + x);
-        D lap[2];
-        for (int h = 0; h < 2; ++h) {
-            D d = V::SubD(V::Half(leftTop, h), V::MulD(fourD, V::Half(centre, h)));
-            d = V::AddD(d, V::Half(right, h));
-            lap[h] = V::AddD(d, V::Half(bottom, h));
+    while (x + N <= xEnd) {
+        const int32_t count = std::min(kChunk, (xEnd - x) / N * N);
+        for (int32_t i = 0; i < count; i += N) {
+            const int32_t at = x + i;
+            // Contrast tap: the float sum of left and top, the rest in double as the scalar rule does it.
+            const F leftTop = V::Add(V::Load(a.sumMid + at - 1), V::Load(a.sumUp + at));
+            const F centre = V::Load(a.sumMid + at);
+            const F right = V::Load(a.sumMid + at + 1);
+            const F bottom = V::Load(a.sumDown + at);
+            D lap[2];
+            for (int h = 0; h < 2; ++h) {
+                D d = V::SubD(V::Half(leftTop, h), V::MulD(fourD, V::Half(centre, h)));
+                d = V::AddD(d, V::Half(right, h));
+                lap[h] = V::AddD(d, V::Half(bottom, h));
+            }
+            // (float)(|lap| / 3.0) is the float quotient: a third is never close enough to a float midpoint for
+            // the double rounding to matter.
+            F c = Third<V>(V::Abs(V::Join(lap[0], lap[1])));
+            if (!Top)
+                c = V::Add(c, tiny);
+
+            // Tone: s / 3 - midTone, squared, then exp(-square / 100).
+            const F s = V::Load(a.sumOwn + at);
+            const F mean = Third<V>(s);
+            const F diff = V::Sub(mean, m);
+            const F square = V::Mul(diff, diff);
+            F e = ExpFromDouble<V>(V::MulD(V::Half(square, 0), minusHundredth),
+                                   V::MulD(V::Half(square, 1), minusHundredth));
+            if (!Top)
+                e = V::Add(e, tiny);
+
+            // Saturation: deviation of the guides from their mean.
+            const F squares = SquaredDeviations<V>(a, at, mean);
+            F sat = V::Sqrt(Third<V>(squares));
+            if (!Top)
+                sat = V::Add(sat, tiny);
+            V::Store(contrastOf + i, c);
+            V::Store(toneOf + i, e);
+            V::Store(saturationOf + i, sat);
         }
-        // (float)(|lap| / 3.0) is the float quotient: a third is never close enough to a float midpoint for
-        // the double rounding to matter.
-        F c = Third<V>(V::Abs(V::Join(lap[0], lap[1])));
-        if (!Top)
-            c = V::Add(c, tiny);
-
-        // Tone: s / 3 - midTone, squared, then exp(-square / 100).
-        const F s = V::Load(a.sumOwn + x);
-        const F mean = Third<V>(s);
-        const F diff = V::Sub(mean, m);
-        const F square = V::Mul(diff, diff);
-        F e =
-            ExpFromDouble<V>(V::MulD(V::Half(square, 0), minusHundredth), V::MulD(V::Half(square, 1), minusHundredth));
-        if (!Top)
-            e = V::Add(e, tiny);
-
-        // Saturation: deviation of the guides from their mean.
-        const F squares = SquaredDeviations<V>(a, x, mean);
-        F sat = V::Sqrt(Third<V>(squares));
-        if (!Top)
-            sat = V::Add(sat, tiny);
-
-        // sqrt(c^ec) * sat^es * e^ee, the square root as half the exponent.
-        const F product = PowProduct<V>(Power<V>(c, halfEc), Power<V>(sat, es), Power<V>(e, ee));
-        const F w = V::Add(product, tiny);
-        Accumulate<V>(a, x, w);
+        for (int32_t i = 0; i < count; i += N) {
+            // sqrt(c^ec) * sat^es * e^ee, the square root as half the exponent.
+            const F product = PowProduct<V>(Power<V>(V::Load(contrastOf + i), halfEc),
+                                            Power<V>(V::Load(saturationOf + i), es), Power<V>(V::Load(toneOf + i), ee));
+            Accumulate<V>(a, x + i, V::Add(product, tiny));
+        }
+        x += count;
     }
     return x;
 }
