@@ -152,10 +152,20 @@ void ExpandInteriorWith(const Sink& sink,
         rowscalar::SinkSample(t, x, rowscalar::ExpandInteriorSample(rows, krows, nRows, x));
         x++;
     }
-    if (nRows == 3) {
-        ExpandBlocks<V, 3>(sink, rows, krows, x, xEnd);
-    } else if (nRows == 2) {
-        ExpandBlocks<V, 2>(sink, rows, krows, x, xEnd);
+    const int32_t first = x;
+    auto blocks = [&](int32_t& from, int32_t to) {
+        if (nRows == 3)
+            ExpandBlocks<V, 3>(sink, rows, krows, from, to);
+        else if (nRows == 2)
+            ExpandBlocks<V, 2>(sink, rows, krows, from, to);
+    };
+    blocks(x, xEnd);
+    // The columns short of a whole block: one more block ending there does some columns again, with the same
+    // values, unless the sink reads the row it writes.
+    const int32_t back = (xEnd - 2 * V::N) & ~1;
+    if (x < xEnd - 1 && back >= first && t.out != t.detail && (nRows == 2 || nRows == 3)) {
+        x = back;
+        blocks(x, back + 2 * V::N);
     }
     rowscalar::ExpandInterior(t, rows, krows, nRows, x, xEnd);
 }
@@ -224,19 +234,26 @@ void ReduceInteriorSplit(float* out,
         for (int b = 0; b < B; b++)
             V::Store(out + x + b * V::N, acc[b]);
     }
-    for (; x + V::N <= xEnd; x += V::N) {
+    auto one = [&](int32_t at) {
         T acc = V::Zero();
         for (int r = 0; r < 5; r++) {
             const float* k = kernel + r * 5;
-            const float* e = even[r] + x - 1;
-            const float* o = odd[r] + x - 1;
+            const float* e = even[r] + at - 1;
+            const float* o = odd[r] + at - 1;
             acc = V::Add(V::Mul(V::Set1(k[0]), V::Load(e)), acc);
             acc = V::Add(V::Mul(V::Set1(k[1]), V::Load(o)), acc);
             acc = V::Add(V::Mul(V::Set1(k[2]), V::Load(e + 1)), acc);
             acc = V::Add(V::Mul(V::Set1(k[3]), V::Load(o + 1)), acc);
             acc = V::Add(V::Mul(V::Set1(k[4]), V::Load(e + 2)), acc);
         }
-        V::Store(out + x, acc);
+        V::Store(out + at, acc);
+    };
+    for (; x + V::N <= xEnd; x += V::N)
+        one(x);
+    // The columns short of a whole vector: one more vector ending at xEnd stores some columns again.
+    if (x < xEnd && xEnd - V::N >= xBegin) {
+        one(xEnd - V::N);
+        x = xEnd;
     }
     rowscalar::ReduceInteriorSplit(out, even, odd, kernel, x, xEnd);
 }
