@@ -76,11 +76,6 @@ struct ExposureWorkspace {
     }
 };
 
-// The three components of row y as floats, split in one pass over the row.
-void BytesToFloats3(float* const dst[3], const ByteSource& src, int32_t y, int32_t width) {
-    ActiveSplitPixels()(dst[0], dst[1], dst[2], src.Row(y), width);
-}
-
 // Asks for a span of memory ahead of its use: the passes below stream several rows at once, more than the
 // hardware prefetchers follow on their own.
 inline void PrefetchSpan(const void* p, size_t bytes) {
@@ -156,6 +151,7 @@ Status WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* co
     const int32_t w1 = top ? 0 : LevelW(pyramid, 1), h1 = top ? 0 : LevelH(pyramid, 1);
     return ParallelRows(h, int64_t{w} * 80, [&](int32_t y0, int32_t y1) {
         const FusionRowWeigher::ScratchPtr scratch = weigher.NewScratch();
+        const SplitPixelsFn split = ActiveSplitPixels();
         // Four slots of rows, each with its three guides and their sum; then the bands of the own row. A row's
         // window spans three consecutive rows, so four slots are never overwritten while in use.
         const size_t wz = static_cast<size_t>(w);
@@ -165,12 +161,7 @@ Status WeightLevel0(const ByteSource& src, ExposureWorkspace& ws, FloatPlane* co
         auto slot = [&](int32_t y) {
             float* rows = block.data() + static_cast<size_t>(y & 3) * wz * 4;
             if (inSlot[y & 3] != y) {
-                float* const guides[3] = {rows, rows + wz, rows + wz * 2};
-                BytesToFloats3(guides, src, y, w);
-                // Sums of bytes are exact in float.
-                float* sum = rows + wz * 3;
-                for (int32_t x = 0; x < w; ++x)
-                    sum[x] = guides[0][x] + guides[1][x] + guides[2][x];
+                split(rows, rows + wz, rows + wz * 2, rows + wz * 3, src.Row(y), w);
                 inSlot[y & 3] = y;
             }
             return rows;

@@ -19,12 +19,13 @@ const ByteFloats kByteFloats;
 
 }  // namespace
 
-void SplitPixelsScalar(float* d0, float* d1, float* d2, const uint8_t* s, int32_t width) {
+void SplitPixelsScalar(float* d0, float* d1, float* d2, float* sum, const uint8_t* s, int32_t width) {
     const float* f = kByteFloats.v;
     for (int32_t x = 0; x < width; ++x) {
         d0[x] = f[s[3 * x]];
         d1[x] = f[s[3 * x + 1]];
         d2[x] = f[s[3 * x + 2]];
+        sum[x] = d0[x] + d1[x] + d2[x];
     }
 }
 

@@ -4,9 +4,10 @@
 
 #include <cstdint>
 
-// d0[x], d1[x], d2[x] = pixels[3x], pixels[3x + 1], pixels[3x + 2] as floats, for x < width.
-using SplitPixelsFn = void (*)(float* d0, float* d1, float* d2, const uint8_t* pixels, int32_t width);
-void SplitPixelsScalar(float* d0, float* d1, float* d2, const uint8_t* pixels, int32_t width);
+// d0[x], d1[x], d2[x] = pixels[3x], pixels[3x + 1], pixels[3x + 2] as floats, and sum[x] = d0[x] + d1[x] +
+// d2[x] (exact), for x < width.
+using SplitPixelsFn = void (*)(float* d0, float* d1, float* d2, float* sum, const uint8_t* pixels, int32_t width);
+void SplitPixelsScalar(float* d0, float* d1, float* d2, float* sum, const uint8_t* pixels, int32_t width);
 // Null where the processor has no AVX2.
 SplitPixelsFn Avx2SplitPixels();
 // The AVX2 splitter where the processor has it and the vector paths are on (see SetPyramidSimd), else the

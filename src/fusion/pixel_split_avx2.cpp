@@ -13,11 +13,14 @@
 namespace {
 
 // Eight bytes to eight floats.
+inline __m256 BytesAsFloats(__m128i bytes) {
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
+}
 inline void StoreBytesAsFloats(float* dst, __m128i bytes) {
-    _mm256_storeu_ps(dst, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes)));
+    _mm256_storeu_ps(dst, BytesAsFloats(bytes));
 }
 
-void SplitPixels(float* d0, float* d1, float* d2, const uint8_t* s, int32_t width) {
+void SplitPixels(float* d0, float* d1, float* d2, float* sum, const uint8_t* s, int32_t width) {
     // Byte k of component c in a block of 16 pixels comes from lane 3k + c of the block's three 16-byte parts.
     alignas(16) static const int8_t kShuffle[3][3][16] = {
         {{0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
@@ -37,20 +40,29 @@ void SplitPixels(float* d0, float* d1, float* d2, const uint8_t* s, int32_t widt
         const __m128i part[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)),
                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32))};
+        __m256 total[2] = {_mm256_setzero_ps(), _mm256_setzero_ps()};
         for (int c = 0; c < 3; ++c) {
             __m128i v = _mm_shuffle_epi8(part[0], _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffle[c][0])));
             v = _mm_or_si128(
                 v, _mm_shuffle_epi8(part[1], _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffle[c][1]))));
             v = _mm_or_si128(
                 v, _mm_shuffle_epi8(part[2], _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffle[c][2]))));
-            StoreBytesAsFloats(dst[c] + x, v);
-            StoreBytesAsFloats(dst[c] + x + 8, _mm_srli_si128(v, 8));
+            const __m256 lo = BytesAsFloats(v);
+            const __m256 hi = BytesAsFloats(_mm_srli_si128(v, 8));
+            _mm256_storeu_ps(dst[c] + x, lo);
+            _mm256_storeu_ps(dst[c] + x + 8, hi);
+            // Sums of bytes are exact in float, in any order.
+            total[0] = _mm256_add_ps(total[0], lo);
+            total[1] = _mm256_add_ps(total[1], hi);
         }
+        _mm256_storeu_ps(sum + x, total[0]);
+        _mm256_storeu_ps(sum + x + 8, total[1]);
     }
     for (; x < width; ++x) {
         d0[x] = static_cast<float>(s[3 * x]);
         d1[x] = static_cast<float>(s[3 * x + 1]);
         d2[x] = static_cast<float>(s[3 * x + 2]);
+        sum[x] = d0[x] + d1[x] + d2[x];
     }
 }
 

@@ -22,13 +22,16 @@ TEST(PixelSplit, Avx2GivesTheScalarFloatsForEveryWidthAndOffset) {
     for (int32_t width = 0; width <= 70; ++width) {
         for (size_t offset : {size_t{0}, size_t{1}, size_t{7}}) {
             const uint8_t* s = pixels.data() + offset;
-            std::vector<float> want(3 * static_cast<size_t>(width) + 3, -1.0f), got(want);
-            SplitPixelsScalar(want.data(), want.data() + width + 1, want.data() + 2 * width + 2, s, width);
-            avx2(got.data(), got.data() + width + 1, got.data() + 2 * width + 2, s, width);
+            std::vector<float> want(4 * static_cast<size_t>(width) + 4, -1.0f), got(want);
+            SplitPixelsScalar(want.data(), want.data() + width + 1, want.data() + 2 * width + 2,
+                              want.data() + 3 * width + 3, s, width);
+            avx2(got.data(), got.data() + width + 1, got.data() + 2 * width + 2, got.data() + 3 * width + 3, s, width);
             ASSERT_EQ(std::memcmp(want.data(), got.data(), want.size() * sizeof(float)), 0)
                 << "width " << width << ", offset " << offset;
-            for (int32_t x = 0; x < width; ++x)
+            for (int32_t x = 0; x < width; ++x) {
                 ASSERT_EQ(want[static_cast<size_t>(2 * width + 2 + x)], static_cast<float>(s[3 * x + 2])) << x;
+                ASSERT_EQ(want[static_cast<size_t>(3 * width + 3 + x)], s[3 * x] + s[3 * x + 1] + s[3 * x + 2]) << x;
+            }
 
             // Split by column parity too: the natural rows' even and odd columns, and the AVX2 split the same.
             const size_t half = static_cast<size_t>(width) / 2 + 2;
