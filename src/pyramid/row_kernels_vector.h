@@ -152,20 +152,24 @@ void ExpandInteriorWith(const Sink& sink,
         rowscalar::SinkSample(t, x, rowscalar::ExpandInteriorSample(rows, krows, nRows, x));
         x++;
     }
+    if (nRows != 2 && nRows != 3) {
+        rowscalar::ExpandInterior(t, rows, krows, nRows, x, xEnd);
+        return;
+    }
     const int32_t first = x;
-    auto blocks = [&](int32_t& from, int32_t to) {
-        if (nRows == 3)
-            ExpandBlocks<V, 3>(sink, rows, krows, from, to);
-        else if (nRows == 2)
-            ExpandBlocks<V, 2>(sink, rows, krows, from, to);
-    };
-    blocks(x, xEnd);
+    if (nRows == 3)
+        ExpandBlocks<V, 3>(sink, rows, krows, x, xEnd);
+    else
+        ExpandBlocks<V, 2>(sink, rows, krows, x, xEnd);
     // The columns short of a whole block: one more block ending there does some columns again, with the same
     // values, unless the sink reads the row it writes.
     const int32_t back = (xEnd - 2 * V::N) & ~1;
-    if (x < xEnd - 1 && back >= first && t.out != t.detail && (nRows == 2 || nRows == 3)) {
+    if (x < xEnd - 1 && back >= first && t.out != t.detail) {
         x = back;
-        blocks(x, back + 2 * V::N);
+        if (nRows == 3)
+            ExpandBlocks<V, 3>(sink, rows, krows, x, back + 2 * V::N);
+        else
+            ExpandBlocks<V, 2>(sink, rows, krows, x, back + 2 * V::N);
     }
     rowscalar::ExpandInterior(t, rows, krows, nRows, x, xEnd);
 }
