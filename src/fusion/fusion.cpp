@@ -59,7 +59,7 @@ struct ByteSource {
 struct ExposureWorkspace {
     FloatPlane (*g)[kFusionLevelSlots] = nullptr;
 
-    Status Attach(FusionPyramid& pyramid) {
+    Status Attach(FusionPyramid& pyramid, const std::function<bool()>& proceed = {}) {
         if (!pyramid.gaussians) {
             pyramid.gaussians.reset(new (std::nothrow) FloatPlane[3][kFusionLevelSlots]);
             if (!pyramid.gaussians)
@@ -68,7 +68,11 @@ struct ExposureWorkspace {
         g = pyramid.gaussians.get();
         for (int c = 0; c < 3; ++c) {
             for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
-                if (g[c][j].Empty() && !g[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
+                if (!g[c][j].Empty())
+                    continue;
+                if (proceed && !proceed())
+                    return StatusCode::kCancelled;
+                if (!g[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
                     return StatusCode::kOutOfMemory;
             }
         }
@@ -510,10 +514,60 @@ Status RenderFusion(SQmPicBuf& target, FusionPyramid& pyramid, bool stretch) {
     return RenderComponents(target, pyramid, stretch, pyramid.sharedWeightSums);
 }
 
+Status PrepareFusionRun(FusionPyramid& prepared,
+                        const SQmPicBuf& like,
+                        uint32_t minSide,
+                        const std::function<bool()>& proceed) {
+    if (!IsColour8(like) || like.width < 5 || like.height < 5) {
+        DonePyramid(prepared);
+        return StatusCode::kInvalid;
+    }
+    // As many levels as any flatness can ask for; a run drops those above its own top.
+    SP_RETURN_IF_ERROR(
+        InitPyramid(prepared, like, minSide, 128, static_cast<int32_t>(kFusionMaxTopLevel), true, proceed));
+    ExposureWorkspace ws;
+    return ws.Attach(prepared, proceed);
+}
+
+namespace {
+
+// The planes of a pyramid prepared for pictures of this shape become the run's, cut to the run's top level and
+// completed where the preparation stopped early. False when there is none or it does not fit; prepared is
+// empty afterwards either way.
+bool TakePrepared(FusionPyramid& pyramid,
+                  FusionPyramid* prepared,
+                  const SQmPicBuf& picture,
+                  const FusionRunParams& params) {
+    if (!prepared)
+        return false;
+    FusionPyramid taken = std::move(*prepared);
+    DonePyramid(*prepared);
+    const uint32_t L = FusionTopLevel(picture.width, picture.height, std::max(params.minSide, 2u), params.flatness);
+    if (!taken.planes || taken.width != picture.width || taken.height != picture.height || taken.components != 3 ||
+        taken.bitsPerComponent != 8 || !taken.sharedWeightSums || L > taken.topLevel)
+        return false;
+    for (uint32_t j = L + 1; j <= taken.topLevel; ++j) {
+        for (uint32_t c = 0; c < 3; ++c) {
+            taken.WeightSum(c, j).Release();
+            taken.WeightedSum(c, j).Release();
+            if (taken.gaussians)
+                taken.gaussians[c][j].Release();
+        }
+        taken.levelWidth[j] = taken.levelHeight[j] = 0;
+    }
+    taken.topLevel = L;
+    taken.midTone = params.midTone;
+    pyramid = std::move(taken);
+    return AllocatePyramidPlanes(pyramid).ok();
+}
+
+}  // namespace
+
 FusionStatus RunFusion(SQmPicBuf& target,
                        int32_t available,
                        const FusionPictureSource& source,
-                       const FusionRunParams& params) {
+                       const FusionRunParams& params,
+                       FusionPyramid* prepared) {
     if (available <= 0)
         return FusionStatus::kNoPictures;
     const int32_t count = std::clamp(params.count, 1, available);
@@ -533,8 +587,10 @@ FusionStatus RunFusion(SQmPicBuf& target,
                 if (picture->width < 5 || picture->height < 5)
                     return FusionStatus::kTooSmall;
                 // The shape is checked above: only memory can fail here.
-                if (!InitPyramid(pyramid, *picture, params.minSide, params.midTone, params.flatness, true).ok() ||
-                    !ws.Attach(pyramid).ok())
+                if (!TakePrepared(pyramid, prepared, *picture, params) &&
+                    !InitPyramid(pyramid, *picture, params.minSide, params.midTone, params.flatness, true).ok())
+                    return FusionStatus::kAllocationFailed;
+                if (!ws.Attach(pyramid).ok())
                     return FusionStatus::kAllocationFailed;
                 for (uint32_t c = 0; c < 3; ++c)
                     blocks[c] = pyramid.Block(c);

@@ -45,6 +45,15 @@ struct FusionRunParams {
     bool stretch = false;   // "Stretch Histogram"
 };
 
+// The planes a whole run over pictures shaped like `like` (colour, 8 bits) needs at any flatness and this
+// minSide, allocated with their pages in place ahead of the run, so that the run does not wait for fresh memory.
+// proceed is asked before each plane and stops the preparation by returning false (kCancelled); what was made
+// stays in prepared, and a run completes it.
+Status PrepareFusionRun(FusionPyramid& prepared,
+                        const SQmPicBuf& like,
+                        uint32_t minSide,
+                        const std::function<bool()>& proceed = {});
+
 // Delivers rendering index (0-based, in brightness order); the picture must stay valid until the next call.
 // Null when it cannot be had.
 using FusionPictureSource = std::function<const SQmPicBuf*(int32_t index)>;
@@ -52,10 +61,13 @@ using FusionPictureSource = std::function<const SQmPicBuf*(int32_t index)>;
 // A whole fusion: pyramid from rendering 0, every rendering added, collapse into target. target keeps its
 // previous content unless the result is kDone, or kAllocationFailed because a thread's few working rows of the
 // collapse could not be had (target then partly written).
+// prepared: planes made ahead by PrepareFusionRun, taken by the run when they fit its pictures; it is empty
+// once the run has looked at it.
 [[nodiscard]] FusionStatus RunFusion(SQmPicBuf& target,
                                      int32_t available,
                                      const FusionPictureSource& source,
-                                     const FusionRunParams& params);
+                                     const FusionRunParams& params,
+                                     FusionPyramid* prepared = nullptr);
 [[nodiscard]] FusionStatus RunFusion(SQmPicBuf& target,
                                      std::span<const SQmPicBuf> renderings,
                                      const FusionRunParams& params);

@@ -25,7 +25,8 @@ Status InitPyramid(FusionPyramid& pyramid,
                    uint32_t minSide,
                    int32_t midTone,
                    int32_t flatness,
-                   bool sharedWeightSums) {
+                   bool sharedWeightSums,
+                   const std::function<bool()>& proceed) {
     DonePyramid(pyramid);
     pyramid.sharedWeightSums = sharedWeightSums;
     pyramid.midTone = midTone;
@@ -53,17 +54,29 @@ Status InitPyramid(FusionPyramid& pyramid,
         pyramid.levelWidth[j] = static_cast<uint32_t>(picture.width) >> j;
         pyramid.levelHeight[j] = static_cast<uint32_t>(picture.height) >> j;
     }
+    PyramidKernel(pyramid.kernel);
+    return AllocatePyramidPlanes(pyramid, proceed);
+}
+
+Status AllocatePyramidPlanes(FusionPyramid& pyramid, const std::function<bool()>& proceed) {
+    if (!pyramid.planes)
+        return StatusCode::kInvalid;
+    auto plane = [&](FloatPlane& p, uint32_t j) -> Status {
+        if (!p.Empty())
+            return Status::Ok();
+        if (proceed && !proceed())
+            return StatusCode::kCancelled;
+        if (!p.Allocate(static_cast<int32_t>(pyramid.levelWidth[j]), static_cast<int32_t>(pyramid.levelHeight[j])))
+            return StatusCode::kOutOfMemory;
+        return Status::Ok();
+    };
     for (uint32_t c = 0; c < pyramid.components; ++c) {
-        for (uint32_t j = 0; j <= L; ++j) {
-            const int32_t w = static_cast<int32_t>(pyramid.levelWidth[j]);
-            const int32_t h = static_cast<int32_t>(pyramid.levelHeight[j]);
-            if ((c == 0 || !sharedWeightSums) && !pyramid.WeightSum(c, j).Allocate(w, h))
-                return StatusCode::kOutOfMemory;
-            if (!pyramid.WeightedSum(c, j).Allocate(w, h))
-                return StatusCode::kOutOfMemory;
+        for (uint32_t j = 0; j <= pyramid.topLevel; ++j) {
+            if (c == 0 || !pyramid.sharedWeightSums)
+                SP_RETURN_IF_ERROR(plane(pyramid.WeightSum(c, j), j));
+            SP_RETURN_IF_ERROR(plane(pyramid.WeightedSum(c, j), j));
         }
     }
-    PyramidKernel(pyramid.kernel);
     return Status::Ok();
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "base/status.h"
@@ -51,13 +52,19 @@ uint32_t FusionTopLevel(int32_t width, int32_t height, uint32_t minSide, int32_t
 // are read), with midTone from the Exposure value and the level count capped by flatness. All planes start at
 // zero. kInvalid for an empty shape, kOutOfMemory when an allocation fails; what was allocated stays for
 // DonePyramid. sharedWeightSums: only block 0 gets weight-sum planes (a whole run, which reads them for every
-// component).
+// component). proceed: as for AllocatePyramidPlanes.
 Status InitPyramid(FusionPyramid& pyramid,
                    const SQmPicBuf& picture,
                    uint32_t minSide,
                    int32_t midTone,
                    int32_t flatness,
-                   bool sharedWeightSums = false);
+                   bool sharedWeightSums = false,
+                   const std::function<bool()>& proceed = {});
+
+// Allocates every plane of levels 0 .. topLevel that the pyramid does not hold yet, all zero. proceed, when
+// given, is asked before each allocation and stops them by returning false (kCancelled); what was allocated
+// stays.
+Status AllocatePyramidPlanes(FusionPyramid& pyramid, const std::function<bool()>& proceed = {});
 
 // Releases every plane and the table. Returns 0.
 uint8_t DonePyramid(FusionPyramid& pyramid);

@@ -206,6 +206,46 @@ TEST(Fusion, RunEqualsStepByStepCallsAndIgnoresThreadCount) {
     SetFusionMinBandPixels(0);
 }
 
+// Planes made ahead of a run, whole or stopped part way, at the deepest top level, give the run's bytes at any
+// flatness; planes for another shape or another minSide are given up, and the run makes its own.
+TEST(Fusion, PreparedPlanesGiveTheSameBytes) {
+    const TestPicture source = PhotoLike(150, 90, 21, 0);
+    const std::vector<TestPicture> renderings = SortedRenderings(source, true, 4);
+    auto records = [&](int32_t i) { return &renderings[static_cast<size_t>(i)].buf; };
+    for (int32_t flatness : {0, 1, 3}) {
+        TestPicture plain(150, 90);
+        ASSERT_EQ(RunFusion(plain.buf, Records(renderings), Params(4, 7, flatness, true)), FusionStatus::kDone);
+        for (int planesMade : {1000, 5, 0}) {
+            FusionPyramid prepared;
+            int asked = 0;
+            const Status made = PrepareFusionRun(prepared, source.buf, 7, [&] { return asked++ < planesMade; });
+            EXPECT_EQ(made.code(), planesMade == 1000 ? StatusCode::kOk : StatusCode::kCancelled);
+            ASSERT_NE(prepared.planes, nullptr);
+            EXPECT_GT(prepared.topLevel, 3u);
+            TestPicture run(150, 90);
+            // A whole preparation leaves the run no level-0 plane to allocate.
+            if (planesMade == 1000)
+                SetAllocationLimit(150 * 90 * 4 - 1);
+            ASSERT_EQ(RunFusion(run.buf, 4, records, Params(4, 7, flatness, true), &prepared), FusionStatus::kDone);
+            SetAllocationLimit(0);
+            EXPECT_EQ(Packed(run), Packed(plain)) << flatness << " flatness, " << planesMade << " planes";
+            EXPECT_EQ(prepared.planes, nullptr);
+        }
+    }
+    const TestPicture other = PhotoLike(140, 90, 21, 0);
+    TestPicture plain(150, 90);
+    ASSERT_EQ(RunFusion(plain.buf, Records(renderings), Params(4, 3, 5, false)), FusionStatus::kDone);
+    for (const SQmPicBuf* like : {&other.buf, &source.buf}) {
+        FusionPyramid prepared;
+        ASSERT_TRUE(PrepareFusionRun(prepared, *like, 7).ok());
+        TestPicture run(150, 90);
+        // minSide 3 reaches a level the planes for minSide 7 do not have.
+        ASSERT_EQ(RunFusion(run.buf, 4, records, Params(4, 3, 5, false), &prepared), FusionStatus::kDone);
+        EXPECT_EQ(Packed(run), Packed(plain));
+        EXPECT_EQ(prepared.planes, nullptr);
+    }
+}
+
 TEST(Fusion, SingleRenderingIsReproducedAndRepeatsChangeNothing) {
     const TestPicture source = PhotoLike(97, 71, 5, 0);
     TestPicture one(97, 71);
