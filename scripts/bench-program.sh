@@ -6,11 +6,14 @@
 # huge pages and with 4 KB pages, the ratios, and the working set and peak memory after the step.
 #   scripts/bench-program.sh                 # 3 runs of each size
 #   SP_BENCH_RUNS=5 SP_BENCH_SIZES=6000x4000 scripts/bench-program.sh
+#   SP_BENCH_LOOK_MS=0 scripts/bench-program.sh   # OK at once, without the usual look at the preview
 # Needs about 12 GB free disk for the tiles of the large picture; the large size takes several minutes a run.
 set -eu
 cd "$(dirname "$0")/.."
 runs=${SP_BENCH_RUNS:-3}
 sizes=${SP_BENCH_SIZES:-"6000x4000 12000x8000"}
+# How long a user looks at the Fusion dialog's preview before OK.
+look=${SP_BENCH_LOOK_MS:-1500}
 client=3840x2160
 root=$(pwd)
 out=$(mktemp -d)
@@ -63,10 +66,10 @@ w=${client%x*}
 h=${client#*x}
 screen="$((w + 160))x$((h + 240))"
 for size in $sizes; do
-    echo "=== the program, $size, client $client, $runs runs"
+    echo "=== the program, $size, client $client, $runs runs, ${look} ms on the preview before OK"
     (
         cd build/windows/tests/robust
-        SP_BIGPHOTO_SIZE=$size SP_BIGPHOTO_CLIENT=$client xvfb-run -a -s "-screen 0 ${screen}x24" \
+        SP_BIGPHOTO_SIZE=$size SP_BIGPHOTO_CLIENT=$client SP_BIGPHOTO_LOOK_MS=$look xvfb-run -a -s "-screen 0 ${screen}x24" \
             "$root/cmake/wine-run.sh" --desktop="$screen" ./win_robust_tests.exe --gtest_also_run_disabled_tests \
             --gtest_filter='BigPhoto.*' --gtest_repeat="$runs" 2>&1
     ) | grep -E '^\[bigphoto\]|FAILED|Failure' >"$out/program.txt" || true

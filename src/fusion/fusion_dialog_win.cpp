@@ -30,6 +30,49 @@ namespace {
 constexpr UINT MSG_FU_PROGRESS = WM_APP + 1;
 constexpr UINT MSG_FU_FUSED = WM_APP + 2;
 
+// A preview's end starts this timer; when it fires, the whole run's planes are made.
+constexpr UINT_PTR kPrepareTimer = 1;
+constexpr UINT kPrepareDelayMs = 400;
+
+// Asked by the preparer before each plane: waits while a preview is computed; false once it is to stop.
+bool MayPrepare() {
+    const FusionDialogState& st = gFusionDialog;
+    while (st.previewing.load() && !st.stopPreparing.load())
+        Sleep(2);
+    return !st.stopPreparing.load();
+}
+
+void StartPreparingRun() {
+    FusionDialogState& st = gFusionDialog;
+    if (st.preparer.joinable() || st.fusing || !st.document)
+        return;
+    st.stopPreparing = false;
+    st.runPrepared = false;
+    const SQmPicBuf like = st.document->sourceBuffer;  // the shape alone is read
+    try {
+        st.preparer = std::thread([like] {
+            FusionDialogState& s = gFusionDialog;
+            s.runPrepared = PrepareFusionRun(s.prepared, like, kMinSideFinal, MayPrepare).ok();
+        });
+    } catch (const std::system_error&) {
+        // No thread: the run makes its planes itself.
+    }
+}
+
+// Stops the preparer and waits for it (at most one plane); keep: the planes stay for the run.
+void EndPreparingRun(HWND dialog, bool keep) {
+    FusionDialogState& st = gFusionDialog;
+    if (dialog)
+        KillTimer(dialog, kPrepareTimer);
+    st.stopPreparing = true;
+    if (st.preparer.joinable())
+        st.preparer.join();
+    if (!keep) {
+        DonePyramid(st.prepared);
+        st.runPrepared = false;
+    }
+}
+
 struct SliderInfo {
     int slider;
     int label;
@@ -255,7 +298,10 @@ void OnPreview(HWND dialog, WPARAM wParam) {
         st.*(s.previewed) = st.*(s.value);
 
     // A region dragged wholly off the picture has nothing to preview.
+    st.previewing = true;
     const FusionStatus status = r.Empty() ? FusionStatus::kDone : ComputePreview(dialog, r, work);
+    st.previewing = false;
+    SetTimer(dialog, kPrepareTimer, kPrepareDelayMs, nullptr);
     st.lastStatus = status;
     SendMain(MSG_CURSOR_ARROW);
     st.dragActive = 0;
@@ -464,7 +510,7 @@ void FuseWholePicture(HWND dialog, FusionRunParams params, std::vector<IniEntry>
         }
         return DecodeTile(i);
     };
-    st.fuseStatus = RunFusion(st.fused.buf(), exposureCount, source, params);
+    st.fuseStatus = RunFusion(st.fused.buf(), exposureCount, source, params, &st.prepared);
     st.tile.Reset();
     if (storing.joinable())
         storing.join();
@@ -485,6 +531,7 @@ INT_PTR CALLBACK FusionProgressProc(HWND progress, UINT message, WPARAM wParam, 
 // The end of the dialog, OK or Cancel, once any whole fusion is over.
 void FinishFusionDialog(HWND dialog, int id) {
     FusionDialogState& st = gFusionDialog;
+    EndPreparingRun(dialog, false);
     EndDialog(dialog, id);
     st.previewPicture.Reset();
     DropKeptCrops();
@@ -518,6 +565,7 @@ void StartWholeFusion(HWND dialog) {
         entries.push_back({s.key, text});
     }
     const FusionRunParams params = RunParams(dialog, kMinSideFinal);
+    EndPreparingRun(dialog, true);
     // The run's pyramid is the largest thing the program ever holds: the view's copy of the loaded picture
     // makes way for it until the run ends.
     MainLink().KeepSourceView(false);
@@ -562,6 +610,7 @@ void OnWholeFusionEnded(HWND dialog) {
         return;
     st.fuser.join();
     st.fusing = false;
+    DonePyramid(st.prepared);  // what a run stopped before its first rendering did not take
     if (st.progress)
         DestroyWindow(st.progress);
     st.progress = nullptr;
@@ -637,6 +686,12 @@ INT_PTR CALLBACK FusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         case MSG_FU_FUSED:
             OnWholeFusionEnded(dialog);
             return TRUE;
+        case WM_TIMER:
+            if (wParam != kPrepareTimer)
+                return FALSE;
+            KillTimer(dialog, kPrepareTimer);
+            StartPreparingRun();
+            return TRUE;
         case WM_COMMAND:
             if (gFusionDialog.fusing)
                 return TRUE;  // the dialog waits for its worker
@@ -667,6 +722,7 @@ void RestoreSolvaneSource(ImageDocument& document) {
 INT_PTR RunFusionDialog(ImageDocument& document) {
     DialogBoxParamW(MainInstance(), MAKEINTRESOURCEW(IDD_FUSION), MainLink().Window(), FusionDialogProc,
                     reinterpret_cast<LPARAM>(&document));
+    EndPreparingRun(nullptr, false);  // also when the dialog went with its owner
     RequestUi(UiEvent::JobEnded);
     return 1;
 }

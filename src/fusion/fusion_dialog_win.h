@@ -45,6 +45,15 @@ struct FusionDialogState {
     ImageDocument* document = nullptr;
     HWND dialog = nullptr;
 
+    // The whole run's planes, made on preparer while the user looks at a preview (a moment after it, one plane
+    // at a time, never while the next preview is computed) and handed to the run on OK: the picture comes
+    // sooner after OK, as its memory is in place already.
+    std::thread preparer;
+    FusionPyramid prepared;
+    std::atomic<bool> stopPreparing{false};
+    std::atomic<bool> previewing{false};
+    std::atomic<bool> runPrepared{false};  // every plane made
+
     // Preview computations carried out and the outcome of the last run (preview or final).
     int32_t previewRuns = 0;
     FusionStatus lastStatus = FusionStatus::kDone;

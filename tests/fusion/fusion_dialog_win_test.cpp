@@ -188,9 +188,11 @@ TEST_F(FusionDialogTest, OpensWithDefaultsPreviewsTheSmallPictureWholeAndCancelR
         firstPreview = CopyOf(gDocument.resultBuffer);
         SendDlgItemMessageW(dialog, IDC_FU_STRETCH, BM_CLICK, 0, 0);
         runsAfterStretch = gFusionDialog.previewRuns;
+        EXPECT_TRUE(FusionApp::PumpUntil([] { return gFusionDialog.runPrepared.load(); }, 20000));
         return IDCANCEL;
     });
     ASSERT_TRUE(FusionApp::RunSolvane(true));
+    EXPECT_EQ(gFusionDialog.prepared.planes, nullptr) << "Cancel gives the whole run's planes back";
 
     EXPECT_EQ(runsAfterStretch, 2) << "toggling the box always recomputes";
     EXPECT_TRUE(SamePixels(gDocument.resultBuffer, photo.buf)) << "no fused region is left";
@@ -239,9 +241,13 @@ TEST_F(FusionDialogTest, PowerArrowStepAndOkFuseTheWholePicture) {
         SendDlgItemMessageW(dialog, IDC_FU_STRETCH, BM_CLICK, 0, 0);
         preview.stretch = true;
         EXPECT_TRUE(SamePixels(gDocument.resultBuffer, ExpectedPreview(photo.buf, CurrentPreviewRect(), preview).buf));
+        // A moment after the preview, the whole run's planes are made; OK takes them.
+        EXPECT_TRUE(FusionApp::PumpUntil([] { return gFusionDialog.runPrepared.load(); }, 20000));
+        EXPECT_NE(gFusionDialog.prepared.planes, nullptr);
         return IDOK;
     });
     ASSERT_TRUE(FusionApp::RunSolvane(false));
+    EXPECT_EQ(gFusionDialog.prepared.planes, nullptr);
 
     EXPECT_EQ(ReadSettingsText(L"Power", L""), L"17");
     EXPECT_EQ(ReadSettingsText(L"Exposure", L""), L"128");

@@ -189,6 +189,12 @@ TEST_F(BigPhoto, DISABLED_TwelveThousandByEightThousandEndToEnd) {
         const double dragged = Seconds(s);
         Report("Solvane UP: preview after a drag", dragged);
         preview += dragged;
+        // A user looks at the preview before OK (SP_BIGPHOTO_LOOK_MS, 0 by default: OK at once).
+        const char* look = std::getenv("SP_BIGPHOTO_LOOK_MS");
+        s = Clock::now();
+        const auto lookEnd = s + std::chrono::milliseconds(look ? std::atoi(look) : 0);
+        PumpUntil([&] { return Clock::now() >= lookEnd; }, 60000);
+        preview += Seconds(s);  // not the preparation's
         s = Clock::now();
         SendMessageW(dialog, WM_COMMAND, IDOK, 0);  // the fusion runs on a worker; the dialog closes at its end
         PumpUntil([] { return !gFusionDialog.fusing; }, 3600000);
