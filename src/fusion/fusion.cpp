@@ -67,14 +67,8 @@ struct ExposureWorkspace {
         }
         g = pyramid.gaussians.get();
         for (int c = 0; c < 3; ++c) {
-            for (uint32_t j = 1; j <= pyramid.topLevel; ++j) {
-                if (!g[c][j].Empty())
-                    continue;
-                if (proceed && !proceed())
-                    return StatusCode::kCancelled;
-                if (!g[c][j].Allocate(LevelW(pyramid, j), LevelH(pyramid, j)))
-                    return StatusCode::kOutOfMemory;
-            }
+            for (uint32_t j = 1; j <= pyramid.topLevel; ++j)
+                SP_RETURN_IF_ERROR(AllocateLevelPlane(g[c][j], pyramid, j, proceed));
         }
         return Status::Ok();
     }
@@ -540,8 +534,7 @@ bool TakePrepared(FusionPyramid& pyramid,
                   const FusionRunParams& params) {
     if (!prepared)
         return false;
-    FusionPyramid taken = std::move(*prepared);
-    DonePyramid(*prepared);
+    FusionPyramid taken = std::move(*prepared);  // leaves its planes and table null
     const uint32_t L = FusionTopLevel(picture.width, picture.height, std::max(params.minSide, 2u), params.flatness);
     if (!taken.planes || taken.width != picture.width || taken.height != picture.height || taken.components != 3 ||
         taken.bitsPerComponent != 8 || !taken.sharedWeightSums || L > taken.topLevel)

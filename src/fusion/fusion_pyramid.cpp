@@ -58,18 +58,23 @@ Status InitPyramid(FusionPyramid& pyramid,
     return AllocatePyramidPlanes(pyramid, proceed);
 }
 
+Status AllocateLevelPlane(FloatPlane& plane,
+                          const FusionPyramid& pyramid,
+                          uint32_t j,
+                          const std::function<bool()>& proceed) {
+    if (!plane.Empty())
+        return Status::Ok();
+    if (proceed && !proceed())
+        return StatusCode::kCancelled;
+    if (!plane.Allocate(static_cast<int32_t>(pyramid.levelWidth[j]), static_cast<int32_t>(pyramid.levelHeight[j])))
+        return StatusCode::kOutOfMemory;
+    return Status::Ok();
+}
+
 Status AllocatePyramidPlanes(FusionPyramid& pyramid, const std::function<bool()>& proceed) {
     if (!pyramid.planes)
         return StatusCode::kInvalid;
-    auto plane = [&](FloatPlane& p, uint32_t j) -> Status {
-        if (!p.Empty())
-            return Status::Ok();
-        if (proceed && !proceed())
-            return StatusCode::kCancelled;
-        if (!p.Allocate(static_cast<int32_t>(pyramid.levelWidth[j]), static_cast<int32_t>(pyramid.levelHeight[j])))
-            return StatusCode::kOutOfMemory;
-        return Status::Ok();
-    };
+    auto plane = [&](FloatPlane& p, uint32_t j) { return AllocateLevelPlane(p, pyramid, j, proceed); };
     for (uint32_t c = 0; c < pyramid.components; ++c) {
         for (uint32_t j = 0; j <= pyramid.topLevel; ++j) {
             if (c == 0 || !pyramid.sharedWeightSums)

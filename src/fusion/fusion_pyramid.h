@@ -61,6 +61,13 @@ Status InitPyramid(FusionPyramid& pyramid,
                    bool sharedWeightSums = false,
                    const std::function<bool()>& proceed = {});
 
+// Allocates plane at level j's size unless it is allocated already; proceed, when given, is asked first and
+// stops it by returning false (kCancelled).
+Status AllocateLevelPlane(FloatPlane& plane,
+                          const FusionPyramid& pyramid,
+                          uint32_t j,
+                          const std::function<bool()>& proceed = {});
+
 // Allocates every plane of levels 0 .. topLevel that the pyramid does not hold yet, all zero. proceed, when
 // given, is asked before each allocation and stops them by returning false (kCancelled); what was allocated
 // stays.
