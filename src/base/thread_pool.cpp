@@ -1,15 +1,20 @@
 // Persistent worker threads behind ParallelRows. The pool is created on first use and lives until the
-// process ends (its threads sleep on a condition variable between jobs).
+// process ends (its threads spin a moment after each job, then sleep on a condition variable).
 #include "base/thread_pool.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 #include <stdexcept>
 #include <thread>
 #include <vector>
+
+#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -59,13 +64,40 @@ void RunChunks(Job& job) {
     }
 }
 
+// Waits a short while by spinning before a thread goes to sleep: jobs come back to back (a picture's levels,
+// its components, the renderings of a fusion), and under Wine every sleep and wake-up of a thread is a round
+// trip through the server that costs far more than a chunk of rows.
+class Spin {
+public:
+    // True while the spin may go on; checks the clock only every few rounds.
+    bool Again() {
+        if (++rounds_ % 64 != 0) {
+            Pause();
+            return true;
+        }
+        return Clock::now() - start_ < kLimit;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::microseconds kLimit{200};
+    static void Pause() {
+#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
+        _mm_pause();
+#else
+        std::this_thread::yield();
+#endif
+    }
+    Clock::time_point start_ = Clock::now();
+    uint32_t rounds_ = 0;
+};
+
 class Pool {
 public:
     // Threads besides the caller; changes only while no job runs.
     void Resize(int32_t helpers) {
         Stop();
-        std::lock_guard<std::mutex> lk(mutex_);
-        stop_ = false;
+        stop_.store(false);
         for (int32_t i = 0; i < helpers; i++) {
             try {
                 threads_.emplace_back([this] { WorkerLoop(); });
@@ -78,57 +110,76 @@ public:
     int32_t Helpers() const { return static_cast<int32_t>(threads_.size()); }
 
     void Run(Job& job) {
-        {
+        current_.store(&job);
+        generation_.fetch_add(1);
+        if (sleepers_.load() > 0) {
+            // Taken once, so that a worker between its last look and its sleep cannot miss the wake-up.
             std::lock_guard<std::mutex> lk(mutex_);
-            current_ = &job;
-            generation_++;
         }
         wake_.notify_all();
         RunChunks(job);
+        // A worker that finds no job after this stays away from it; one that found it is counted in inFlight_.
+        current_.store(nullptr);
+        for (Spin spin; inFlight_.load() != 0 && spin.Again();) {
+        }
+        if (inFlight_.load() == 0)
+            return;
         std::unique_lock<std::mutex> lk(mutex_);
-        done_.wait(lk, [this] { return inFlight_ == 0; });
-        current_ = nullptr;
+        callerWaits_.store(true);
+        done_.wait(lk, [this] { return inFlight_.load() == 0; });
+        callerWaits_.store(false);
     }
 
 private:
     void Stop() {
-        {
-            std::lock_guard<std::mutex> lk(mutex_);
-            stop_ = true;
-        }
+        stop_.store(true);
+        { std::lock_guard<std::mutex> lk(mutex_); }
         wake_.notify_all();
         for (std::thread& t : threads_)
             t.join();
         threads_.clear();
     }
 
-    void WorkerLoop() {
+    // The generation after `seen`, once there is one; spins first, then sleeps.
+    uint64_t NextGeneration(uint64_t seen) {
+        for (Spin spin; spin.Again();) {
+            if (generation_.load() != seen || stop_.load())
+                return generation_.load();
+        }
         std::unique_lock<std::mutex> lk(mutex_);
-        uint64_t seen = generation_;
+        sleepers_.fetch_add(1);
+        wake_.wait(lk, [&] { return stop_.load() || generation_.load() != seen; });
+        sleepers_.fetch_sub(1);
+        return generation_.load();
+    }
+
+    void WorkerLoop() {
+        uint64_t seen = generation_.load();
         for (;;) {
-            wake_.wait(lk, [&] { return stop_ || generation_ != seen; });
-            if (stop_)
+            seen = NextGeneration(seen);
+            if (stop_.load())
                 return;
-            seen = generation_;
-            Job* job = current_;
-            if (!job)
-                continue;  // woke after the caller had already finished alone
-            inFlight_++;
-            lk.unlock();
-            RunChunks(*job);
-            lk.lock();
-            if (--inFlight_ == 0)
+            // Counted before the job is looked at: the caller waits for every worker that may hold it.
+            inFlight_.fetch_add(1);
+            if (Job* job = current_.load())
+                RunChunks(*job);
+            if (inFlight_.fetch_sub(1) == 1 && callerWaits_.load()) {
+                std::lock_guard<std::mutex> lk(mutex_);
                 done_.notify_all();
+            }
         }
     }
 
     std::mutex mutex_;
     std::condition_variable wake_, done_;
     std::vector<std::thread> threads_;
-    Job* current_ = nullptr;
-    uint64_t generation_ = 0;
-    int32_t inFlight_ = 0;
-    bool stop_ = false;
+    // All sequentially consistent: the hand-offs above rely on one order of these stores and loads.
+    std::atomic<Job*> current_{nullptr};
+    std::atomic<uint64_t> generation_{0};
+    std::atomic<int32_t> inFlight_{0};
+    std::atomic<int32_t> sleepers_{0};
+    std::atomic<bool> callerWaits_{false};
+    std::atomic<bool> stop_{false};
 };
 
 std::atomic<int32_t> gRequested{0};
@@ -141,7 +192,8 @@ int32_t ResolvedThreadCount() {
     const int32_t set = gRequested.load();
     if (set > 0)
         return std::min(set, kMaxThreads);
-    const unsigned hw = std::thread::hardware_concurrency();
+    // Asked once: glibc reads it from sysfs on every call, which costs more than a small job.
+    static const unsigned hw = std::thread::hardware_concurrency();
     return static_cast<int32_t>(std::clamp(hw, 1u, static_cast<unsigned>(kMaxThreads)));
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <new>
 #include <thread>
 #include <vector>
@@ -92,6 +93,30 @@ TEST(ParallelRows, ThrowingBodyComesBackAsOutOfMemoryAndThePoolGoesOn) {
         EXPECT_GE(calls.load(), 1);
         // Every thread still takes work, and a clean job reports success.
         EXPECT_EQ(CountVisits(64, 1000), std::vector<int>(64, 1)) << threads << " threads";
+    }
+    SetParallelRowsGrain(0);
+}
+
+TEST(ParallelRows, ReturnsOnlyAfterEveryChunkWhetherTheWorkersSpinSleepOrLag) {
+    ThreadCountScope scope(3);
+    SetParallelRowsGrain(1);
+    // Jobs back to back (workers still spinning), after a pause (workers asleep), and with one slow chunk
+    // that the caller must wait for: no chunk may still run, or be missed, once the call has returned.
+    for (int round = 0; round < 60; round++) {
+        if (round % 3 == 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::atomic<int> running{0}, rows{0};
+        const int32_t slowRow = round % 3 == 2 ? 5 : -1;
+        const Status status = ParallelRows(48, 1000, [&](int32_t begin, int32_t end) {
+            running++;
+            if (begin <= slowRow && slowRow < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            rows += end - begin;
+            running--;
+        });
+        EXPECT_TRUE(status.ok());
+        EXPECT_EQ(running.load(), 0) << "round " << round;
+        EXPECT_EQ(rows.load(), 48) << "round " << round;
     }
     SetParallelRowsGrain(0);
 }
