@@ -100,6 +100,36 @@ void BM_FusionFinal(benchmark::State& state) {
 }
 BENCHMARK(BM_FusionFinal)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(false);
 
+// The run as the program makes it at OK: each rendering made again from the source by its table into one tile
+// picture as the run asks for it. range(0) 1: after a user has looked at a preview, the Fusion dialog has made
+// the run's planes ahead (PrepareFusionRun); 0: OK at once, on fresh memory.
+void BM_FusionFinalAsProgram(benchmark::State& state) {
+    Renderings();  // the steps in their order
+    OwnedPicture target(kWidth, kHeight);
+    FusionRunParams params;
+    params.count = kPower;
+    params.minSide = kMinSideFinal;
+    params.flatness = 3;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ReleaseKeptPages();
+        FusionPyramid prepared;
+        if (state.range(0) == 1 && !PrepareFusionRun(prepared, Source().buf, kMinSideFinal).ok())
+            state.SkipWithError("planes not made");
+        state.ResumeTiming();
+        OwnedPicture tile(kWidth, kHeight);
+        const FusionPictureSource source = [&](int32_t i) -> const SQmPicBuf* {
+            const ExposureStep s = gSortedSteps[static_cast<size_t>(i)];
+            return RenderExposureRect(tile.buf, Source().buf, 0, 0, s.gammaStep, s.clipStep, true) == 0 ? &tile.buf
+                                                                                                        : nullptr;
+        };
+        const FusionStatus status = RunFusion(target.buf, kPower, source, params, &prepared);
+        benchmark::DoNotOptimize(status);
+    }
+    state.counters["Mpix"] = kWidth * kHeight / 1e6;
+}
+BENCHMARK(BM_FusionFinalAsProgram)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
 // The same run on the program's scalar path (what SP_SCALAR=1 selects).
 void BM_FusionFinalScalarPath(benchmark::State& state) {
     const std::vector<SQmPicBuf> renderings = Records(Renderings());
