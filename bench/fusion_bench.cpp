@@ -81,13 +81,19 @@ std::vector<SQmPicBuf> Records(const std::vector<OwnedPicture>& pictures) {
     return r;
 }
 
-void BM_FusionFinal(benchmark::State& state) {
-    const std::vector<SQmPicBuf> renderings = Records(Renderings());
-    OwnedPicture target(kWidth, kHeight);
+// The whole run's settings: every tile of the benchmark, the final run's smallest level, Flatness 3.
+FusionRunParams FinalParams() {
     FusionRunParams params;
     params.count = kPower;
     params.minSide = kMinSideFinal;
     params.flatness = 3;
+    return params;
+}
+
+void BM_FusionFinal(benchmark::State& state) {
+    const std::vector<SQmPicBuf> renderings = Records(Renderings());
+    OwnedPicture target(kWidth, kHeight);
+    const FusionRunParams params = FinalParams();
     for (auto _ : state) {
         // Fresh memory, as the program's one run after OK meets it.
         state.PauseTiming();
@@ -106,10 +112,7 @@ BENCHMARK(BM_FusionFinal)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetit
 void BM_FusionFinalAsProgram(benchmark::State& state) {
     Renderings();  // the steps in their order
     OwnedPicture target(kWidth, kHeight);
-    FusionRunParams params;
-    params.count = kPower;
-    params.minSide = kMinSideFinal;
-    params.flatness = 3;
+    const FusionRunParams params = FinalParams();
     for (auto _ : state) {
         state.PauseTiming();
         ReleaseKeptPages();
@@ -134,10 +137,7 @@ BENCHMARK(BM_FusionFinalAsProgram)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond
 void BM_FusionFinalScalarPath(benchmark::State& state) {
     const std::vector<SQmPicBuf> renderings = Records(Renderings());
     OwnedPicture target(kWidth, kHeight);
-    FusionRunParams params;
-    params.count = kPower;
-    params.minSide = kMinSideFinal;
-    params.flatness = 3;
+    const FusionRunParams params = FinalParams();
     SetPyramidSimd(false);
     UseWeightSpanKernels(nullptr, true);
     for (auto _ : state) {
