@@ -419,6 +419,7 @@ void BM_WeightLevel0(benchmark::State& state) {
     }
     for (auto& s : sums)
         s.assign(n, 0.0f);
+    SetFusionThreadCount(static_cast<int32_t>(state.range(0)));
     for (auto _ : state) {
         if (!WeightColourLevel8(sums[0].data(), sums[1].data(), sums[2].data(), sums[3].data(), guide[0].data(),
                                 guide[1].data(), guide[2].data(), guide[0].data(), guide[1].data(), guide[2].data(),

@@ -145,6 +145,8 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
     const F ee = V::Set1(a.ee);
     const D fourD = V::Set1D(4.0);
     const D minusHundredth = V::Set1D(-0.01);
+    // The program weighs with one exponent for all three factors.
+    const bool oneBase = !Top && a.ec == a.es && a.es == a.ee;
     // A weight is one long chain of dependent steps. Taken in two halves over a few vectors at a time, with the
     // three factors' bases kept in between, each half's chains overlap across vectors.
     constexpr int32_t kChunk = 8 * N;
@@ -192,8 +194,18 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
         }
         for (int32_t i = 0; i < count; i += N) {
             // sqrt(c^ec) * sat^es * e^ee, the square root as half the exponent.
-            const F product = PowProduct<V>(Power<V>(V::Load(contrastOf + i), halfEc),
-                                            Power<V>(V::Load(saturationOf + i), es), Power<V>(V::Load(toneOf + i), ee));
+            F product;
+            if (oneBase) {
+                // (c sat^2 e^2)^(ec / 2): one logarithm instead of three. Below the top every factor is at least
+                // 1e-5 and at most about 1000, so the product is a normal float, and the exponent shrinks its
+                // rounding to well below a unit of the weight.
+                const F sat = V::Load(saturationOf + i);
+                const F e = V::Load(toneOf + i);
+                product = Pow<V>(V::Mul(V::Mul(V::Load(contrastOf + i), V::Mul(sat, sat)), V::Mul(e, e)), halfEc);
+            } else {
+                product = PowProduct<V>(Power<V>(V::Load(contrastOf + i), halfEc),
+                                        Power<V>(V::Load(saturationOf + i), es), Power<V>(V::Load(toneOf + i), ee));
+            }
             Accumulate<V>(a, x + i, V::Add(product, tiny));
         }
         x += count;
