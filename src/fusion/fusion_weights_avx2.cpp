@@ -55,6 +55,12 @@ struct Avx2F {
         return _mm256_mul_ps(scaled, _mm256_blendv_ps(_mm256_set1_ps(1.0f), _mm256_set1_ps(7.88860905e-31f), small));
     }
 
+    // p * 2^n for integral n where the product stays a normal float: n added to the exponent field.
+    static F ScaleNormal(F p, F n) {
+        return _mm256_castsi256_ps(
+            _mm256_add_epi32(_mm256_castps_si256(p), _mm256_slli_epi32(_mm256_cvtps_epi32(n), 23)));
+    }
+
     static D Set1D(double v) { return _mm256_set1_pd(v); }
     static D AddD(D a, D b) { return _mm256_add_pd(a, b); }
     static D SubD(D a, D b) { return _mm256_sub_pd(a, b); }

@@ -52,6 +52,7 @@ struct Avx512F {
     static F Gather(const float* table, F i) { return _mm512_i32gather_ps(_mm512_cvttps_epi32(i), table, 4); }
     // p * 2^n for integral n, with underflow to zero and denormals as the hardware does them.
     static F Scale(F p, F n) { return _mm512_scalef_ps(p, n); }
+    static F ScaleNormal(F p, F n) { return _mm512_scalef_ps(p, n); }
 
     static D Set1D(double v) { return _mm512_set1_pd(v); }
     static D AddD(D a, D b) { return _mm512_add_pd(a, b); }

@@ -28,6 +28,25 @@ inline typename V::F Exp2Reduced(typename V::F r) {
     return V::Fma(p, r, V::Set1(1.0f));
 }
 
+// log2 m for a normal x > 0 split as x = m * 2^k with m in [sqrt(1/2), sqrt(2)).
+template <class V>
+inline typename V::F Log2Split(typename V::F x, typename V::I& k) {
+    using F = typename V::F;
+    const typename V::I bits = V::AsInt(x);
+    k = V::ShiftRightArith23(V::SubInt(bits, V::Set1Int(0x3f3504f3)));
+    const F m = V::AsFloat(V::SubInt(bits, V::ShiftLeft23(k)));
+    // ln m = 2 atanh(u), u = (m - 1) / (m + 1), |u| <= 0.1716: series to u^9 (truncation below 1e-9).
+    const F u = V::Div(V::Sub(m, V::Set1(1.0f)), V::Add(m, V::Set1(1.0f)));
+    const F u2 = V::Mul(u, u);
+    F s = V::Set1(1.0f / 9.0f);
+    s = V::Fma(s, u2, V::Set1(1.0f / 7.0f));
+    s = V::Fma(s, u2, V::Set1(1.0f / 5.0f));
+    s = V::Fma(s, u2, V::Set1(1.0f / 3.0f));
+    s = V::Fma(s, u2, V::Set1(1.0f));
+    // log2 m = u * s * 2 / ln 2
+    return V::Mul(V::Mul(u, V::Set1(static_cast<float>(2.0 / 0.69314718055994530942))), s);
+}
+
 // y log2 x for floats x >= 0 and 0 < y, as a whole number n plus a remainder t with |t| <= 1: y * exponent(x)
 // is carried exactly through FMA so that large exponents lose nothing. positive marks the lanes with x > 0.
 template <class V>
@@ -39,32 +58,35 @@ struct PowerOf {
 template <class V>
 inline PowerOf<V> Power(typename V::F x, typename V::F y) {
     using F = typename V::F;
-    using I = typename V::I;
     PowerOf<V> p;
     p.positive = V::Greater(x, V::Set1(0.0f));
     // Denormals (tiny tone measures at the top level) are scaled up by 2^24 first.
     const auto denormal = V::Greater(V::Set1(1.17549435e-38f), x);
     const F safe = V::Select(p.positive, V::Select(denormal, V::Mul(x, V::Set1(16777216.0f)), x), V::Set1(1.0f));
-    // x = m * 2^k with m in [sqrt(1/2), sqrt(2)).
-    const I bits = V::AsInt(safe);
-    const I k = V::ShiftRightArith23(V::SubInt(bits, V::Set1Int(0x3f3504f3)));
-    const F m = V::AsFloat(V::SubInt(bits, V::ShiftLeft23(k)));
-    // ln m = 2 atanh(u), u = (m - 1) / (m + 1), |u| <= 0.1716: series to u^9 (truncation below 1e-9).
-    const F u = V::Div(V::Sub(m, V::Set1(1.0f)), V::Add(m, V::Set1(1.0f)));
-    const F u2 = V::Mul(u, u);
-    F s = V::Set1(1.0f / 9.0f);
-    s = V::Fma(s, u2, V::Set1(1.0f / 7.0f));
-    s = V::Fma(s, u2, V::Set1(1.0f / 5.0f));
-    s = V::Fma(s, u2, V::Set1(1.0f / 3.0f));
-    s = V::Fma(s, u2, V::Set1(1.0f));
-    // log2 m = u * s * 2 / ln 2
-    const F log2m = V::Mul(V::Mul(u, V::Set1(static_cast<float>(2.0 / 0.69314718055994530942))), s);
+    typename V::I k;
+    const F log2m = Log2Split<V>(safe, k);
     const F kf = V::Sub(V::IntToFloat(k), V::Select(denormal, V::Set1(24.0f), V::Set1(0.0f)));
     const F a = V::Mul(y, kf);
     const F aLow = V::Fma(y, kf, V::Neg(a));  // y * k - a, exactly
     p.n = V::RoundInt(a);
     p.t = V::Add(V::Sub(a, p.n), V::Add(aLow, V::Mul(y, log2m)));
     return p;
+}
+
+// x^y for normal x > 0 and y > 0 whose result lies well inside the normal range: Power and Exp2Of without their
+// steps for zero, denormals and underflow.
+template <class V>
+inline typename V::F PowNormal(typename V::F x, typename V::F y) {
+    using F = typename V::F;
+    typename V::I k;
+    const F log2m = Log2Split<V>(x, k);
+    const F kf = V::IntToFloat(k);
+    const F a = V::Mul(y, kf);
+    const F aLow = V::Fma(y, kf, V::Neg(a));
+    const F n = V::RoundInt(a);
+    const F t = V::Add(V::Sub(a, n), V::Add(aLow, V::Mul(y, log2m)));
+    const F whole = V::RoundInt(t);
+    return V::ScaleNormal(Exp2Reduced<V>(V::Sub(t, whole)), V::Add(n, whole));
 }
 
 // 2^(n + t) for whole n.
@@ -201,7 +223,7 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
                 // rounding to well below a unit of the weight.
                 const F sat = V::Load(saturationOf + i);
                 const F e = V::Load(toneOf + i);
-                product = Pow<V>(V::Mul(V::Mul(V::Load(contrastOf + i), V::Mul(sat, sat)), V::Mul(e, e)), halfEc);
+                product = PowNormal<V>(V::Mul(V::Mul(V::Load(contrastOf + i), V::Mul(sat, sat)), V::Mul(e, e)), halfEc);
             } else {
                 product = PowProduct<V>(Power<V>(V::Load(contrastOf + i), halfEc),
                                         Power<V>(V::Load(saturationOf + i), es), Power<V>(V::Load(toneOf + i), ee));

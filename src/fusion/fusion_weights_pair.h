@@ -94,6 +94,10 @@ struct Pair {
         return Each<F>([](auto x, auto y) { return V::Scale(x, y); }, p, n);
     }
 
+    static F ScaleNormal(F p, F n) {
+        return Each<F>([](auto x, auto y) { return V::ScaleNormal(x, y); }, p, n);
+    }
+
     static D Set1D(double v) { return D{{V::Set1D(v), V::Set1D(v)}}; }
     static D AddD(D a, D b) {
         return Each<D>([](auto x, auto y) { return V::AddD(x, y); }, a, b);
