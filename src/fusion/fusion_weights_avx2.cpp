@@ -65,7 +65,6 @@ struct Avx2F {
     static D AddD(D a, D b) { return _mm256_add_pd(a, b); }
     static D SubD(D a, D b) { return _mm256_sub_pd(a, b); }
     static D MulD(D a, D b) { return _mm256_mul_pd(a, b); }
-    static D RoundIntD(D a) { return _mm256_round_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC); }
     static D Half(F v, int h) {
         return _mm256_cvtps_pd(h == 0 ? _mm256_castps256_ps128(v) : _mm256_extractf128_ps(v, 1));
     }

@@ -58,7 +58,6 @@ struct Avx512F {
     static D AddD(D a, D b) { return _mm512_add_pd(a, b); }
     static D SubD(D a, D b) { return _mm512_sub_pd(a, b); }
     static D MulD(D a, D b) { return _mm512_mul_pd(a, b); }
-    static D RoundIntD(D a) { return _mm512_roundscale_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC); }
     // Lanes 0..7 (h = 0) or 8..15 (h = 1) in double, and back to float.
     static D Half(F v, int h) {
         return _mm512_cvtps_pd(h == 0 ? _mm512_castps512_ps256(v) : _mm512_extractf32x8_ps(v, 1));

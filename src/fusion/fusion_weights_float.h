@@ -111,18 +111,19 @@ inline typename V::F PowProduct(const PowerOf<V>& a, const PowerOf<V>& b, const 
                      V::Set1(0.0f));
 }
 
-// (float)exp(x) for doubles x <= 0 given as the two halves of a float vector: the reduction is done in
-// double, the polynomial in float.
+// (float)exp(-square / 100) for floats square >= 0. The exponent in base 2, square * (-log2(e) / 100), is carried
+// as a float and its rounding error (through FMA) with a constant split in two floats: together about 48 bits,
+// as exact as the reduction in double.
 template <class V>
-inline typename V::F ExpFromDouble(typename V::D lo, typename V::D hi) {
-    using D = typename V::D;
-    const D log2e = V::Set1D(1.44269504088896340736);
-    const D tLo = V::MulD(lo, log2e);
-    const D tHi = V::MulD(hi, log2e);
-    const D nLo = V::RoundIntD(tLo);
-    const D nHi = V::RoundIntD(tHi);
-    const typename V::F r = V::Join(V::SubD(tLo, nLo), V::SubD(tHi, nHi));
-    return V::Scale(Exp2Reduced<V>(r), V::Join(nLo, nHi));
+inline typename V::F ExpOfMinusHundredth(typename V::F square) {
+    using F = typename V::F;
+    constexpr double kScale = -1.44269504088896340736 / 100.0;
+    const F high = V::Set1(static_cast<float>(kScale));
+    const F low = V::Set1(static_cast<float>(kScale - static_cast<double>(static_cast<float>(kScale))));
+    const F t = V::Mul(square, high);
+    const F tLow = V::Fma(square, low, V::Fma(square, high, V::Neg(t)));
+    const F n = V::RoundInt(t);
+    return V::Scale(Exp2Reduced<V>(V::Add(V::Sub(t, n), tLow)), n);
 }
 
 // x / 3 for finite x, correctly rounded: the product with the rounded third, corrected once by its exact
@@ -166,7 +167,6 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
     const F es = V::Set1(a.es);
     const F ee = V::Set1(a.ee);
     const D fourD = V::Set1D(4.0);
-    const D minusHundredth = V::Set1D(-0.01);
     // The program weighs with one exponent for all three factors.
     const bool oneBase = !Top && a.ec == a.es && a.es == a.ee;
     // A weight is one long chain of dependent steps. Taken in two halves over a few vectors at a time, with the
@@ -200,8 +200,7 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
             const F mean = Third<V>(s);
             const F diff = V::Sub(mean, m);
             const F square = V::Mul(diff, diff);
-            F e = ExpFromDouble<V>(V::MulD(V::Half(square, 0), minusHundredth),
-                                   V::MulD(V::Half(square, 1), minusHundredth));
+            F e = ExpOfMinusHundredth<V>(square);
             if (!Top)
                 e = V::Add(e, tiny);
 

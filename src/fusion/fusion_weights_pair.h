@@ -108,9 +108,6 @@ struct Pair {
     static D MulD(D a, D b) {
         return Each<D>([](auto x, auto y) { return V::MulD(x, y); }, a, b);
     }
-    static D RoundIntD(D a) {
-        return Each<D>([](auto x) { return V::RoundIntD(x); }, a);
-    }
     static D Half(F v, int h) {
         return Each<D>([h](auto x) { return V::Half(x, h); }, v);
     }
