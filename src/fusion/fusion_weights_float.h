@@ -167,8 +167,9 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
     const F es = V::Set1(a.es);
     const F ee = V::Set1(a.ee);
     const D fourD = V::Set1D(4.0);
-    // The program weighs with one exponent for all three factors.
-    const bool oneBase = !Top && a.ec == a.es && a.es == a.ee;
+    // The program weighs with one exponent for all three factors (about 0.167). Up to 2, every weight stays a
+    // normal float.
+    const bool oneBase = !Top && a.ec == a.es && a.es == a.ee && a.ec <= 2.0f;
     // A weight is one long chain of dependent steps. Taken in two halves over a few vectors at a time, with the
     // three factors' bases kept in between, each half's chains overlap across vectors.
     constexpr int32_t kChunk = 8 * N;
@@ -218,8 +219,8 @@ int32_t WeightSpan(const WeightSpanArgs& a, int32_t xBegin, int32_t xEnd) {
             F product;
             if (oneBase) {
                 // (c sat^2 e^2)^(ec / 2): one logarithm instead of three. Below the top every factor is at least
-                // 1e-5 and at most about 1000, so the product is a normal float, and the exponent shrinks its
-                // rounding to well below a unit of the weight.
+                // 1e-5, the contrast at most about 1000 and the saturation 120, so the product is a normal float,
+                // and the exponent shrinks its rounding to well below a unit of the weight.
                 const F sat = V::Load(saturationOf + i);
                 const F e = V::Load(toneOf + i);
                 product = PowNormal<V>(V::Mul(V::Mul(V::Load(contrastOf + i), V::Mul(sat, sat)), V::Mul(e, e)), halfEc);
