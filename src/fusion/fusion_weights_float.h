@@ -47,6 +47,15 @@ inline typename V::F Log2Split(typename V::F x, typename V::I& k) {
     return V::Mul(V::Mul(u, V::Set1(static_cast<float>(2.0 / 0.69314718055994530942))), s);
 }
 
+// y (k + log2m) as a whole number n plus a remainder t: y * k is carried exactly through FMA.
+template <class V>
+inline void ScaledLog2(typename V::F k, typename V::F log2m, typename V::F y, typename V::F& n, typename V::F& t) {
+    const typename V::F a = V::Mul(y, k);
+    const typename V::F aLow = V::Fma(y, k, V::Neg(a));  // y * k - a, exactly
+    n = V::RoundInt(a);
+    t = V::Add(V::Sub(a, n), V::Add(aLow, V::Mul(y, log2m)));
+}
+
 // y log2 x for floats x >= 0 and 0 < y, as a whole number n plus a remainder t with |t| <= 1: y * exponent(x)
 // is carried exactly through FMA so that large exponents lose nothing. positive marks the lanes with x > 0.
 template <class V>
@@ -66,10 +75,7 @@ inline PowerOf<V> Power(typename V::F x, typename V::F y) {
     typename V::I k;
     const F log2m = Log2Split<V>(safe, k);
     const F kf = V::Sub(V::IntToFloat(k), V::Select(denormal, V::Set1(24.0f), V::Set1(0.0f)));
-    const F a = V::Mul(y, kf);
-    const F aLow = V::Fma(y, kf, V::Neg(a));  // y * k - a, exactly
-    p.n = V::RoundInt(a);
-    p.t = V::Add(V::Sub(a, p.n), V::Add(aLow, V::Mul(y, log2m)));
+    ScaledLog2<V>(kf, log2m, y, p.n, p.t);
     return p;
 }
 
@@ -80,11 +86,8 @@ inline typename V::F PowNormal(typename V::F x, typename V::F y) {
     using F = typename V::F;
     typename V::I k;
     const F log2m = Log2Split<V>(x, k);
-    const F kf = V::IntToFloat(k);
-    const F a = V::Mul(y, kf);
-    const F aLow = V::Fma(y, kf, V::Neg(a));
-    const F n = V::RoundInt(a);
-    const F t = V::Add(V::Sub(a, n), V::Add(aLow, V::Mul(y, log2m)));
+    F n, t;
+    ScaledLog2<V>(V::IntToFloat(k), log2m, y, n, t);
     const F whole = V::RoundInt(t);
     return V::ScaleNormal(Exp2Reduced<V>(V::Sub(t, whole)), V::Add(n, whole));
 }
